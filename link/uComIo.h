@@ -1,0 +1,80 @@
+#pragma once
+// The link: the only part of the tool that talks to the simulator. It owns the
+// serial port, speaks the firmware's command protocol and the boot loader's
+// frame protocol, decodes replies into SimulatorState and reports through
+// ILinkHost. No widgets: the window and the command line drive the same code.
+
+#include "FirmwareImage.h"
+#include "LinkHost.h"
+#include "SchedulerState.h"
+#include "SimulatorState.h"
+
+#include "../serial/ComPort.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+class TComIo {
+public:
+    TComIo(ILinkHost& host, SimulatorState& state, const FirmwareImage& image);
+    ~TComIo();
+
+    // Operations. None lets a failure escape: each shows its failure on the
+    // status text and returns its failure result.
+    SchedulerState FindSimulator();  // Search, Stopped, ReadConfiguration or AutoUpdate
+    bool ReadStatus();
+    SchedulerState ReadConfig();     // Polling or Stopped
+    bool SetProtocol(std::uint8_t code);
+    bool SendDtc(std::uint8_t counts, std::uint8_t mil,
+                 const std::array<std::uint16_t, DtcSlots>& ecu1,
+                 const std::array<std::uint16_t, DtcSlots>& ecu2);
+    bool SetRemoteMode(bool on);
+    void ClosePort();
+
+    // Identification attempts left; 2 before every new search, 30 after an update.
+    int SearchAttempts = 2;
+
+    // Firmware update, driven by a 100 ms timer of the view.
+    // UpdateBegin prepares for AutoUpdate or ForcedUpdate (the window's show
+    // handler); UpdateStep runs one timer step and returns nullopt to be
+    // called again 100 ms later, or the state to hand to the scheduler as the
+    // window closes (Search, Stopped or UpdateFailed). UpdateAbort is CANCEL.
+    void UpdateBegin(SchedulerState state, IUpdateView& view);
+    [[nodiscard]] std::optional<SchedulerState> UpdateStep();
+    void UpdateAbort();
+    std::uint8_t UpdatePhase = 0;  // 0 start boot loader, 1 wait for it, 2 cancelled
+    std::int32_t PollsLeft = 0;
+
+    // Primitives, also used by the update.
+    void SendText(const std::string& text);
+    int ReadByte(int n);   // byte 0..255, or -1 when none came within 3 * n ms
+    int ReadLine();        // characters before the carriage return; 0 = no reply
+    bool DecodeHexReply(std::span<std::uint8_t> destination, int length);
+    void SendFrame(int length, std::uint8_t code, std::span<const std::uint8_t> payload);
+    int ReadFrame();       // reply code, or -1 on time-out, overlength or bad checksum
+
+    TComPort& Port() { return cPort; }
+    const std::string& LastLine() const { return lastLine_; }
+
+    static constexpr int LineBufferSize = 2048;
+    static constexpr int FrameBufferSize = 132;
+
+private:
+    void OpenPort();
+    void ShowLayout(bool resetPrompt);
+    void Transfer();
+
+    ILinkHost& host_;
+    SimulatorState& state_;
+    const FirmwareImage& image_;
+    IUpdateView* view_ = nullptr;
+    SchedulerState updateKind_ = SchedulerState::AutoUpdate;
+
+    TComPort cPort;
+    std::array<std::uint8_t, LineBufferSize> LineBuffer{};
+    std::array<std::uint8_t, FrameBufferSize> FrameBuffer{};
+    std::string lastLine_;
+};

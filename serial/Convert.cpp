@@ -1,0 +1,83 @@
+#include "Convert.h"
+
+#include "Failure.h"
+
+#include <cstdio>
+
+namespace {
+
+bool IsBlank(unsigned char c) { return c >= 1 && c <= 32; }
+
+}  // namespace
+
+std::optional<std::int32_t> TryStrToInt(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsBlank(static_cast<unsigned char>(text[i]))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    int base = 10;
+    if (i < text.size() && text[i] == '$') {
+        base = 16;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= text.size()) return std::nullopt;
+    std::int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const int digit = HexDigitValue(static_cast<unsigned char>(text[i]));
+        if (digit < 0 || digit >= base) return std::nullopt;
+        value = value * base + digit;
+        // Hexadecimal texts may spell the full 32-bit pattern (e.g. $FFFFFFFF).
+        if (value > (base == 16 ? 0xFFFFFFFFLL : 0x80000000LL)) return std::nullopt;
+    }
+    if (base == 16) {
+        const auto bits = static_cast<std::uint32_t>(value);
+        const auto v = static_cast<std::int32_t>(bits);
+        return negative ? static_cast<std::int32_t>(0u - bits) : v;
+    }
+    if (negative) return static_cast<std::int32_t>(-value);
+    if (value > 0x7FFFFFFFLL) return std::nullopt;
+    return static_cast<std::int32_t>(value);
+}
+
+std::string NotAnIntegerMessage(std::string_view text) {
+    // "gültiger" in Latin-1: the program's texts are single-byte strings.
+    return "'" + std::string(text) + "' ist kein g\xFCltiger Integerwert";
+}
+
+std::int32_t StrToInt(std::string_view text) {
+    if (auto v = TryStrToInt(text)) return *v;
+    throw EConvertError(NotAnIntegerMessage(text));
+}
+
+std::uint32_t HexToUInt(std::string_view text) {
+    if (text.empty()) throw EConvertError(NotAnIntegerMessage("$"));
+    std::uint32_t value = 0;
+    for (char c : text) {
+        const int digit = HexDigitValue(static_cast<unsigned char>(c));
+        if (digit < 0) throw EConvertError(NotAnIntegerMessage("$" + std::string(text)));
+        value = value << 4 | static_cast<std::uint32_t>(digit);
+    }
+    return value;
+}
+
+std::uint32_t DecToUInt(std::string_view text) {
+    if (text.empty()) throw EConvertError(NotAnIntegerMessage(text));
+    std::uint32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') throw EConvertError(NotAnIntegerMessage(text));
+        value = value * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    return value;
+}
+
+std::string IntToHex(std::uint32_t value, int minDigits) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%0*X", minDigits, value);
+    return buf;
+}

@@ -1,0 +1,13 @@
+// main() for test programs that need widgets: one QApplication on the stack
+// (a function-local static one crashes at exit), offscreen unless told otherwise.
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
