@@ -1,0 +1,71 @@
+#pragma once
+// The "BIOS UPDATE" window: a view over the link's firmware update. Its
+// 100 ms timer drives the link's update steps; the window closes when the
+// link hands back the state for the scheduler.
+
+#include "link/LinkHost.h"
+#include "link/SchedulerState.h"
+
+#include <QDialog>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+class TComIo;
+
+class TUpdateDialog : public QDialog, public IUpdateView {
+    Q_OBJECT
+
+public:
+    static constexpr int ClientWidth = 301;
+    static constexpr int HeightWithPrompt = 150;
+    static constexpr int HeightWithoutPrompt = 100;
+    static constexpr int StepInterval = 100;  // ms between update steps
+
+    TUpdateDialog(TComIo& link, QWidget* parent = nullptr);
+
+    // Runs an AutoUpdate or ForcedUpdate modally; returns Search, Stopped or
+    // UpdateFailed for the scheduler.
+    SchedulerState Run(SchedulerState kind);
+
+    // IUpdateView
+    void ShowLayout(const UpdateLayout& layout) override;
+    void SetProgress(int position, int maximum) override;
+
+    bool Running() const { return running_; }
+
+    QLabel* LabInstalled() const { return labInstalled_; }
+    QLabel* LabUpFrom() const { return labUpFrom_; }
+    QLabel* LabUpdate() const { return labUpdate_; }
+    QLabel* LabUpTo() const { return labUpTo_; }
+    QProgressBar* UpBar() const { return upBar_; }
+    QLabel* LabReset() const { return labReset_; }
+    QPushButton* ButAbort() const { return butAbort_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void reject() override;
+
+private:
+    void FormShow();
+    void Update();
+    void ButAbortClick();
+    void Finish(SchedulerState result);
+
+    TComIo& link_;
+    SchedulerState kind_ = SchedulerState::AutoUpdate;
+    SchedulerState result_ = SchedulerState::UpdateFailed;
+    bool running_ = false;
+
+    QLabel* labInstalled_ = nullptr;
+    QLabel* labUpFrom_ = nullptr;
+    QLabel* labUpdate_ = nullptr;
+    QLabel* labUpTo_ = nullptr;
+    QProgressBar* upBar_ = nullptr;
+    QLabel* labReset_ = nullptr;
+    QPushButton* butAbort_ = nullptr;
+    QTimer* timer1_ = nullptr;
+};
