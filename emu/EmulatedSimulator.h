@@ -1,0 +1,62 @@
+#pragma once
+// The emulated KARNOL simulator: its firmware's command protocol and its boot
+// loader, spoken on a pseudo-terminal by one service thread. It is the other
+// side of the wire and shares no protocol code with the tool's link, so that
+// it checks the link independently.
+
+#include "DeviceState.h"
+#include "EmulatorOptions.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class EmulatedSimulator {
+public:
+    explicit EmulatedSimulator(EmulatorOptions options = {});
+    ~EmulatedSimulator();  // stops
+    EmulatedSimulator(const EmulatedSimulator&) = delete;
+    EmulatedSimulator& operator=(const EmulatedSimulator&) = delete;
+
+    // Opens the pseudo-terminal (and the link, if any) and starts the service
+    // thread; throws std::runtime_error when it cannot.
+    void Start();
+    // Stops the thread, closes the port and removes the link. Idempotent.
+    void Stop();
+    bool Running() const;
+
+    // Path of the port the tool opens (the pseudo-terminal's slave); empty
+    // while vanished or stopped.
+    std::string PortPath() const;
+
+    // Every command line received (without its carriage return, e.g. "!S",
+    // "!X0142..."), and the boot loader's events: "boot loader", "poll",
+    // "start", "frame 10", "frame 03", "frame 04", "frame 21 0000 63",
+    // "frame 24 1000", "frame 02", "restart", "firmware"; and "reset",
+    // "vanish", "return <path>".
+    std::vector<std::string> Log() const;
+    void ClearLog();
+    // Wait until the log holds at least n entries / an entry equal to the
+    // text; false after the time-out.
+    bool WaitForLogSize(std::size_t n, int timeoutMs) const;
+    bool WaitForLogEntry(std::string_view entry, int timeoutMs) const;
+
+    // The reset button: restart into the boot loader at once.
+    void PressReset();
+    bool InBootLoader() const;
+
+    // A copy of the firmware's data; SetState replaces it (mid-run too).
+    DeviceState State() const;
+    void SetState(const DeviceState& state);
+    void SetFaults(const CommandFaults& faults);
+    void SetBootFaults(const BootFaults& faults);
+
+    // The state built from the options alone (what Start begins with).
+    static DeviceState InitialState(const EmulatorOptions& options);
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> impl_;
+};
