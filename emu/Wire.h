@@ -1,0 +1,47 @@
+#pragma once
+// The emulator's side of the line: interruptible waits, and writes that can
+// be held to the speed of a 115200-baud line or slowed down byte by byte.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+using EmuClock = std::chrono::steady_clock;
+
+// One byte on an 8N1 line at 115200 baud: ten bits, 86.8 microseconds.
+inline constexpr auto kByteTime = std::chrono::nanoseconds(86806);
+
+class Wire {
+public:
+    // wakeFd: an eventfd that becomes readable when the owner must look at
+    // its requests; stopping tells whether one of them is to stop.
+    Wire(int wakeFd, const std::atomic<bool>& stopping) : wakeFd_(wakeFd), stopping_(stopping) {}
+
+    void SetFd(int fd) { fd_ = fd; }
+    void SetPace(bool pace) { pace_ = pace; }
+
+    // Sleeps until t; false when the emulator is stopping. A wake-up for any
+    // other request is consumed; the owner looks at its flags afterwards.
+    bool WaitUntil(EmuClock::time_point t);
+
+    // The time at which a byte that has just been read would have been fully
+    // received over the paced line (now, when not pacing).
+    EmuClock::time_point Arrival(EmuClock::time_point readAt);
+
+    // Sends bytes, not before notBefore. Paced, each byte leaves no sooner
+    // than one byte time after the one before; byteDelayMs adds a pause
+    // before every byte. Bytes the other side cannot take are dropped, as a
+    // real line would lose them.
+    void Send(const std::vector<std::uint8_t>& bytes, EmuClock::time_point notBefore, int byteDelayMs);
+
+private:
+    void WriteNow(const std::uint8_t* data, std::size_t size);
+
+    int wakeFd_;
+    const std::atomic<bool>& stopping_;
+    int fd_ = -1;
+    bool pace_ = false;
+    EmuClock::time_point rxClock_{};
+    EmuClock::time_point txClock_{};
+};
