@@ -13,6 +13,9 @@ constexpr std::array<const char*, 9> ProtocolNames = {
 // Protocols 6 and 8 use 11-bit CAN identifiers.
 constexpr bool UsesCan11(int protocol) { return protocol == 6 || protocol == 8; }
 
+// Added to the protocol number in "!P" when two ECUs are wanted.
+constexpr std::uint8_t TwoEcuFlag = 0x80;
+
 struct SimulatorState;
 
 // The "!P" code for a protocol and ECU-count choice (selector indexes):

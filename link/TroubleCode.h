@@ -11,6 +11,9 @@
 
 constexpr std::array<char, 4> CategoryLetters = {'P', 'C', 'B', 'U'};
 
+// Most trouble codes one ECU can hold (the count selector's last item).
+constexpr int DtcCountMax = 10;
+
 // A slot as the editor holds it: category index (-1 none) and the code text.
 struct DtcSlot {
     int Category = -1;

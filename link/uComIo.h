@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 
 class TComIo {
@@ -31,6 +32,9 @@ public:
     bool SendDtc(std::uint8_t counts, std::uint8_t mil,
                  const std::array<std::uint16_t, DtcSlots>& ecu1,
                  const std::array<std::uint16_t, DtcSlots>& ecu2);
+    // Reports a failure of the line on the status text and returns false,
+    // like the other operations; ReadConfig and ClosePort use the raising
+    // form underneath, so that they report or ignore it themselves.
     bool SetRemoteMode(bool on);
     void ClosePort();
 
@@ -47,12 +51,19 @@ public:
     void UpdateAbort();
     std::uint8_t UpdatePhase = 0;  // 0 start boot loader, 1 wait for it, 2 cancelled
     std::int32_t PollsLeft = 0;
+    static constexpr std::int32_t BootLoaderPolls = 20;
+    static constexpr int SearchAttemptsAfterUpdate = 30;
+    // Why the last update ended in UpdateFailed, for front ends that say
+    // more than the window's message box does; empty otherwise.
+    const std::string& UpdateFailureText() const { return updateFailure_; }
 
     // Primitives, also used by the update.
     void SendText(const std::string& text);
     int ReadByte(int n);   // byte 0..255, or -1 when none came within 3 * n ms
     int ReadLine();        // characters before the carriage return; 0 = no reply
     bool DecodeHexReply(std::span<std::uint8_t> destination, int length);
+    // Sends code, length, the first length bytes of payload and the checksum;
+    // raises EFailure for a length beyond 128 or beyond the payload given.
     void SendFrame(int length, std::uint8_t code, std::span<const std::uint8_t> payload);
     int ReadFrame();       // reply code, or -1 on time-out, overlength or bad checksum
 
@@ -64,6 +75,12 @@ public:
 
 private:
     void OpenPort();
+    void Report(const std::exception& failure, const char* ownText);
+    bool RemoteMode(bool on);       // raises what the line raises
+    int ExpectReply();              // ReadLine; no reply raises EFailure()
+    void ExpectData(std::span<std::uint8_t> destination);
+    void SendBytes(std::span<const std::uint8_t> bytes);
+    void AwaitAcknowledgement(const char* what, int page);
     void ShowLayout(bool resetPrompt);
     void Transfer();
 
@@ -77,4 +94,5 @@ private:
     std::array<std::uint8_t, LineBufferSize> LineBuffer{};
     std::array<std::uint8_t, FrameBufferSize> FrameBuffer{};
     std::string lastLine_;
+    std::string updateFailure_;
 };

@@ -1,0 +1,237 @@
+#include "uComIo.h"
+
+#include "ReplyCodec.h"
+
+#include "../serial/Failure.h"
+
+#include <algorithm>
+
+namespace {
+constexpr char SearchingText[] = "Searching for KARNOL simulator";
+constexpr char NotFoundText[] = "No KARNOL simulator found";
+constexpr char StatusFailedText[] = "Can't read simulator status";
+constexpr char ConfigFailedText[] = "Can't read simulator configuration";
+constexpr char ProtocolFailedText[] = "Can't set protocol";
+constexpr char SetupFailedText[] = "Setup not possible";
+constexpr char UnknownText[] = "---";
+
+constexpr int PicturePortClosed = 1;
+constexpr int PicturePortOpen = 2;
+
+// ReadByte's argument for reply characters: up to 150 ms each.
+constexpr int CharacterWait = 50;
+}  // namespace
+
+TComIo::TComIo(ILinkHost& host, SimulatorState& state, const FirmwareImage& image)
+    : host_(host), state_(state), image_(image) {
+    cPort.SetBaudRate(br115200);
+    cPort.SetDataBits(dbEight);
+    cPort.Parity().SetBits(prNone);
+    cPort.SetStopBits(sbOneStopBit);
+    TComFlowControl& flow = cPort.FlowControl();
+    flow.SetOutCTSFlow(false);
+    flow.SetOutDSRFlow(false);
+    flow.SetXonXoffOut(false);
+    flow.SetXonXoffIn(false);
+    flow.SetControlDTR(dtrDisable);
+    flow.SetControlRTS(rtsDisable);
+    // The watcher runs with every event kind although no handler is attached:
+    // the line's events stay observable for whoever wants them later.
+    cPort.SetEvents(AllComEvents);
+    cPort.OnAfterOpen = [this](TCustomComPort&) { host_.SetPortPicture(PicturePortOpen); };
+    cPort.OnAfterClose = [this](TCustomComPort&) { host_.SetPortPicture(PicturePortClosed); };
+}
+
+TComIo::~TComIo() {
+    // The host may already be on its way out; it must not hear of this close.
+    cPort.OnAfterOpen = nullptr;
+    cPort.OnAfterClose = nullptr;
+    cPort.Close();
+}
+
+void TComIo::Report(const std::exception& failure, const char* ownText) {
+    const std::string message = failure.what();
+    host_.PanelInfo(message.empty() ? ownText : message);
+}
+
+void TComIo::OpenPort() {
+    // The component's stored default rate is never used: set it before every open.
+    cPort.SetBaudRate(br115200);
+    cPort.SetPort(host_.PortName());
+    cPort.Open();
+}
+
+// ---- primitives -----------------------------------------------------------
+
+void TComIo::SendText(const std::string& text) {
+    // Leftovers of an earlier exchange (a late reply, the line feed after a
+    // carriage return) must not be taken for the answer to this command.
+    cPort.PurgeBuffers(true, true);
+    if (!text.empty()) cPort.WriteText(text);
+}
+
+int TComIo::ReadByte(int n) {
+    TComTimeouts& timeouts = cPort.Timeouts();
+    timeouts.SetReadTotalMultiplier(-1);
+    timeouts.SetReadTotalConstant(3 * n);
+    const std::string got = cPort.ReadText(1);
+    if (got.empty()) return -1;
+    return static_cast<unsigned char>(got[0]);
+}
+
+int TComIo::ReadLine() {
+    lastLine_.clear();
+    for (int index = 0; index < LineBufferSize; ++index) {
+        const int c = ReadByte(CharacterWait);
+        if (c < 0) return 0;
+        if (c == LineEnd) {
+            lastLine_.assign(reinterpret_cast<const char*>(LineBuffer.data()), static_cast<std::size_t>(index));
+            return index;
+        }
+        LineBuffer[index] = static_cast<std::uint8_t>(c);
+    }
+    // A full buffer without a carriage return is no reply; the rest of the
+    // line is purged before the next command.
+    return 0;
+}
+
+bool TComIo::DecodeHexReply(std::span<std::uint8_t> destination, int length) {
+    length = std::clamp(length, 0, LineBufferSize);
+    const std::string_view line(reinterpret_cast<const char*>(LineBuffer.data()), static_cast<std::size_t>(length));
+    return DecodeHexPairs(line, destination);
+}
+
+int TComIo::ExpectReply() {
+    const int length = ReadLine();
+    if (length == 0) throw EFailure();
+    return length;
+}
+
+void TComIo::ExpectData(std::span<std::uint8_t> destination) {
+    if (!DecodeHexReply(destination, ExpectReply())) throw EFailure();
+}
+
+// ---- operations -----------------------------------------------------------
+
+SchedulerState TComIo::FindSimulator() {
+    ClosePort();
+    host_.SetSerialText(UnknownText);
+    host_.SetVersionText(UnknownText);
+    host_.ProcessMessages();
+    try {
+        OpenPort();
+        host_.PanelInfo(SearchingText);
+        SendText(Command::Identity);
+        const int length = ReadLine();
+        if (length == 0) {
+            // A silent simulator uses up an attempt; the scheduler asks again.
+            // A counter that was already used up must not search forever.
+            if (--SearchAttempts <= 0) throw EFailure();
+            return SchedulerState::Search;
+        }
+        if (!DecodeHexReply(state_.Identity, length)) throw EFailure();
+        host_.SetSerialText(state_.SerialNumber());
+
+        SendText(Command::Header);
+        ExpectData(state_.InstalledHeader);
+        host_.SetVersionText(state_.InstalledVersionText());
+
+        // Any difference in the identity means another firmware, newer or
+        // older alike: the carried image replaces it.
+        const auto carried = image_.Header();
+        const bool same = carried.size() >= static_cast<std::size_t>(FirmwareIdentitySize) &&
+                          std::equal(carried.begin(), carried.begin() + FirmwareIdentitySize,
+                                     state_.InstalledHeader.begin());
+        return same ? SchedulerState::ReadConfiguration : SchedulerState::AutoUpdate;
+    } catch (const std::exception& failure) {
+        Report(failure, NotFoundText);
+        // Directly, without the remote-mode command: the simulator is not talking.
+        if (cPort.Connected()) cPort.Close();
+        return SchedulerState::Stopped;
+    }
+}
+
+bool TComIo::ReadStatus() {
+    try {
+        SendText(Command::Status);
+        const int length = ExpectReply();
+        ParseStatusLine(std::string_view(reinterpret_cast<const char*>(LineBuffer.data()),
+                                         static_cast<std::size_t>(length)),
+                        state_);
+        host_.ShowStatus();
+        return true;
+    } catch (const std::exception& failure) {
+        Report(failure, StatusFailedText);
+        return false;
+    }
+}
+
+SchedulerState TComIo::ReadConfig() {
+    try {
+        SendText(Command::Config);
+        ExpectData(state_.ConfigBlock);
+        host_.ShowConfiguration();
+        if (!RemoteMode(true)) throw EFailure();
+        return SchedulerState::Polling;
+    } catch (const std::exception& failure) {
+        Report(failure, ConfigFailedText);
+        return SchedulerState::Stopped;
+    }
+}
+
+bool TComIo::SetProtocol(std::uint8_t code) {
+    try {
+        SendText(ProtocolCommand(code));
+        ExpectReply();
+        return true;
+    } catch (const std::exception& failure) {
+        Report(failure, ProtocolFailedText);
+        return false;
+    }
+}
+
+bool TComIo::SendDtc(std::uint8_t counts, std::uint8_t mil, const std::array<std::uint16_t, DtcSlots>& ecu1,
+                     const std::array<std::uint16_t, DtcSlots>& ecu2) {
+    try {
+        // Both tables always go out, whatever the counts and the ECU count say.
+        SendText(TableWriteCommand(ConfigOffset::DtcTable1, ecu1));
+        ExpectReply();
+        SendText(TableWriteCommand(ConfigOffset::DtcTable2, ecu2));
+        ExpectReply();
+        SendText(CountsCommand(counts, mil));
+        ExpectReply();
+        return true;
+    } catch (const std::exception& failure) {
+        Report(failure, SetupFailedText);
+        return false;
+    }
+}
+
+bool TComIo::RemoteMode(bool on) {
+    SendText(on ? Command::RemoteOn : Command::RemoteOff);
+    // Recorded whatever comes back: the command has gone out.
+    host_.SetRemoteModeFlag(on);
+    return ReadLine() != 0;
+}
+
+bool TComIo::SetRemoteMode(bool on) {
+    try {
+        return RemoteMode(on);
+    } catch (const std::exception& failure) {
+        const std::string message = failure.what();
+        if (!message.empty()) host_.PanelInfo(message);
+        return false;
+    }
+}
+
+void TComIo::ClosePort() {
+    if (!cPort.Connected()) return;
+    if (host_.RemoteModeFlag()) {
+        try {
+            RemoteMode(false);
+        } catch (const std::exception&) {
+            // Leaving remote mode is a courtesy; the port closes regardless.
+        }
+    }
+    cPort.Close();
+}

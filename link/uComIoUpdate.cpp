@@ -1,0 +1,171 @@
+// The firmware update: start the boot loader, wait for it, and send the
+// carried image page by page. One timer step of the view runs UpdateStep.
+
+#include "BootFrame.h"
+#include "ReplyCodec.h"
+#include "uComIo.h"
+
+#include "../serial/Convert.h"
+#include "../serial/Failure.h"
+
+#include <cstdio>
+
+namespace {
+
+// ReadFrame's waits: the first byte of an acknowledgement may take up to
+// 3000 ms (the boot loader writes flash first), the rest 150 ms each.
+constexpr int FirstFrameByteWait = 1000;
+constexpr int FrameByteWait = 50;
+constexpr int PollWait = 50;
+
+// Index 129 is the checksum of the longest valid frame (length 128).
+constexpr int LongestFrameIndex = BootFrame::MaxPayload + 1;
+
+// Stands in while no view is attached, so that a step never dereferences nothing.
+class NoView final : public IUpdateView {
+public:
+    void ShowLayout(const UpdateLayout&) override {}
+    void SetProgress(int, int) override {}
+};
+NoView noView;
+
+std::string FrameFailure(const char* what, int page) {
+    char text[96];
+    if (page < 0) {
+        std::snprintf(text, sizeof text, "The boot loader did not acknowledge the %s", what);
+    } else {
+        std::snprintf(text, sizeof text, "The boot loader did not acknowledge the %s of page 0x%04X", what, page);
+    }
+    return text;
+}
+
+const char* FrameName(std::uint8_t code) {
+    switch (code) {
+    case BootFrame::FirstHalf: return "first half";
+    case BootFrame::SecondHalf: return "second half";
+    case BootFrame::PageDone: return "page end";
+    case BootFrame::BlankPage: return "blank page";
+    default: return "frame";
+    }
+}
+
+}  // namespace
+
+void TComIo::SendBytes(std::span<const std::uint8_t> bytes) {
+    SendText(std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+void TComIo::SendFrame(int length, std::uint8_t code, std::span<const std::uint8_t> payload) {
+    if (length < 0 || length > BootFrame::MaxPayload || static_cast<std::size_t>(length) > payload.size()) {
+        throw EFailure("Boot-loader frame 0x" + IntToHex(code, 2) + " with an impossible length " +
+                       std::to_string(length));
+    }
+    SendBytes(BuildBootFrame(code, payload.first(static_cast<std::size_t>(length))));
+}
+
+int TComIo::ReadFrame() {
+    const int first = ReadByte(FirstFrameByteWait);
+    if (first < 0) return -1;
+    unsigned sum = static_cast<unsigned>(first);
+    for (int index = 0;; ++index) {
+        const int b = ReadByte(FrameByteWait);
+        if (b < 0) return -1;
+        FrameBuffer[index] = static_cast<std::uint8_t>(b);
+        sum += static_cast<unsigned>(b);
+        if (index >= 1 && index == FrameBuffer[0] + 1) return (sum & 0xFF) == 0 ? first : -1;
+        if (index == LongestFrameIndex) return -1;  // a length beyond 128: never complete
+    }
+}
+
+void TComIo::AwaitAcknowledgement(const char* what, int page) {
+    if (ReadFrame() < 0) throw EFailure(FrameFailure(what, page));
+}
+
+void TComIo::ShowLayout(bool resetPrompt) {
+    UpdateLayout layout;
+    layout.ResetPrompt = resetPrompt;
+    // The forced update never asked the running firmware, so it has no
+    // installed version worth showing.
+    if (!resetPrompt && updateKind_ != SchedulerState::ForcedUpdate) {
+        layout.ShowInstalled = true;
+        layout.Installed = HeaderVersionText(state_.InstalledHeader);
+    }
+    layout.Carried = image_.VersionLabel();
+    view_->ShowLayout(layout);
+}
+
+void TComIo::UpdateBegin(SchedulerState state, IUpdateView& view) {
+    view_ = &view;
+    updateKind_ = state;
+    updateFailure_.clear();
+    // A front end that forgot to prepare the area must not send a blank flash.
+    image_.EnsureTransferArea();
+    if (state == SchedulerState::AutoUpdate) {
+        UpdatePhase = 0;
+        ShowLayout(false);
+    } else if (state == SchedulerState::ForcedUpdate) {
+        UpdatePhase = 1;
+        ShowLayout(true);
+    } else {
+        // Not an update request: the first step closes the window, nothing sent.
+        UpdatePhase = 2;
+    }
+    view_->SetProgress(0, TransferAreaSize);
+    PollsLeft = BootLoaderPolls;
+}
+
+void TComIo::UpdateAbort() {
+    host_.ProcessMessages();
+    UpdatePhase = 2;
+}
+
+std::optional<SchedulerState> TComIo::UpdateStep() {
+    if (view_ == nullptr) view_ = &noView;
+    // Cancelled: nothing more goes over the line, not even an open.
+    if (UpdatePhase != 0 && UpdatePhase != 1) return SchedulerState::Stopped;
+    try {
+        if (!cPort.Connected()) OpenPort();
+        if (UpdatePhase == 0) {
+            SendText(Command::StartBootLoader);
+            if (ReadLine() == 0) throw EFailure("The simulator did not answer the request to start its boot loader");
+            UpdatePhase = 1;
+            return std::nullopt;
+        }
+        if (PollsLeft <= 0) throw EFailure("The boot loader did not answer");
+        --PollsLeft;
+        host_.ProcessMessages();  // CANCEL gets through here
+        SendText(std::string(1, BootByte::Poll));
+        if (ReadByte(PollWait) != static_cast<unsigned char>(BootByte::Ready)) return std::nullopt;
+        // The boot loader answered: from here on the transfer runs to its end,
+        // even if CANCEL was clicked while this poll processed messages.
+        SendText(std::string(1, BootByte::Start));
+        ShowLayout(false);
+        Transfer();
+        SearchAttempts = SearchAttemptsAfterUpdate;
+        return SchedulerState::Search;
+    } catch (const std::exception& failure) {
+        updateFailure_ = failure.what();
+        if (updateFailure_.empty()) updateFailure_ = "The firmware update failed";
+        return SchedulerState::UpdateFailed;
+    }
+}
+
+void TComIo::Transfer() {
+    if (!image_.Loaded()) throw EFailure("No firmware image to send");
+    const auto& area = image_.TransferArea();
+    SendFrame(FirmwareHeaderSize, BootFrame::Header,
+              std::span<const std::uint8_t>(area.data() + TransferHeaderOffset, FirmwareHeaderSize));
+    AwaitAcknowledgement("header", -1);
+
+    view_->SetProgress(0, TransferAreaSize);
+    for (int p = 0; p < TransferAreaSize; p += TransferPageSize) {
+        view_->SetProgress(p + TransferPageSize, TransferAreaSize);
+        host_.ProcessMessages();
+        for (const auto& frame : PageFrames(area, p)) {
+            SendBytes(frame);
+            AwaitAcknowledgement(FrameName(frame[0]), p);
+        }
+    }
+    SendFrame(0, BootFrame::Close, {});
+    // No reply is awaited: the simulator restarts with its new firmware.
+}

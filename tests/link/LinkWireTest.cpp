@@ -1,0 +1,254 @@
+// The command protocol against a scripted peer on a pseudo-terminal.
+
+#include "LinkFakes.h"
+#include "PtyPeer.h"
+
+#include "link/uComIo.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+Bytes IdentityRecord(const std::string& serial) {
+    Bytes id(64, 0);
+    std::copy(serial.begin(), serial.end(), id.begin() + 32);
+    return id;
+}
+
+class LinkWire : public ::testing::Test {
+protected:
+    LinkWire() {
+        host.port = peer.Path();
+        image.Load(TestImage(Bytes(0x180, 0x5A)));
+    }
+
+    // A simulator that answers identification like the carried firmware.
+    void AnswerIdentity(const Bytes& header = TestHeader()) {
+        peer.SetReply("!I", DataReply(IdentityRecord("KS-000123")));
+        peer.SetReply("!B", DataReply(header));
+    }
+
+    PtyPeer peer;
+    FakeHost host;
+    SimulatorState state;
+    FirmwareImage image;
+    TComIo io{host, state, image};
+};
+
+}  // namespace
+
+TEST_F(LinkWire, SilentSimulatorIsAskedTwiceThenStopped) {
+    io.SearchAttempts = 2;
+    const auto start = Clock::now();
+    EXPECT_EQ(io.FindSimulator(), SchedulerState::Search);
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(140)) << "the reply wait is 150 ms";
+    EXPECT_TRUE(io.Port().Connected()) << "left open for the next attempt";
+    EXPECT_EQ(host.LastPanel(), "Searching for KARNOL simulator");
+
+    EXPECT_EQ(io.FindSimulator(), SchedulerState::Stopped);
+    EXPECT_EQ(host.LastPanel(), "No KARNOL simulator found");
+    EXPECT_FALSE(io.Port().Connected());
+    EXPECT_EQ(peer.Units(), (std::vector<std::string>{"!I", "!I"}));
+    EXPECT_EQ(host.pictures, (std::vector<int>{2, 1, 2, 1}));
+    EXPECT_EQ(host.serial, (std::vector<std::string>{"---", "---"}));
+    EXPECT_GE(host.processed, 2) << "cleared labels are painted before each attempt";
+}
+
+TEST_F(LinkWire, EmptyIdentityReplyUsesAnAttempt) {
+    peer.SetReply("!I", "\r");
+    io.SearchAttempts = 3;
+    EXPECT_EQ(io.FindSimulator(), SchedulerState::Search);
+    EXPECT_EQ(io.SearchAttempts, 2);
+}
+
+TEST_F(LinkWire, UsedUpCounterDoesNotSearchForever) {
+    io.SearchAttempts = 0;
+    EXPECT_EQ(io.FindSimulator(), SchedulerState::Stopped);
+}
+
+TEST_F(LinkWire, ReplyWithoutHashStopsAtOnce) {
+    peer.SetReply("!I", "OK\r");
+    io.SearchAttempts = 5;
+    EXPECT_EQ(io.FindSimulator(), SchedulerState::Stopped);
+    EXPECT_EQ(io.SearchAttempts, 5) << "no attempt used up";
+    EXPECT_EQ(host.LastPanel(), "No KARNOL simulator found");
+    EXPECT_EQ(peer.Units(), (std::vector<std::string>{"!I"}));
+    EXPECT_FALSE(io.Port().Connected());
+}
+
+TEST_F(LinkWire, GarbledHexShowsTheConversionMessage) {
+    peer.SetReply("!I", "#01QQ\r");
+    EXPECT_EQ(io.FindSimulator(), SchedulerState::Stopped);
+    EXPECT_NE(host.LastPanel().find("QQ"), std::string::npos) << host.LastPanel();
+}
+
+TEST_F(LinkWire, UnopenablePortShowsTheSerialLayersMessage) {
+    host.port = "/nonexistent/tty-for-a-test";
+    EXPECT_EQ(io.FindSimulator(), SchedulerState::Stopped);
+    EXPECT_FALSE(host.LastPanel().empty());
+    EXPECT_NE(host.LastPanel(), "No KARNOL simulator found");
+}
+
+TEST_F(LinkWire, HashAloneDecodesNothing) {
+    state.Identity = {};
+    const std::string old = "OLD-SERIAL";
+    std::copy(old.begin(), old.end(), state.Identity.begin() + 32);
+    peer.SetReply("!I", "#\r");
+    peer.SetReply("!B", DataReply(TestHeader()));
+    EXPECT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    EXPECT_EQ(host.serial.back(), "OLD-SERIAL");
+}
+
+TEST_F(LinkWire, IdentityDecidesBetweenUpdateAndConfiguration) {
+    struct Row { int byte; std::uint8_t value; SchedulerState expected; };
+    const Row rows[] = {
+        {-1, 0, SchedulerState::ReadConfiguration},  // the same header
+        {16, 'J', SchedulerState::AutoUpdate},        // build date
+        {47, 'X', SchedulerState::AutoUpdate},        // device name
+        {13, 9, SchedulerState::AutoUpdate},          // a newer version is replaced all the same
+        {48, 0x77, SchedulerState::ReadConfiguration},
+        {127, 0x00, SchedulerState::ReadConfiguration},
+    };
+    for (const Row& r : rows) {
+        Bytes header = TestHeader();
+        if (r.byte >= 0) header[r.byte] = r.value;
+        AnswerIdentity(header);
+        EXPECT_EQ(io.FindSimulator(), r.expected) << "byte " << r.byte;
+        EXPECT_EQ(host.serial.back(), "KS-000123");
+        EXPECT_EQ(host.version.back(), r.byte == 13 ? "v1.9.0" : "v1.2.0");
+        EXPECT_EQ(host.LastPanel(), "Searching for KARNOL simulator");
+        EXPECT_TRUE(io.Port().Connected());
+    }
+}
+
+TEST_F(LinkWire, MissingHeaderReplyStops) {
+    peer.SetReply("!I", DataReply(IdentityRecord("KS-1")));
+    io.SearchAttempts = 2;
+    EXPECT_EQ(io.FindSimulator(), SchedulerState::Stopped);
+    EXPECT_EQ(host.LastPanel(), "No KARNOL simulator found");
+    EXPECT_EQ(io.SearchAttempts, 2);
+}
+
+TEST_F(LinkWire, StatusReadStoresAndShows) {
+    AnswerIdentity();
+    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    peer.SetReply("!S", "R000000000000L0000I0M1T12P16\r");
+    EXPECT_TRUE(io.ReadStatus());
+    EXPECT_EQ(host.statusShown, 1);
+    EXPECT_EQ(state.SecondEcu, 1);
+    EXPECT_EQ(state.Protocol, 6);
+    EXPECT_EQ(state.CodeCounts, 0x12);
+    EXPECT_TRUE(state.MilOn);
+
+    peer.SetReply("!S", "P23T12M0\r");  // tags missing
+    EXPECT_FALSE(io.ReadStatus());
+    EXPECT_EQ(host.LastPanel(), "Can't read simulator status");
+    EXPECT_EQ(host.statusShown, 1) << "the display is left as it was";
+    EXPECT_EQ(state.Protocol, 3) << "fields received before the gap are stored";
+    EXPECT_FALSE(state.MilOn);
+}
+
+TEST_F(LinkWire, OverlongLineIsNoReply) {
+    AnswerIdentity();
+    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    peer.SetReply("!S", std::string(3000, 'A'));
+    EXPECT_FALSE(io.ReadStatus());
+    EXPECT_EQ(host.LastPanel(), "Can't read simulator status");
+    // The rest of the long line is purged: the next command gets its own answer.
+    peer.SetReply("!S", "P16T12M1I0L0000R000000000000\r\n");
+    EXPECT_TRUE(io.ReadStatus());
+    EXPECT_TRUE(io.ReadStatus()) << "the line feed after a reply is purged before the next command";
+}
+
+TEST_F(LinkWire, ConfigurationReadTurnsRemoteModeOn) {
+    AnswerIdentity();
+    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    Bytes block(ConfigBlockSize);
+    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 7);
+    peer.SetReply("!C", DataReply(block));
+    peer.SetReply("!K1", "OK\r");
+    EXPECT_EQ(io.ReadConfig(), SchedulerState::Polling);
+    EXPECT_EQ(host.configShown, 1);
+    EXPECT_TRUE(host.remote);
+    EXPECT_TRUE(std::equal(block.begin(), block.end(), state.ConfigBlock.begin()));
+    EXPECT_EQ(peer.Units(), (std::vector<std::string>{"!I", "!B", "!C", "!K1"}));
+
+    peer.SetReply("!K1", "");  // the remote-mode command unanswered
+    host.remote = false;
+    EXPECT_EQ(io.ReadConfig(), SchedulerState::Stopped);
+    EXPECT_EQ(host.LastPanel(), "Can't read simulator configuration");
+    EXPECT_EQ(host.configShown, 2) << "shown before remote mode is asked for";
+    EXPECT_TRUE(host.remote) << "the flag follows the command, whatever comes back";
+}
+
+TEST_F(LinkWire, SendDtcWritesBothTablesThenCounts) {
+    AnswerIdentity();
+    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    for (const char* c : {"!X0142012300000000000000000000000000000000", "!X0156D234000000000000000000000000000000FF",
+                          "!F0381"}) {
+        peer.SetReply(c, "OK\r");
+    }
+    std::array<std::uint16_t, DtcSlots> ecu1{}, ecu2{};
+    ecu1[0] = 0x0123;
+    ecu2[0] = 0xD234;
+    ecu2[9] = 0x00FF;
+    EXPECT_TRUE(io.SendDtc(0x03, 0x81, ecu1, ecu2));
+    const auto units = peer.Units();
+    ASSERT_EQ(units.size(), 5u);
+    EXPECT_EQ(units[2], "!X0142012300000000000000000000000000000000");
+    EXPECT_EQ(units[3], "!X0156D234000000000000000000000000000000FF");
+    EXPECT_EQ(units[4], "!F0381");
+
+    // An unanswered table write ends the operation there.
+    ecu1[1] = 0x4444;
+    EXPECT_FALSE(io.SendDtc(0x03, 0x81, ecu1, ecu2));
+    EXPECT_EQ(host.LastPanel(), "Setup not possible");
+    EXPECT_EQ(peer.UnitCount(), 6u);
+}
+
+TEST_F(LinkWire, SetProtocolSendsTheCode) {
+    AnswerIdentity();
+    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    peer.SetReply("!P86", "OK\r");
+    EXPECT_TRUE(io.SetProtocol(0x86));
+    EXPECT_FALSE(io.SetProtocol(0x03));
+    EXPECT_EQ(host.LastPanel(), "Can't set protocol");
+    const auto units = peer.Units();
+    EXPECT_EQ(std::vector<std::string>(units.end() - 2, units.end()), (std::vector<std::string>{"!P86", "!P03"}));
+}
+
+TEST_F(LinkWire, ClosePortLeavesRemoteModeOnlyWhenOn) {
+    AnswerIdentity();
+    // Closed: nothing at all.
+    host.remote = true;
+    io.ClosePort();
+    EXPECT_EQ(peer.UnitCount(), 0u);
+
+    // Open with remote mode off: closes without a command.
+    host.remote = false;
+    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    io.ClosePort();
+    EXPECT_FALSE(io.Port().Connected());
+    EXPECT_EQ(peer.UnitCount(), 2u);
+
+    // Open with remote mode on: "!K0" even if nothing answers it.
+    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    host.remote = true;
+    io.ClosePort();
+    EXPECT_FALSE(io.Port().Connected());
+    EXPECT_FALSE(host.remote);
+    ASSERT_TRUE(peer.WaitForUnits(5));
+    EXPECT_EQ(peer.Units().back(), "!K0");
+
+    // A new search begins by leaving remote mode.
+    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    host.remote = true;
+    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    const auto units = peer.Units();
+    EXPECT_EQ(std::vector<std::string>(units.end() - 3, units.end()), (std::vector<std::string>{"!K0", "!I", "!B"}));
+}
