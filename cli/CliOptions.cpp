@@ -1,0 +1,226 @@
+#include "CliOptions.h"
+
+#include "CliError.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+
+namespace {
+
+struct CommandSpec {
+    std::string Name;
+    int MinArgs = 0;
+    int MaxArgs = 0;
+    bool Json = false;
+    std::vector<std::string> Options;  // command options besides the global ones
+};
+
+const std::vector<CommandSpec>& Specs() {
+    static const std::vector<CommandSpec> specs = {
+        {"ports", 0, 0, true, {"probe"}},
+        {"info", 0, 0, true, {}},
+        {"status", 0, 0, true, {}},
+        {"show", 0, 0, true, {}},
+        {"set-protocol", 1, 1, false, {"ecus"}},
+        {"set-codes", 0, 0, false, {"ecu1", "ecu2", "mil"}},
+        {"apply", 1, 1, false, {}},
+        {"save", 1, 1, false, {}},
+        {"diff", 1, 1, true, {}},
+        {"update-firmware", 0, 0, false, {"if-needed", "always", "reset-button"}},
+        {"watch", 0, 0, false, {}},
+        {"help", 0, 1, false, {}},
+    };
+    return specs;
+}
+
+const CommandSpec* FindSpec(const std::string& name) {
+    for (const auto& s : Specs())
+        if (s.Name == name) return &s;
+    return nullptr;
+}
+
+// Long options and whether they take a value.
+const std::map<std::string, bool>& KnownOptions() {
+    static const std::map<std::string, bool> known = {
+        {"port", true},     {"serial", true},    {"json", false},   {"verbose", false},
+        {"help", false},    {"version", false},  {"probe", false},  {"ecus", true},
+        {"ecu1", true},     {"ecu2", true},      {"mil", true},     {"if-needed", false},
+        {"always", false},  {"reset-button", false},
+    };
+    return known;
+}
+
+bool IsGlobal(const std::string& option) {
+    return option == "port" || option == "serial" || option == "json" || option == "verbose" ||
+           option == "help" || option == "version";
+}
+
+// A whole decimal number, nothing before or after it.
+std::optional<int> WholeNumber(const std::string& text) {
+    if (text.empty() || text.size() > 6) return std::nullopt;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+}  // namespace
+
+const std::vector<std::string>& CliCommandNames() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> n;
+        for (const auto& s : Specs()) n.push_back(s.Name);
+        return n;
+    }();
+    return names;
+}
+
+bool CliOptions::NeedsSimulator() const {
+    return Command != "ports" && Command != "help" && !Help && !ShowVersion;
+}
+
+CliOptions ParseCliOptions(const std::vector<std::string>& args) {
+    CliOptions o;
+    std::vector<std::string> positional;
+    std::vector<std::string> seen;  // long names, in order
+    std::map<std::string, std::string> values;
+    bool optionsEnded = false;
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
+            if (o.Command.empty())
+                o.Command = a;
+            else
+                positional.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string name;
+        std::optional<std::string> value;
+        if (a == "-h") {
+            name = "help";
+        } else if (a == "-v") {
+            name = "verbose";
+        } else if (a.rfind("--", 0) == 0) {
+            const auto eq = a.find('=');
+            name = a.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+            if (eq != std::string::npos) value = a.substr(eq + 1);
+        } else {
+            throw UsageError("unknown option '" + a + "'");
+        }
+        const auto known = KnownOptions().find(name);
+        if (known == KnownOptions().end()) throw UsageError("unknown option '--" + name + "'");
+        if (known->second) {
+            if (!value) {
+                if (i + 1 >= args.size()) throw UsageError("option '--" + name + "' needs a value");
+                value = args[++i];
+            }
+            values[name] = *value;
+        } else if (value) {
+            throw UsageError("option '--" + name + "' takes no value");
+        }
+        if (std::find(seen.begin(), seen.end(), name) != seen.end())
+            throw UsageError("option '--" + name + "' given twice");
+        seen.push_back(name);
+    }
+
+    auto has = [&](const std::string& n) { return std::find(seen.begin(), seen.end(), n) != seen.end(); };
+    o.Help = has("help");
+    o.ShowVersion = has("version");
+    o.Json = has("json");
+    o.Verbose = has("verbose");
+
+    if (o.Command.empty()) {
+        if (o.Help || o.ShowVersion) {
+            o.Command = "help";
+            return o;
+        }
+        throw UsageError("no command given");
+    }
+    const CommandSpec* spec = FindSpec(o.Command);
+    if (!spec) throw UsageError("unknown command '" + o.Command + "'");
+
+    if (o.Command == "help") {
+        if (!positional.empty()) {
+            if (positional.size() > 1) throw UsageError("help takes at most one command name");
+            if (!FindSpec(positional[0])) throw UsageError("unknown command '" + positional[0] + "'");
+            o.HelpTopic = positional[0];
+        }
+        o.Help = true;
+        return o;
+    }
+    if (o.Help) {
+        // "CMD --help" explains the command whatever else stands on the line.
+        o.HelpTopic = o.Command;
+        return o;
+    }
+    if (o.ShowVersion) return o;
+
+    for (const auto& n : seen) {
+        if (IsGlobal(n)) continue;
+        if (std::find(spec->Options.begin(), spec->Options.end(), n) == spec->Options.end())
+            throw UsageError("option '--" + n + "' does not belong to '" + o.Command + "'");
+    }
+    if (o.Json && !spec->Json) throw UsageError("'" + o.Command + "' has no JSON output");
+    const int count = static_cast<int>(positional.size());
+    if (count < spec->MinArgs) throw UsageError("'" + o.Command + "' needs an argument");
+    if (count > spec->MaxArgs) throw UsageError("unexpected argument '" + positional[spec->MaxArgs] + "'");
+
+    if (has("port")) {
+        o.Port = values["port"];
+        if (o.Port.empty()) throw UsageError("'--port' needs a port name");
+    }
+    if (has("serial")) {
+        o.Serial = values["serial"];
+        if (o.Serial.empty()) throw UsageError("'--serial' needs a serial number");
+    }
+    if (has("port") && has("serial")) throw UsageError("give either '--port' or '--serial', not both");
+    if (o.NeedsSimulator() && o.Port.empty() && o.Serial.empty())
+        throw UsageError("'" + o.Command + "' needs '--port NAME' or '--serial SN'");
+
+    o.Probe = has("probe");
+    if (o.Command == "set-protocol") {
+        const auto n = WholeNumber(positional[0]);
+        if (!n || *n < 1 || *n > 9) throw UsageError("protocol must be a number from 1 to 9, not '" + positional[0] + "'");
+        o.Protocol = *n;
+        if (has("ecus")) {
+            const auto e = WholeNumber(values["ecus"]);
+            if (!e || *e < 1 || *e > 2) throw UsageError("'--ecus' must be 1 or 2, not '" + values["ecus"] + "'");
+            o.EcuCount = *e;
+        }
+    }
+    if (o.Command == "set-codes") {
+        if (has("ecu1")) o.Ecu1Codes = values["ecu1"];
+        if (has("ecu2")) o.Ecu2Codes = values["ecu2"];
+        if (has("mil")) {
+            const std::string m = Lower(values["mil"]);
+            if (m == "on") o.Mil = true;
+            else if (m == "off") o.Mil = false;
+            else throw UsageError("'--mil' must be on or off, not '" + values["mil"] + "'");
+        }
+    }
+    if (o.Command == "apply" || o.Command == "save" || o.Command == "diff") {
+        o.File = positional[0];
+        if (o.File.empty()) throw UsageError("'" + o.Command + "' needs a file name");
+    }
+    if (o.Command == "update-firmware") {
+        const int modes = int{has("if-needed")} + int{has("always")} + int{has("reset-button")};
+        if (modes > 1) throw UsageError("give only one of '--if-needed', '--always', '--reset-button'");
+        if (has("always")) o.Update = UpdateMode::Always;
+        if (has("reset-button")) o.Update = UpdateMode::ResetButton;
+    }
+    return o;
+}

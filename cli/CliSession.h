@@ -1,0 +1,78 @@
+#pragma once
+#include "CliOptions.h"
+#include "TerminalHost.h"
+
+#include "link/FirmwareImage.h"
+#include "link/SchedulerState.h"
+#include "link/SimulatorState.h"
+#include "link/uComIo.h"
+
+#include <string>
+
+// One run against one simulator: the carried image, the simulator's state,
+// the terminal host and the link, connected the way the window's scheduler
+// connects. The destructor closes the port through the link, which leaves
+// remote mode first ("!K0"), whatever way the command ends.
+class CliSession {
+public:
+    explicit CliSession(const CliOptions& options);
+    ~CliSession();
+    CliSession(const CliSession&) = delete;
+    CliSession& operator=(const CliSession&) = delete;
+
+    TComIo& Io() { return io_; }
+    SimulatorState& State() { return state_; }
+    const SimulatorState& State() const { return state_; }
+    TerminalHost& Host() { return host_; }
+    const FirmwareImage& Image() const { return image_; }
+    const std::string& PortName() const { return port_; }
+
+    // Finds the simulator as the scheduler's Search state does: two attempts
+    // 100 ms apart on --port, or the port whose simulator reports --serial.
+    // Returns ReadConfiguration or AutoUpdate; raises CliError with the
+    // link's own status text otherwise.
+    SchedulerState Search();
+    // Searches again after a firmware update, with the attempts the link set
+    // (the simulator restarts meanwhile).
+    SchedulerState SearchAgain();
+    // The scheduler's ReadConfiguration step: status, then configuration
+    // (which also switches remote mode on).
+    void ReadConfiguration();
+    // Search, then ReadConfiguration also when the identities differ: a
+    // command other than update-firmware never flashes, it only notes that an
+    // update is due (UpdateDue, "update due" in info).
+    void Connect();
+    // Status and configuration read again after a change, as shown afterwards.
+    void ReadBack();
+    bool UpdateDue() const { return updateDue_; }
+
+    // What one port answers to "!I" and "!B" (one attempt); the port is
+    // closed again afterwards.
+    struct Probe {
+        bool Answered = false;
+        std::string Serial;
+        std::string Version;
+    };
+    Probe ProbePort(const std::string& port);
+
+    // Raises CliError (exit status 1) with the link's status text, or the
+    // fallback when the link left none.
+    [[noreturn]] void Fail(const std::string& fallback);
+    // Raises CliError (exit status 128 + signal) when SIGINT or SIGTERM came.
+    void ThrowIfInterrupted() const;
+
+private:
+    SchedulerState SearchLoop();
+    SchedulerState SearchBySerial();
+
+    const CliOptions& options_;
+    FirmwareImage image_;
+    SimulatorState state_;
+    TerminalHost host_;
+    TComIo io_;
+    std::string port_;
+    bool updateDue_ = false;
+};
+
+// Loads the image compiled into the program; raises CliError when it is unusable.
+FirmwareImage LoadCarriedImage();

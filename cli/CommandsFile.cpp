@@ -1,0 +1,158 @@
+// The configuration-file commands: apply, save and diff. They use the same
+// file code as the window's "Open configuration..." and "Save
+// configuration...", and the window's editor rules through SetupAdapter.
+#include "CliCommands.h"
+
+#include "CliError.h"
+#include "CliSession.h"
+#include "JsonWriter.h"
+#include "Report.h"
+#include "SetupAdapter.h"
+
+#include "link/Protocol.h"
+#include "link/TroubleCode.h"
+#include "serial/Failure.h"
+#include "storage/CfgFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+// Reads the file before the simulator is touched, so that a bad file changes
+// nothing. Unlike the window's dialog, where typing a new name is a choice, a
+// missing file here is almost always a typing error in a script, so it is
+// refused rather than applied as an empty set-up.
+CfgValues OpenConfiguration(CfgFile& file, const std::string& chosen) {
+    const std::string path = CfgFile::DocumentPath(chosen);
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0)
+        throw CliError(ExitFileFailed, "Cannot open " + path + ": " + std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) throw CliError(ExitFileFailed, "Cannot open " + path + ": it is a folder");
+    try {
+        return file.Open(chosen);
+    } catch (const EFailure& e) {
+        throw CliError(ExitFileFailed, e.Message());
+    }
+}
+
+struct Difference {
+    std::string Field;
+    std::string Simulator;
+    std::string File;
+};
+
+std::string SlotField(int ecu, int slot) {
+    char name[24];
+    std::snprintf(name, sizeof name, "ecu%d.slot%02d", ecu, slot);
+    return name;
+}
+
+// What apply would change: the protocol pair only when the file names a
+// valid one, everything SEND sends always.
+std::vector<Difference> Differences(const SimulatorState& s, const CfgValues& values) {
+    std::vector<Difference> d;
+    if (ProtocolChangeCode(values.Protocol - 1, values.EcuCount - 1, s)) {
+        if (values.Protocol != s.Protocol) d.push_back({"protocol", ProtocolText(s.Protocol), ProtocolText(values.Protocol)});
+        if (values.EcuCount != s.SecondEcu + 1)
+            d.push_back({"ecu_count", std::to_string(s.SecondEcu + 1), std::to_string(values.EcuCount)});
+    }
+    CfgSetup target = SetupFromState(s);
+    ApplyValues(values, target);
+    const SendData send = SendDataOf(target);
+    auto onOff = [](bool on) { return std::string(on ? "on" : "off"); };
+    if (target.MilOn != s.MilOn) d.push_back({"mil", onOff(s.MilOn), onOff(target.MilOn)});
+    const int sent[2] = {send.Counts & 0x0F, send.Counts >> 4};
+    for (int ecu = 1; ecu <= 2; ++ecu) {
+        if (sent[ecu - 1] != s.CodeCount(ecu)) {
+            d.push_back({"ecu" + std::to_string(ecu) + ".count", std::to_string(s.CodeCount(ecu)),
+                         std::to_string(sent[ecu - 1])});
+        }
+    }
+    for (int ecu = 1; ecu <= 2; ++ecu) {
+        const auto& words = ecu == 1 ? send.Ecu1 : send.Ecu2;
+        for (int slot = 1; slot <= DtcSlots; ++slot) {
+            const std::uint16_t held = s.DtcWord(ecu, slot);
+            if (words[slot - 1] != held) d.push_back({SlotField(ecu, slot), CodeName(held), CodeName(words[slot - 1])});
+        }
+    }
+    return d;
+}
+
+}  // namespace
+
+int RunApply(const CliOptions& options, std::string& out) {
+    CfgFile file;
+    const CfgValues values = OpenConfiguration(file, options.File);
+
+    CliSession session(options);
+    session.Connect();
+    TComIo& io = session.Io();
+    TerminalHost& host = session.Host();
+
+    // As the window: a changed protocol or ECU count first, with status and
+    // configuration read again; a failure there does not stop the send, but
+    // the command still fails with the first failure's text.
+    std::string failure;
+    auto note = [&](const char* fallback) {
+        if (failure.empty()) failure = host.StatusText().empty() ? fallback : host.StatusText();
+    };
+    if (const auto code = ProtocolChangeCode(values.Protocol - 1, values.EcuCount - 1, session.State())) {
+        if (io.SetProtocol(*code)) {
+            if (!io.ReadStatus()) note("Can't read simulator status");
+            if (io.ReadConfig() != SchedulerState::Polling) note("Can't read simulator configuration");
+        } else {
+            note("Can't set protocol");
+        }
+        session.ThrowIfInterrupted();
+    }
+
+    // The file laid over what the controls now show, then SEND.
+    CfgSetup setup = SetupFromState(session.State());
+    ApplyValues(values, setup);
+    const SendData send = SendDataOf(setup);
+    host.PanelInfo("Sending data to KARNOL simulator");
+    if (!io.SendDtc(send.Counts, send.Mil, send.Ecu1, send.Ecu2)) note("Setup not possible");
+    if (!failure.empty()) throw CliError(ExitDeviceFailed, failure);
+    session.ThrowIfInterrupted();
+
+    session.ReadBack();
+    out += ShowText(session.State());
+    return ExitOk;
+}
+
+int RunSave(const CliOptions& options, std::string&) {
+    CliSession session(options);
+    session.Connect();
+    CfgFile file;
+    try {
+        file.Save(options.File, SetupFromState(session.State()), session.Image().VersionWord());
+    } catch (const EFailure& e) {
+        throw CliError(ExitFileFailed, e.Message());
+    }
+    if (options.Verbose) std::fprintf(stderr, "Saved %s\n", CfgFile::DocumentPath(options.File).c_str());
+    return ExitOk;
+}
+
+int RunDiff(const CliOptions& options, std::string& out) {
+    CfgFile file;
+    const CfgValues values = OpenConfiguration(file, options.File);
+
+    CliSession session(options);
+    session.Connect();
+    const auto differences = Differences(session.State(), values);
+
+    if (options.Json) {
+        JsonWriter j;
+        j.BeginObject().Field("differ", !differences.empty()).Key("differences").BeginArray();
+        for (const auto& d : differences)
+            j.BeginObject().Field("field", d.Field).Field("simulator", d.Simulator).Field("file", d.File).EndObject();
+        j.EndArray().EndObject();
+        out += j.Text();
+    } else {
+        for (const auto& d : differences) out += d.Field + ": simulator " + d.Simulator + ", file " + d.File + "\n";
+    }
+    return differences.empty() ? ExitOk : ExitDeviceFailed;
+}

@@ -1,0 +1,84 @@
+// update-firmware: the link's update steps driven from a loop with the update
+// window's 100 ms pause, a progress view on standard error, then a new search
+// and the info of the simulator that comes back.
+#include "CliCommands.h"
+
+#include "CliError.h"
+#include "CliSession.h"
+#include "Interrupt.h"
+#include "Report.h"
+#include "TerminalUpdateView.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+// The update window's timer interval.
+constexpr int UpdateStepMs = 100;
+
+// The window's message after a failed update, on one line for a terminal.
+constexpr const char* UpdateFailedText = "Update Fehler! Please try again, or contact the KARNOL support";
+
+SchedulerState RunTransfer(CliSession& session, SchedulerState kind) {
+    TerminalUpdateView view(stderr, isatty(STDERR_FILENO) != 0);
+    TComIo& io = session.Io();
+    io.UpdateBegin(kind, view);
+    bool abortRequested = false;
+    for (;;) {
+        SleepUnlessInterrupted(UpdateStepMs);
+        // An interruption cancels while the boot loader is awaited, as CANCEL
+        // does; a transfer already running is finished, since stopping it
+        // half-way would leave the simulator without firmware.
+        if (Interrupted() && !abortRequested && io.UpdatePhase == 1) {
+            io.UpdateAbort();
+            abortRequested = true;
+        }
+        if (const auto result = io.UpdateStep()) {
+            view.Finish();
+            return *result;
+        }
+    }
+}
+
+}  // namespace
+
+int RunUpdateFirmware(const CliOptions& options, std::string& out) {
+    CliSession session(options);
+    SchedulerState kind = SchedulerState::ForcedUpdate;
+    if (options.Update == UpdateMode::ResetButton) {
+        // The forced update reaches the boot loader through the reset button
+        // alone: no search first, since the firmware may not answer at all.
+        // With --serial the port is still found by asking the simulators.
+        if (!options.Serial.empty()) session.Search();
+        session.Io().ClosePort();
+        session.Host().SetPort(session.PortName());
+        session.Io().SearchAttempts = 2;
+    } else {
+        const SchedulerState found = session.Search();
+        session.ThrowIfInterrupted();
+        if (found == SchedulerState::ReadConfiguration && options.Update == UpdateMode::IfNeeded) {
+            std::fprintf(stderr, "The simulator's firmware is the carried one; no update needed\n");
+            session.ReadConfiguration();
+            return PrintInfo(session, options, out);
+        }
+        kind = SchedulerState::AutoUpdate;  // "!@" also when --always finds equal identities
+    }
+
+    const SchedulerState after = RunTransfer(session, kind);
+    if (after == SchedulerState::Stopped) throw CliError(ExitDeviceFailed, "Update cancelled");
+    if (after != SchedulerState::Search) {
+        const std::string& why = session.Io().UpdateFailureText();
+        throw CliError(ExitDeviceFailed, why.empty() ? std::string(UpdateFailedText)
+                                                     : std::string(UpdateFailedText) + " (" + why + ")");
+    }
+    std::fprintf(stderr, "Update done; searching for the simulator again\n");
+
+    session.SearchAgain();
+    session.ReadConfiguration();
+    if (session.UpdateDue()) {
+        throw CliError(ExitDeviceFailed,
+                       "The simulator still reports a firmware other than the carried one after the update");
+    }
+    return PrintInfo(session, options, out);
+}

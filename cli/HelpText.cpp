@@ -1,0 +1,196 @@
+#include "HelpText.h"
+
+#include <map>
+
+namespace {
+
+const char* const General = R"~(Usage: knsimtool-cli [--port NAME | --serial SN] [--json] [--verbose] COMMAND [ARGS]
+
+Drives the KARNOL OBD-II ECU simulator from scripts and test benches, with the
+same link, firmware update and configuration files as the window.
+
+Commands:
+  ports [--probe]             list the serial ports in natural order
+  info                        serial number, installed and carried firmware, update due
+  status                      protocol, ECU count, MIL and the two code counts
+  show                        status and configuration with all twenty code slots
+  set-protocol N [--ecus 1|2] set protocol N (1 to 9) and the ECU count
+  set-codes [--ecu1 LIST] [--ecu2 LIST] [--mil on|off]
+                              set trouble codes and the MIL, then show the result
+  apply FILE.kns              open a configuration file and send it, as the window does
+  save FILE.kns               save the simulator's configuration, as the window does
+  diff FILE.kns               list where the simulator and the file differ
+  update-firmware [--if-needed | --always | --reset-button]
+                              update the firmware with the carried image
+  watch                       print the status whenever it changes, until interrupted
+  help [COMMAND]              this help, or the help of one command
+
+Global options:
+  --port NAME     the port of the simulator: a name such as ttyUSB0, or a path
+                  such as /dev/pts/3
+  --serial SN     instead of --port: ask every listed port and use the one whose
+                  simulator reports serial number SN (survives an adapter that
+                  comes back under another name)
+  --json          one JSON document on standard output (ports, info, status,
+                  show, diff); field names are listed in each command's help
+  -v, --verbose   echo the link's progress texts on standard error
+  -h, --help      help; "knsimtool-cli COMMAND --help" for one command
+  --version       the carried firmware version
+
+Connecting: every command but ports asks the simulator as the window does:
+"!I" and "!B" (a silent simulator is asked twice, 100 ms apart), then "!S",
+"!C" and remote mode on ("!K1"). At the end, also after SIGINT or SIGTERM, the
+port is closed and remote mode left ("!K0"). When the simulator's firmware
+identity differs from the carried one, only update-firmware flashes it; the
+other commands go on, note "update due" on standard error, and info reports it.
+
+Exit status:
+  0    success
+  1    the simulator or the port failed; the link's own status text is on
+       standard error and nothing is printed on standard output
+       (diff: 1 also means "the simulator and the file differ", and then the
+       differences are printed on standard output)
+  2    wrong usage
+  3    a file could not be read or written
+  130, 143  interrupted by SIGINT or SIGTERM (watch ends with 0 instead)
+
+Environment (test hook, not for normal use):
+  KNSIM_CLI_PORTS   comma-separated port names that replace the machine's port
+                    list for ports and --serial, so that tests never touch the
+                    machine's own ports
+)~";
+
+const std::map<std::string, std::string>& Commands() {
+    static const std::map<std::string, std::string> help = {
+        {"ports", R"~(Usage: knsimtool-cli ports [--probe] [--json]
+
+Lists the serial ports present, one per line, in natural order (ttyUSB2 before
+ttyUSB10). No --port is needed.
+
+  --probe   ask each port "!I" and "!B" (one attempt each) and add the serial
+            number and the installed firmware version, tab-separated, or "-"
+            and "-" where no simulator answers
+
+JSON: {"ports": [{"name": TEXT, "serial": TEXT|null, "version": TEXT|null}]}
+("serial" and "version" only with --probe; null where none answers)
+)~"},
+        {"info", R"~(Usage: knsimtool-cli --port NAME info [--json]
+
+Serial number, installed firmware version ("Bios version"), the version the
+tool carries, and whether an update is due (the firmware identities differ).
+
+JSON: {"port": TEXT, "serial": TEXT, "installed_version": "v1.2.0",
+       "carried_version": "v1.2.0", "update_due": BOOL}
+)~"},
+        {"status", R"~(Usage: knsimtool-cli --port NAME status [--json]
+
+Protocol, ECU count, MIL and the trouble-code counts of both ECUs.
+
+JSON: {"port": TEXT, "protocol": 1..9, "protocol_name": "6 - CAN 11/500",
+       "ecu_count": 1|2, "mil": BOOL, "code_count_ecu1": N,
+       "code_count_ecu2": N, "code_total": N}
+)~"},
+        {"show", R"~(Usage: knsimtool-cli --port NAME show [--json]
+
+Status and configuration: serial number, firmware version, protocol (number
+and name), ECU count, MIL, counts, and both ECUs with their identifier as the
+window's group titles show it ("Fehlercodes ECU1 ($7E8)") and their ten slots
+as codes (P0301 ...); active slots (within the ECU's count) are marked "*".
+Both ECUs are listed also when only one is simulated.
+
+JSON: the fields of status, and "serial", "installed_version",
+      "ecus": [{"ecu": 1|2, "identifier": "7E8", "title": TEXT,
+                "code_count": N,
+                "slots": [{"slot": 1..10, "code": "P0301", "active": BOOL}]}]
+)~"},
+        {"set-protocol", R"~(Usage: knsimtool-cli --port NAME set-protocol N [--ecus 1|2]
+
+Sets bus protocol N (1 to 9: 1 - PWM, 2 - VPWM, 3 - ISO9141, 4 - KWP2000 5bd,
+5 - KWP2000 fast, 6 - CAN 11/500, 7 - CAN 29/500, 8 - CAN 11/250,
+9 - CAN 29/250) and, with --ecus, the number of simulated ECUs (otherwise the
+simulator's count stays). As the window's selectors: nothing is sent when
+both already are as wanted; otherwise "!P" is sent and status and
+configuration are read back. Prints what show prints.
+)~"},
+        {"set-codes", R"~(Usage: knsimtool-cli --port NAME set-codes [--ecu1 LIST] [--ecu2 LIST] [--mil on|off]
+
+LIST: trouble codes separated by commas, blanks or semicolons ("P0301,P0420";
+quote a list with blanks). A code is a letter P, C, B or U, then four
+hexadecimal digits, the first 0 to 3; letters in either case. At most ten per
+ECU; an empty LIST ("") clears the ECU.
+
+An ECU whose list is given gets that count and those codes in its first slots,
+P0000 in the rest; an ECU not named keeps what the simulator holds. Without
+--mil the MIL is on when any count is above 0 (the editor's rule). Sent as the
+window's SEND sends it ("!X" for ECU 1, "!X" for ECU 2, "!F"), then read back;
+prints what show prints. A bad code is refused (exit 2) before anything is sent.
+)~"},
+        {"apply", R"~(Usage: knsimtool-cli --port NAME apply FILE.kns
+
+Does what the window's "Open configuration..." does: the file's set-up is laid
+over the simulator's (a slot without a valid P value keeps its code), a changed
+protocol or ECU count is sent ("!P", then status and configuration are read),
+then counts, MIL and all twenty slots are sent as SEND sends them. The result
+is read back and printed as show prints it. A missing file counts as an empty
+one, as in the window; a file that cannot be read exits with 3.
+)~"},
+        {"save", R"~(Usage: knsimtool-cli --port NAME save FILE.kns
+
+Reads the simulator and saves its set-up as the window's "Save configuration..."
+saves it, byte for byte the same format. Saving over an existing configuration
+file keeps its other elements and comments in place. Prints nothing; exit 3
+when the file cannot be read or written.
+)~"},
+        {"diff", R"~(Usage: knsimtool-cli --port NAME diff FILE.kns [--json]
+
+Lists where the simulator and the file differ, that is, what apply would
+change: protocol and ECU count (when the file names a valid pair), MIL, both
+counts and all twenty slots. One line per difference:
+  FIELD: simulator VALUE, file VALUE
+Fields: protocol, ecu_count, mil, ecu1.count, ecu2.count, ecu1.slot01 ...
+ecu2.slot10. Exit status 0 when they are the same (nothing printed), 1 when
+they differ: then, unlike other failures, the differences are printed on
+standard output.
+
+JSON: {"differ": BOOL, "differences": [{"field": TEXT, "simulator": TEXT,
+       "file": TEXT}]}
+)~"},
+        {"update-firmware", R"~(Usage: knsimtool-cli --port NAME update-firmware [--if-needed | --always | --reset-button]
+
+Replaces the simulator's firmware with the image the tool carries.
+  --if-needed      (default) only when the firmware identities differ; the
+                   simulator is asked to start its boot loader ("!@")
+  --always         also when they are equal, the same automatic way
+  --reset-button   the forced update: no question to the firmware; the tool
+                   waits about five seconds for the boot loader and asks you to
+                   press the simulator's reset button (on standard error)
+Progress goes to standard error: a bar on a terminal, plain lines otherwise.
+Afterwards the simulator is searched again (up to 30 attempts while it
+restarts) and info is printed. Exit 1 when the update fails or is cancelled
+(SIGINT while the boot loader is awaited); a running transfer is finished.
+)~"},
+        {"watch", R"~(Usage: knsimtool-cli --port NAME watch
+
+Reads the status once a second and prints a line, with the time, whenever it
+changes (and once at the start):
+  HH:MM:SS Protocol 6 - CAN 11/500, ECU count 2, MIL on, codes 3 (ECU1 2, ECU2 1)
+A failed read is printed on standard error and polling goes on, as in the
+window. Ends on SIGINT or SIGTERM with exit status 0, after remote mode has
+been left ("!K0") and the port closed.
+)~"},
+        {"help", R"~(Usage: knsimtool-cli help [COMMAND]
+
+The whole help, or that of one command.
+)~"},
+    };
+    return help;
+}
+
+}  // namespace
+
+std::string GeneralHelp() { return General; }
+
+std::string CommandHelp(const std::string& command) {
+    const auto it = Commands().find(command);
+    return it == Commands().end() ? std::string() : it->second;
+}

@@ -1,0 +1,36 @@
+#include "PortList.h"
+
+#include "CliError.h"
+
+#include "serial/ComPort.h"
+#include "serial/StrNatComp.h"
+
+#include <cstdlib>
+
+std::vector<std::string> ListPortsInOrder() {
+    std::vector<std::string> ports;
+    try {
+        TCustomComPort::ListSerialPorts(ports);
+    } catch (const EFailure& e) {
+        throw CliError(ExitDeviceFailed, e.Message());
+    }
+    SortPorts(ports);
+    return ports;
+}
+
+void InstallPortListHook() {
+    const char* value = std::getenv(PortListHookVariable);
+    if (!value) return;
+    std::vector<std::string> names;
+    std::string current;
+    for (const char* p = value;; ++p) {
+        if (*p == ',' || *p == '\0') {
+            if (!current.empty()) names.push_back(current);
+            current.clear();
+            if (*p == '\0') break;
+        } else {
+            current += *p;
+        }
+    }
+    TCustomComPort::SetPortListSource([names] { return names; });
+}

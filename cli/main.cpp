@@ -1,0 +1,73 @@
+// knsimtool-cli: the simulator from a terminal. See HelpText.cpp for what it does.
+#include "CliCommands.h"
+#include "CliError.h"
+#include "CliOptions.h"
+#include "CliSession.h"
+#include "HelpText.h"
+#include "Interrupt.h"
+#include "PortList.h"
+#include "TerminalText.h"
+
+#include "serial/Failure.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+void Write(std::FILE* to, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), to);
+    std::fflush(to);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    InstallInterruptHandlers();
+    InstallPortListHook();
+
+    CliOptions options;
+    try {
+        options = ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const CliError& e) {
+        Write(stderr, std::string("knsimtool-cli: ") + e.what() + "\nTry 'knsimtool-cli --help'.\n");
+        return e.ExitStatus();
+    }
+
+    if (options.Help) {
+        Write(stdout, options.HelpTopic.empty() ? GeneralHelp() : CommandHelp(options.HelpTopic));
+        return ExitOk;
+    }
+    if (options.ShowVersion) {
+        try {
+            Write(stdout, "knsimtool-cli, carried firmware " + LoadCarriedImage().VersionLabel() + "\n");
+        } catch (const CliError& e) {
+            Write(stderr, std::string(e.what()) + "\n");
+            return e.ExitStatus();
+        }
+        return ExitOk;
+    }
+
+    // Standard output is collected and written only when the command has not
+    // failed, so that a script never reads half a result.
+    std::string out;
+    int status = ExitOk;
+    try {
+        status = RunCommand(options, out);
+    } catch (const UsageError& e) {
+        Write(stderr, std::string("knsimtool-cli: ") + e.what() + "\nTry 'knsimtool-cli " + options.Command +
+                          " --help'.\n");
+        return e.ExitStatus();
+    } catch (const CliError& e) {
+        Write(stderr, ForTerminal(e.what()) + "\n");
+        return e.ExitStatus();
+    } catch (const std::exception& e) {
+        // Nothing below should let a failure escape; if one does, it is still
+        // a failure of the device side, reported and not a crash.
+        Write(stderr, ForTerminal(e.what()) + "\n");
+        return ExitDeviceFailed;
+    }
+    Write(stdout, out);
+    return status;
+}
