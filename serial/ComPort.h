@@ -265,9 +265,20 @@ private:
     friend class TComBuffer;
     friend class TComThread;
 
-    // Modem lines; a pseudo-terminal has none and reads as all off.
+    // Modem lines (TIOCM_* bits); a pseudo-terminal has none and reads as all off.
     int ModemStatus();  // raises EComPort 11
     bool IsPseudoTerminal() const { return isPty_; }
+    // Reads and resets the line's error state and gives the input-queue count.
+    TComErrors ClearError(int& inQueue);  // raises EComPort 10
+    void StartWatcher();
+    void StopWatcher();
+
+    // Line error counters as the driver reported them at the last error-state
+    // query, so that each query reports only what happened since the one before.
+    struct LineErrorCounts {
+        int frame = 0, parity = 0, overrun = 0, brk = 0, bufOverrun = 0;
+    };
+    LineErrorCounts lineErrorBase_;
 
     std::string port_ = "COM1";
     TBaudRate baudRate_ = br9600;
@@ -288,6 +299,11 @@ private:
     bool isPty_ = false;
     std::unique_ptr<TComThread> thread_;
     bool threadCreated_ = false;
+    // Counts watcher lifetimes, so that a hand-over whose handler closed (or
+    // closed and reopened) the port does not touch the watcher that ended.
+    std::uint64_t watcherGeneration_ = 0;
+    // Set while Close runs: a notification handler that closes again is ignored.
+    bool closing_ = false;
 };
 
 // TComPort makes the behaviour of TCustomComPort available as it is.

@@ -1,0 +1,60 @@
+#pragma once
+// The line event watcher: while the port is open, a thread waits for line
+// events on the device and hands each set of them to the thread that owns
+// the port, where TCustomComPort::HandleQueuedEvents raises the notifications.
+#include "ComPort.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+class TComThread {
+public:
+    // Watches fd for the events in the set. onQueued is called from the
+    // watcher thread each time a set has been queued. Raises std::system_error
+    // when the wake-up descriptor cannot be made.
+    TComThread(TCustomComPort& port, int fd, TComEvents events, bool pseudoTerminal,
+               std::function<void()> onQueued, int inputSize);
+    ~TComThread();
+    TComThread(const TComThread&) = delete;
+    TComThread& operator=(const TComThread&) = delete;
+
+    void Start();
+    // Owning thread: stops the watcher and waits for its end, handling any
+    // set that it has queued meanwhile, so that the two never wait for each other.
+    void Stop();
+
+    // Owning thread: the next queued set, now being handled, if there is one.
+    std::optional<TComEvents> TakeQueued();
+    // Owning thread: the set taken last is handled; the watcher goes on.
+    void FinishHandled();
+
+    // A write has been sent completely (the transmit queue is empty).
+    void NotifyTransmitted();
+
+private:
+    void Run();
+    void HandOver(TComEvents events);
+    void Wake();
+
+    TCustomComPort& port_;
+    const int fd_;
+    const TComEvents events_;
+    const bool pseudoTerminal_;
+    const std::function<void()> onQueued_;
+    const int rx80Threshold_;
+    int wakeFd_ = -1;  // eventfd: stop requests and transmit notices
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::optional<TComEvents> queued_;  // handed over, not yet taken
+    bool handling_ = false;             // taken, not yet finished
+    bool stopping_ = false;
+    bool abandon_ = false;  // destruction without Stop: nobody handles anything any more
+    bool finished_ = false;
+    std::atomic<bool> transmitted_{false};
+    std::thread thread_;
+};
