@@ -1,0 +1,253 @@
+#include "ConfigDocument.h"
+
+#include "ConfigReader.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr std::string_view LineEnd = "\r\n";
+constexpr std::string_view Indent = "  ";
+
+// Upper case of a Latin-1 byte; the lower-case letters of the upper half
+// (except the division sign and y with diaeresis) have their capital 0x20 below.
+unsigned char UpperLatin1(unsigned char c) {
+    if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 0x20);
+    return c;
+}
+
+void WriteAttributes(std::string& out, const std::vector<ConfigAttribute>& attributes) {
+    for (const auto& a : attributes) {
+        out += ' ';
+        out += ConfigDocument::Escape(a.Name);
+        out += "=\"";
+        out += ConfigDocument::Escape(a.Value);
+        out += '"';
+    }
+}
+
+void WriteIndent(std::string& out, int level) {
+    for (int i = 0; i < level; ++i) out += Indent;
+}
+
+// Depth is bounded: a read document is at most MaxDepth deep, and one built
+// through paths is as deep as its longest path.
+void WriteElement(std::string& out, const ConfigElement& e, int level) {
+    WriteIndent(out, level);
+    if (e.IsComment()) {
+        out += "<!--";
+        out += e.Value();
+        out += "-->";
+        out += LineEnd;
+        return;
+    }
+    const std::string name = ConfigDocument::Escape(e.Name());
+    out += '<';
+    out += name;
+    WriteAttributes(out, e.Attributes());
+    if (e.Children().empty()) {
+        if (e.Value().empty()) {
+            out += "/>";
+        } else {
+            out += '>';
+            out += ConfigDocument::Escape(e.Value());
+            out += "</";
+            out += name;
+            out += '>';
+        }
+        out += LineEnd;
+        return;
+    }
+    out += '>';
+    // Text mixed with children only comes from files edited by hand; it stays
+    // with the start tag so that nothing of it is lost.
+    out += ConfigDocument::Escape(e.Value());
+    out += LineEnd;
+    for (const auto& child : e.Children()) WriteElement(out, *child, level + 1);
+    WriteIndent(out, level);
+    out += "</";
+    out += name;
+    out += '>';
+    out += LineEnd;
+}
+
+}  // namespace
+
+// ---- ConfigElement -------------------------------------------------------
+
+ConfigElement::ConfigElement(std::string name, Kind kind) : kind_(kind), name_(std::move(name)) {}
+
+bool ConfigElement::HasChildElements() const {
+    for (const auto& c : children_)
+        if (!c->IsComment()) return true;
+    return false;
+}
+
+ConfigElement* ConfigElement::FindChild(std::string_view name) {
+    for (const auto& c : children_)
+        if (!c->IsComment() && ConfigDocument::SameName(c->Name(), name)) return c.get();
+    return nullptr;
+}
+
+const ConfigElement* ConfigElement::FindChild(std::string_view name) const {
+    return const_cast<ConfigElement*>(this)->FindChild(name);
+}
+
+ConfigElement& ConfigElement::AddChild(std::string name) {
+    children_.push_back(std::make_unique<ConfigElement>(std::move(name)));
+    return *children_.back();
+}
+
+ConfigElement& ConfigElement::AddComment(std::string text) {
+    children_.push_back(std::make_unique<ConfigElement>(std::string(), Kind::Comment));
+    children_.back()->SetValue(std::move(text));
+    return *children_.back();
+}
+
+ConfigElement& ConfigElement::ForceChild(std::string_view name) {
+    if (ConfigElement* found = FindChild(name)) return *found;
+    return AddChild(std::string(name));
+}
+
+void ConfigElement::Clear() {
+    value_.clear();
+    attributes_.clear();
+    children_.clear();
+}
+
+// ---- ConfigDocument ------------------------------------------------------
+
+ConfigDocument::ConfigDocument() : root_(std::make_unique<ConfigElement>(RootName)) {}
+
+void ConfigDocument::Clear() {
+    root_ = std::make_unique<ConfigElement>(RootName);
+    prolog_.clear();
+    epilog_.clear();
+}
+
+void ConfigDocument::Parse(std::string_view data) {
+    Clear();
+    ConfigReader reader(data, *root_, prolog_, epilog_);
+    reader.Read();
+}
+
+std::string ConfigDocument::Serialize() const {
+    std::string out;
+    bool hasDeclaration = false;
+    for (const auto& item : prolog_) {
+        switch (item.ItemKind) {
+        case ConfigPrologItem::Kind::Declaration:
+            hasDeclaration = true;
+            out += "<?xml";
+            WriteAttributes(out, item.Attributes);
+            out += "?>";
+            break;
+        case ConfigPrologItem::Kind::Comment:
+            out += "<!--";
+            out += item.Text;
+            out += "-->";
+            break;
+        case ConfigPrologItem::Kind::StyleSheet:
+            out += "<?xml-stylesheet";
+            out += item.Text;
+            out += "?>";
+            break;
+        case ConfigPrologItem::Kind::DocType:
+            out += item.Text;
+            break;
+        }
+        out += LineEnd;
+    }
+    if (!hasDeclaration) {
+        out += "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>";
+        out += LineEnd;
+    }
+    WriteElement(out, *root_, 0);
+    for (const auto& comment : epilog_) {
+        out += "<!--";
+        out += comment;
+        out += "-->";
+        out += LineEnd;
+    }
+    return out;
+}
+
+std::vector<std::string_view> ConfigDocument::SplitPath(std::string_view path) {
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('\\', start);
+        if (end == std::string_view::npos) end = path.size();
+        if (end > start) parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+bool ConfigDocument::SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (UpperLatin1(static_cast<unsigned char>(a[i])) != UpperLatin1(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string ConfigDocument::Escape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+        case '"': out += "&quot;"; break;
+        case '&': out += "&amp;"; break;
+        case '\'': out += "&apos;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        default:
+            if (c >= 128) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "&#x%.2x;", static_cast<unsigned>(c));
+                out += buf;
+            } else {
+                out += ch;
+            }
+        }
+    }
+    return out;
+}
+
+ConfigElement* ConfigDocument::FindPath(std::string_view path) {
+    // The root's name is compared with case: a file of another root holds no values.
+    if (root_->Name() != RootName) return nullptr;
+    const auto parts = SplitPath(path);
+    if (parts.empty()) return nullptr;
+    ConfigElement* e = root_.get();
+    for (auto part : parts) {
+        e = e->FindChild(part);
+        if (!e) return nullptr;
+    }
+    return e;
+}
+
+const ConfigElement* ConfigDocument::FindPath(std::string_view path) const {
+    return const_cast<ConfigDocument*>(this)->FindPath(path);
+}
+
+ConfigElement& ConfigDocument::ForcePath(std::string_view path) {
+    // Values written under a root of another name could never be read back,
+    // so the saved file would silently open as empty.
+    if (root_->Name() != RootName) root_->SetName(RootName);
+    ConfigElement* e = root_.get();
+    for (auto part : SplitPath(path)) e = &e->ForceChild(part);
+    return *e;
+}
+
+const std::string* ConfigDocument::ReadValue(std::string_view path) const {
+    const ConfigElement* e = FindPath(path);
+    return e ? &e->Value() : nullptr;
+}
+
+void ConfigDocument::WriteValue(std::string_view path, std::string value) {
+    ForcePath(path).SetValue(std::move(value));
+}

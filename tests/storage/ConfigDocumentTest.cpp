@@ -1,0 +1,205 @@
+#include "storage/ConfigDocument.h"
+
+#include "serial/Failure.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string ReadFixture(const std::string& name) {
+    std::ifstream in(std::string(KNS_STORAGE_TEST_DATA) + "/" + name, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::string ParseError(std::string_view data) {
+    ConfigDocument doc;
+    try {
+        doc.Parse(data);
+    } catch (const EFailure& e) {
+        return e.Message();
+    }
+    return "(no error)";
+}
+
+}  // namespace
+
+TEST(ConfigDocument, ExampleFileRoundTripsByteForByte) {
+    const std::string original = ReadFixture("example.kns");
+    ASSERT_FALSE(original.empty());
+    ConfigDocument doc;
+    doc.Parse(original);
+    EXPECT_EQ(doc.Serialize(), original);
+    ASSERT_NE(doc.ReadValue("\\Dtc\\Ecu2\\D01"), nullptr);
+    EXPECT_EQ(*doc.ReadValue("\\Dtc\\Ecu2\\D01"), "0100");
+}
+
+TEST(ConfigDocument, NewDocumentLayout) {
+    ConfigDocument doc;
+    doc.WriteValue("Version", "120");
+    doc.WriteValue("\\Global\\Protocol", "6");
+    doc.WriteValue("\\Dtc\\Ecu1\\D01", "    ");
+    doc.WriteValue("\\Dtc\\Ecu1\\D02", "");
+    EXPECT_EQ(doc.Serialize(),
+              "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n"
+              "<CONFIG>\r\n"
+              "  <Version>120</Version>\r\n"
+              "  <Global>\r\n"
+              "    <Protocol>6</Protocol>\r\n"
+              "  </Global>\r\n"
+              "  <Dtc>\r\n"
+              "    <Ecu1>\r\n"
+              "      <D01>    </D01>\r\n"
+              "      <D02/>\r\n"
+              "    </Ecu1>\r\n"
+              "  </Dtc>\r\n"
+              "</CONFIG>\r\n");
+}
+
+TEST(ConfigDocument, EscapesSpecialCharactersAndHighBytes) {
+    ConfigDocument doc;
+    doc.WriteValue("D01", std::string("a&b<>\"'\xC4\xFF z"));
+    const std::string text = doc.Serialize();
+    EXPECT_NE(text.find("<D01>a&amp;b&lt;&gt;&quot;&apos;&#xc4;&#xff; z</D01>"), std::string::npos) << text;
+    ConfigDocument back;
+    back.Parse(text);
+    EXPECT_EQ(*back.ReadValue("D01"), std::string("a&b<>\"'\xC4\xFF z"));
+}
+
+TEST(ConfigDocument, ReadsEntitiesReferencesCDataAndBlanks) {
+    ConfigDocument doc;
+    doc.Parse("<CONFIG><A>&AMP;&Lt;&gt;&quot;&apos;&#65;&#x42;&#xe4;&unknown;&#300;</A>"
+              "<B><![CDATA[<&amp;>]]></B><C>   </C><D> 6 </D><E>x<!--c-->y</E></CONFIG>");
+    EXPECT_EQ(*doc.ReadValue("A"), "&<>\"'AB\xE4&unknown;&#300;");
+    EXPECT_EQ(*doc.ReadValue("B"), "<&amp;>");
+    EXPECT_EQ(*doc.ReadValue("C"), "   ");
+    EXPECT_EQ(*doc.ReadValue("D"), " 6 ");
+    EXPECT_EQ(*doc.ReadValue("E"), "xy");
+}
+
+TEST(ConfigDocument, LookupIgnoresCaseFirstWinsAndRootMustBeExact) {
+    ConfigDocument doc;
+    doc.Parse("<CONFIG><global><PROTOCOL>1</PROTOCOL><Protocol>2</Protocol></global></CONFIG>");
+    ASSERT_NE(doc.ReadValue("\\Global\\Protocol"), nullptr);
+    EXPECT_EQ(*doc.ReadValue("\\\\Global\\\\protocol\\"), "1");
+    EXPECT_EQ(doc.ReadValue("\\Global\\Missing"), nullptr);
+
+    doc.Parse("<config><Version>1</Version></config>");
+    EXPECT_EQ(doc.ReadValue("Version"), nullptr);
+    // What is written into such a file must be readable again.
+    doc.WriteValue("Version", "2");
+    ConfigDocument back;
+    back.Parse(doc.Serialize());
+    ASSERT_NE(back.ReadValue("Version"), nullptr);
+    EXPECT_EQ(*back.ReadValue("Version"), "2");
+}
+
+TEST(ConfigDocument, KeepsPrologCommentsUnknownElementsAndPlaces) {
+    const std::string file =
+        "\xEF\xBB\xBF<!-- made by hand -->\r\n"
+        "<?xml-stylesheet type=\"text/xsl\" href=\"a.xsl\"?>\n"
+        "<?xml version='1.0' standalone=\"yes\"?>\n"
+        "<!DOCTYPE CONFIG [ <!ENTITY x \"]>\"> ]>\n"
+        "<CONFIG kind=\"test\">\n"
+        "  <!-- note below -->\n"
+        "  <Note>keep me</Note>\n"
+        "  <Global><EcuCount>1</EcuCount></Global>\n"
+        "</CONFIG>\n<!-- tail -->\n";
+    ConfigDocument doc;
+    doc.Parse(file);
+    doc.WriteValue("\\Global\\Protocol", "3");
+    doc.WriteValue("\\Global\\EcuCount", "2");
+    EXPECT_EQ(doc.Serialize(),
+              "<!-- made by hand -->\r\n"
+              "<?xml-stylesheet type=\"text/xsl\" href=\"a.xsl\"?>\r\n"
+              "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n"
+              "<!DOCTYPE CONFIG [ <!ENTITY x \"]>\"> ]>\r\n"
+              "<CONFIG kind=\"test\">\r\n"
+              "  <!-- note below -->\r\n"
+              "  <Note>keep me</Note>\r\n"
+              "  <Global>\r\n"
+              "    <EcuCount>2</EcuCount>\r\n"
+              "    <Protocol>3</Protocol>\r\n"
+              "  </Global>\r\n"
+              "</CONFIG>\r\n"
+              "<!-- tail -->\r\n");
+}
+
+TEST(ConfigDocument, FileWithoutDeclarationGetsOneAfterItsPrologItems) {
+    ConfigDocument doc;
+    doc.Parse("<!--x--><CONFIG/>");
+    EXPECT_EQ(doc.Serialize(), "<!--x-->\r\n<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<CONFIG/>\r\n");
+}
+
+struct BadFile {
+    const char* data;
+    const char* message;
+};
+
+TEST(ConfigDocument, ReaderErrorsNameTheFault) {
+    const BadFile cases[] = {
+        {"junk<CONFIG/>", "Invalid Document: Unexpected text in file prolog"},
+        {"<!ELEMENT x><CONFIG/>", "Invalid Document: Unexpected text in file prolog"},
+        {"<CONFIG/>x", "Invalid XML Element: Expected beginning of tag but \"x\" found"},
+        {"<CONFIG/><CONFIG/>", "Invalid Document: Unexpected text after the root element"},
+        {"<CONFIG/x>", "Invalid XML Element: Expected end of tag but \"x\" found"},
+        {"<CONFIG><A>1</A x></CONFIG>", "Invalid XML Element: Expected end of tag but \"x\" found"},
+        {"<CONFIG", "Invalid XML Element: Expected end of tag but \"\" found"},
+        {"<CONFIG><></CONFIG>", "Invalid XML Element: malformed tag found (no valid name)"},
+        {"< CONFIG/>", "Invalid XML Element: malformed tag found (no valid name)"},
+        {"<CONFIG><?pi?></CONFIG>", "Invalid XML Element: malformed tag found (no valid name)"},
+        {"<CONFIG><A>1</B></CONFIG>", "Invalid XML Element: Erroneous end of tag, expecting </A> but </B> found"},
+        {"<CONFIG><A>1</a></CONFIG>", "Invalid XML Element: Erroneous end of tag, expecting </A> but </a> found"},
+        {"<CONFIG><A>1</A>", "Invalid XML Element: Erroneous end of tag, expecting </CONFIG> but </> found"},
+        {"<CONFIG a b></CONFIG>", "Invalid XML Element: Unexpected character in property declaration (\"b\" found)"},
+        {"<CONFIG a=1></CONFIG>",
+         "Invalid XML Element: Unexpected character in property declaration. Expecting \" or ' but \"1\"  found"},
+        {"<?xml version=\"1.0\"><CONFIG/>", "Invalid Header: expected \"?>\" but found \"><\""},
+        {"<?xnl version=\"1.0\"?><CONFIG/>", "Invalid Header: expected \"<?xml\" but found \"<?xnl\""},
+        {"<!-x-><CONFIG/>", "Invalid Comment: expected \"<!--\" but found \"<!-x\""},
+        {"<!-- a -- b --><CONFIG/>", "Invalid Comment: \"--\" not allowed inside comments"},
+        {"<CONFIG><!-- never closed", "Invalid Comment: Unexpected end of data"},
+        {"<CONFIG><![CDAT[x]]></CONFIG>", "Invalid CDATA: expected \"<![CDATA[\" but found \"<![CDAT[x\""},
+        {"<CONFIG><![CDATA[x</CONFIG>", "Invalid CDATA: Unexpected end of data"},
+        {"<?xml-stylesheat a=\"b\"?><CONFIG/>",
+         "Invalid Stylesheet: expected \"<?xml-stylesheet\" but found \"<?xml-stylesheat\""},
+        {"<?xml-stylesheet type=\"text/xsl\"", "Invalid Stylesheet: Unexpected end of data"},
+        {"<!DOCTYPE CONFIG [ <!ENTITY x \">\"> ", "Invalid DocType: Unexpected end of data"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ParseError(c.data), c.message) << c.data;
+}
+
+TEST(ConfigDocument, RefusesDeepNestingAndOversizedFiles) {
+    std::string deep;
+    for (int i = 0; i < 100000; ++i) deep += "<a>";
+    EXPECT_EQ(ParseError(deep), "Invalid XML Element: Nesting deeper than 64 levels");
+
+    std::string ok = "<CONFIG>";
+    for (int i = 1; i < ConfigDocument::MaxDepth; ++i) ok += "<a>";
+    for (int i = 1; i < ConfigDocument::MaxDepth; ++i) ok += "</a>";
+    ok += "</CONFIG>";
+    EXPECT_EQ(ParseError(ok), "(no error)");
+
+    std::string big = "<CONFIG><A>" + std::string(ConfigDocument::MaxFileSize, 'x') + "</A></CONFIG>";
+    EXPECT_EQ(ParseError(big), "Invalid Document: File too large (more than 1048576 bytes)");
+}
+
+TEST(ConfigDocument, FailedReadKeepsWhatCameBeforeAndStaysWritable) {
+    ConfigDocument doc;
+    EXPECT_THROW(doc.Parse("<CONFIG><Version>7</Version><Global><Protocol>3</Protocol><>"), EFailure);
+    ASSERT_NE(doc.ReadValue("\\Global\\Protocol"), nullptr);
+    EXPECT_EQ(*doc.ReadValue("Version"), "7");
+    ConfigDocument back;
+    EXPECT_NO_THROW(back.Parse(doc.Serialize()));
+}
+
+TEST(ConfigDocument, EmptyFileHoldsNoValues) {
+    ConfigDocument doc;
+    doc.Parse(" \r\n\t");
+    EXPECT_EQ(doc.ReadValue("Version"), nullptr);
+    EXPECT_EQ(doc.Root().Name(), "CONFIG");
+}
