@@ -2,7 +2,6 @@
 
 #include "Failure.h"
 
-#include <cstdio>
 
 namespace {
 
@@ -60,7 +59,8 @@ std::uint32_t HexToUInt(std::string_view text) {
     std::uint32_t value = 0;
     for (char c : text) {
         const int digit = HexDigitValue(static_cast<unsigned char>(c));
-        if (digit < 0) throw EConvertError(NotAnIntegerMessage("$" + std::string(text)));
+        // A ninth significant digit would silently drop the top bits.
+        if (digit < 0 || value > 0x0FFFFFFFu) throw EConvertError(NotAnIntegerMessage("$" + std::string(text)));
         value = value << 4 | static_cast<std::uint32_t>(digit);
     }
     return value;
@@ -71,13 +71,22 @@ std::uint32_t DecToUInt(std::string_view text) {
     std::uint32_t value = 0;
     for (char c : text) {
         if (c < '0' || c > '9') throw EConvertError(NotAnIntegerMessage(text));
-        value = value * 10 + static_cast<std::uint32_t>(c - '0');
+        const auto digit = static_cast<std::uint32_t>(c - '0');
+        // Refuse what does not fit rather than wrap around.
+        if (value > (0xFFFFFFFFu - digit) / 10) throw EConvertError(NotAnIntegerMessage(text));
+        value = value * 10 + digit;
     }
     return value;
 }
 
 std::string IntToHex(std::uint32_t value, int minDigits) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%0*X", minDigits, value);
-    return buf;
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    do {
+        text.insert(text.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    // Any width is honoured (a formatted buffer of fixed size would cut it short).
+    if (minDigits > static_cast<int>(text.size())) text.insert(0, static_cast<std::size_t>(minDigits) - text.size(), '0');
+    return text;
 }

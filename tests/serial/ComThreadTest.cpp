@@ -1,0 +1,155 @@
+// The line event watcher: hand-over to the owning thread, closing with a
+// hand-over pending, no busy reporting of unread bytes or of a hang-up.
+#include "PtyPair.h"
+#include "serial/ComPort.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+class WatcherTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port.SetPort(pty.Path());
+        port.OnEventsQueued = [this] { ++queued; };
+        port.OnRxChar = [this](TCustomComPort&, int count) {
+            ++rxEvents;
+            lastRxCount = count;
+        };
+        port.OnTxEmpty = [this](TCustomComPort&) { ++txEmptyEvents; };
+    }
+
+    // Plays the window thread: handles hand-overs for a while.
+    void Pump(std::chrono::milliseconds duration) {
+        const auto end = Clock::now() + duration;
+        while (Clock::now() < end) {
+            port.HandleQueuedEvents();
+            std::this_thread::sleep_for(2ms);
+        }
+    }
+
+    // Plays the window thread until cond holds (bounded).
+    template <class Cond>
+    bool PumpUntil(Cond cond) {
+        const auto end = Clock::now() + 5s;
+        while (Clock::now() < end) {
+            port.HandleQueuedEvents();
+            if (cond()) return true;
+            std::this_thread::sleep_for(2ms);
+        }
+        return false;
+    }
+
+    PtyPair pty;
+    TComPort port;
+    std::atomic<int> queued{0};
+    int rxEvents = 0;
+    int lastRxCount = 0;
+    int txEmptyEvents = 0;
+};
+
+TEST_F(WatcherTest, UnreadBytesAreReportedOncePerArrival) {
+    port.Open();
+    Pump(100ms);
+    EXPECT_EQ(rxEvents, 0);
+    pty.Write("#OK\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return rxEvents > 0; }));
+    // The reply's line feed stays unread: no further reports meanwhile.
+    Pump(600ms);
+    EXPECT_EQ(rxEvents, 1);
+    EXPECT_EQ(lastRxCount, 5);
+    EXPECT_LE(queued.load(), 2);
+    EXPECT_EQ(port.BytesWaiting(), 5);  // the watcher reads nothing
+
+    // Once the queue has been emptied, the next arrival is reported again.
+    port.PurgeBuffers(true, true);
+    Pump(200ms);
+    pty.Write("x");
+    ASSERT_TRUE(PumpUntil([&] { return rxEvents > 1; }));
+    Pump(200ms);
+    EXPECT_EQ(rxEvents, 2);
+    EXPECT_EQ(lastRxCount, 1);
+}
+
+TEST_F(WatcherTest, CompletedWriteReportsTransmitQueueEmpty) {
+    port.Open();
+    EXPECT_EQ(port.WriteText("!S\r"), 3);
+    ASSERT_TRUE(PumpUntil([&] { return txEmptyEvents > 0; }));
+    Pump(100ms);
+    EXPECT_EQ(txEmptyEvents, 1);
+}
+
+TEST_F(WatcherTest, CloseWithAHandOverQueuedCompletes) {
+    port.Open();
+    pty.Write("A");
+    // Nobody handles hand-overs: the watcher now waits for the owning thread.
+    const auto end = Clock::now() + 5s;
+    while (queued == 0 && Clock::now() < end) std::this_thread::sleep_for(2ms);
+    ASSERT_EQ(queued.load(), 1);
+    port.Close();
+    EXPECT_FALSE(port.Connected());
+    EXPECT_EQ(rxEvents, 1);  // handled on the closing thread before the line closed
+    EXPECT_NO_THROW(port.HandleQueuedEvents());
+}
+
+TEST_F(WatcherTest, HandlerThatClosesThePortDoesNotHang) {
+    int afterClose = 0;
+    port.OnRxChar = [](TCustomComPort& sender, int) { sender.Close(); };
+    port.OnAfterClose = [&](TCustomComPort&) { ++afterClose; };
+    port.Open();
+    pty.Write("A");
+    ASSERT_TRUE(PumpUntil([&] { return !port.Connected(); }));
+    EXPECT_EQ(afterClose, 1);
+    // And the port opens again with a fresh watcher.
+    port.OnRxChar = [this](TCustomComPort&, int) { ++rxEvents; };
+    port.Open();
+    pty.Write("B");
+    EXPECT_TRUE(PumpUntil([&] { return rxEvents > 0; }));
+}
+
+TEST_F(WatcherTest, FailedStatusQueryWhileHandlingIsDropped) {
+    port.OnRxChar = [this](TCustomComPort&, int) {
+        ++rxEvents;
+        throw EComPort(CError_ClearComFailed, 5);
+    };
+    port.Open();
+    pty.Write("A");
+    ASSERT_TRUE(PumpUntil([&] { return rxEvents == 1; }));
+    // The watcher goes on.
+    EXPECT_EQ(port.ReadText(1), "A");
+    Pump(200ms);
+    pty.Write("B");
+    EXPECT_TRUE(PumpUntil([&] { return rxEvents == 2; }));
+}
+
+TEST_F(WatcherTest, EmptyEventSetStartsNoWatcher) {
+    port.SetEvents(0);
+    port.Open();
+    pty.Write("A");
+    EXPECT_EQ(port.WriteText("x"), 1);
+    Pump(300ms);
+    EXPECT_EQ(queued.load(), 0);
+    EXPECT_EQ(rxEvents, 0);
+    port.Close();
+    EXPECT_FALSE(port.Connected());
+}
+
+TEST_F(WatcherTest, HangUpIsReportedWithoutRepeating) {
+    port.Open();
+    Pump(100ms);
+    const int before = queued;
+    pty.CloseMaster();
+    Pump(800ms);
+    EXPECT_LE(queued - before, 2);  // one report, not one per poll
+    port.Close();
+    EXPECT_FALSE(port.Connected());
+}
+
+}  // namespace
