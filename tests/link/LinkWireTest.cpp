@@ -189,7 +189,7 @@ TEST_F(LinkWire, ConfigurationReadTurnsRemoteModeOn) {
 TEST_F(LinkWire, SendDtcWritesBothTablesThenCounts) {
     AnswerIdentity();
     ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
-    for (const char* c : {"!X0142012300000000000000000000000000000000", "!X0156D234000000000000000000000000000000FF",
+    for (const char* c : {"!X01420123000000000000000000000000000000000000", "!X0156D2340000000000000000000000000000000000FF",
                           "!F0381"}) {
         peer.SetReply(c, "OK\r");
     }
@@ -200,8 +200,8 @@ TEST_F(LinkWire, SendDtcWritesBothTablesThenCounts) {
     EXPECT_TRUE(io.SendDtc(0x03, 0x81, ecu1, ecu2));
     const auto units = peer.Units();
     ASSERT_EQ(units.size(), 5u);
-    EXPECT_EQ(units[2], "!X0142012300000000000000000000000000000000");
-    EXPECT_EQ(units[3], "!X0156D234000000000000000000000000000000FF");
+    EXPECT_EQ(units[2], "!X01420123000000000000000000000000000000000000");
+    EXPECT_EQ(units[3], "!X0156D2340000000000000000000000000000000000FF");
     EXPECT_EQ(units[4], "!F0381");
 
     // An unanswered table write ends the operation there.
