@@ -41,9 +41,9 @@ public:
 
     // Derived geometry: inner segment length, inner half-height, and the
     // seven polygons (six points each) in segment order a to g.
-    int W() const { return w_; }
-    int H() const { return h_; }
-    const SegmentArray& Segments() const { return segments_; }
+    int W() const { Refresh(); return w_; }
+    int H() const { Refresh(); return h_; }
+    const SegmentArray& Segments() const { Refresh(); return segments_; }
 
     // True when the segment is drawn bright with the current value and state.
     bool SegmentLit(int segment) const;
@@ -62,6 +62,7 @@ private:
     int ValueAsInt() const { return value_; }
     void SetValueFromInt(int value) { SetValue(static_cast<std::uint8_t>(value)); }
     void Recompute();
+    void Refresh() const;
     void Repaint();
     void SetColor(QColor& member, const QColor& color);
     void SetGeometryByte(std::uint8_t& member, std::uint8_t value);
@@ -75,6 +76,7 @@ private:
     QColor dim_ = QColor(0x80, 0, 0);
     QColor back_ = QColor(0, 0, 0);
 
+    QSize computedFor_;  // the size the polygons belong to
     int w_ = 0;
     int h_ = 0;
     SegmentArray segments_{};

@@ -3,21 +3,171 @@
 #include "link/uComIo.h"
 
 #include <QCloseEvent>
+#include <QFont>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTimer>
 
-TUpdateDialog::TUpdateDialog(TComIo& link, QWidget* parent) : QDialog(parent), link_(link) {}
-SchedulerState TUpdateDialog::Run(SchedulerState kind) { kind_ = kind; return SchedulerState::UpdateFailed; }
-void TUpdateDialog::ShowLayout(const UpdateLayout&) {}
-void TUpdateDialog::SetProgress(int, int) {}
-void TUpdateDialog::showEvent(QShowEvent* event) { QDialog::showEvent(event); }
-void TUpdateDialog::closeEvent(QCloseEvent* event) { QDialog::closeEvent(event); }
-void TUpdateDialog::keyPressEvent(QKeyEvent* event) { QDialog::keyPressEvent(event); }
-void TUpdateDialog::reject() {}
-void TUpdateDialog::FormShow() {}
-void TUpdateDialog::Update() {}
-void TUpdateDialog::ButAbortClick() {}
-void TUpdateDialog::Finish(SchedulerState result) { result_ = result; }
+#include <exception>
+
+namespace {
+
+const QColor Navy(0, 0, 128);
+const QColor Maroon(128, 0, 0);
+const QColor Yellow(255, 255, 0);
+
+QFont BoldTahoma() {
+    QFont font(QStringLiteral("Tahoma"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    font.setBold(true);
+    return font;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QColor& color,
+                  Qt::Alignment alignment, const QRect& geometry) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setFont(BoldTahoma());
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, color);
+    label->setPalette(pal);
+    label->setAlignment(alignment);
+    label->setGeometry(geometry);
+    return label;
+}
+
+QString VersionText(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+
+}  // namespace
+
+TUpdateDialog::TUpdateDialog(TComIo& link, QWidget* parent) : QDialog(parent), link_(link) {
+    setObjectName(QStringLiteral("ComIo"));
+    // A tool window without border icons: the transfer decides when it closes.
+    setWindowFlags(Qt::Dialog | Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowTitle(QStringLiteral("BIOS UPDATE"));
+    setModal(true);
+    setFixedSize(ClientWidth, HeightWithPrompt);
+
+    const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
+    const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
+    labInstalled_ = MakeLabel(this, "LabInstalled", QStringLiteral("Installed version:"), Navy, right,
+                              QRect(8, 12, 140, 16));
+    labUpFrom_ = MakeLabel(this, "LabUpFrom", QStringLiteral("---"), Maroon, left, QRect(156, 12, 137, 16));
+    labUpdate_ = MakeLabel(this, "LabUpdate", QStringLiteral("Update to version:"), Navy, right,
+                           QRect(8, 34, 140, 16));
+    labUpTo_ = MakeLabel(this, "LabUpTo", QStringLiteral("---"), Maroon, left, QRect(156, 34, 137, 16));
+
+    upBar_ = new QProgressBar(this);
+    upBar_->setObjectName(QStringLiteral("upBar"));
+    upBar_->setGeometry(8, 62, ClientWidth - 16, 17);
+    upBar_->setRange(0, 100);
+    upBar_->setValue(0);
+    upBar_->setTextVisible(false);
+
+    // The bottom row, shown only while the forced update waits for the reset.
+    labReset_ = MakeLabel(this, "LabReset", QStringLiteral("Please press the simulators reset button"), Yellow,
+                          Qt::AlignCenter, QRect(8, 94, 196, 46));
+    labReset_->setWordWrap(true);
+    labReset_->setAutoFillBackground(true);
+    QPalette resetPalette = labReset_->palette();
+    resetPalette.setColor(QPalette::Window, Navy);
+    labReset_->setPalette(resetPalette);
+
+    butAbort_ = new QPushButton(QStringLiteral("CANCEL"), this);
+    butAbort_->setObjectName(QStringLiteral("ButAbort"));
+    butAbort_->setGeometry(212, 105, 81, 25);
+    butAbort_->setAutoDefault(false);
+    connect(butAbort_, &QPushButton::clicked, this, &TUpdateDialog::ButAbortClick);
+
+    timer1_ = new QTimer(this);
+    timer1_->setObjectName(QStringLiteral("Timer1"));
+    timer1_->setSingleShot(true);
+    timer1_->setInterval(StepInterval);
+    connect(timer1_, &QTimer::timeout, this, &TUpdateDialog::Update);
+}
+
+SchedulerState TUpdateDialog::Run(SchedulerState kind) {
+    kind_ = kind;
+    result_ = SchedulerState::UpdateFailed;
+    running_ = true;
+    exec();
+    running_ = false;
+    timer1_->stop();
+    return result_;
+}
+
+void TUpdateDialog::ShowLayout(const UpdateLayout& layout) {
+    setFixedSize(ClientWidth, layout.ResetPrompt ? HeightWithPrompt : HeightWithoutPrompt);
+    labReset_->setVisible(layout.ResetPrompt);
+    butAbort_->setVisible(layout.ResetPrompt);
+    labInstalled_->setVisible(layout.ShowInstalled);
+    labUpFrom_->setVisible(layout.ShowInstalled);
+    if (layout.ShowInstalled) labUpFrom_->setText(VersionText(layout.Installed));
+    labUpTo_->setText(VersionText(layout.Carried));
+}
+
+void TUpdateDialog::SetProgress(int position, int maximum) {
+    if (upBar_->maximum() != maximum) upBar_->setRange(0, maximum);
+    upBar_->setValue(position);
+}
+
+void TUpdateDialog::FormShow() {
+    upBar_->setRange(0, 100);
+    upBar_->setValue(0);
+    link_.UpdateBegin(kind_, *this);
+    timer1_->start();
+}
+
+void TUpdateDialog::Update() {
+    // Single-shot: the timer is off while a step runs, so steps never overlap.
+    std::optional<SchedulerState> next;
+    try {
+        next = link_.UpdateStep();
+    } catch (const std::exception&) {
+        // The link reports its own failures as UpdateFailed; anything that
+        // still escapes ends the update the same way instead of the program.
+        next = SchedulerState::UpdateFailed;
+    }
+    if (next)
+        Finish(*next);
+    else
+        timer1_->start();
+}
+
+void TUpdateDialog::ButAbortClick() { link_.UpdateAbort(); }
+
+void TUpdateDialog::Finish(SchedulerState result) {
+    result_ = result;
+    running_ = false;
+    done(QDialog::Accepted);
+}
+
+void TUpdateDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (running_ && !event->spontaneous()) FormShow();
+}
+
+void TUpdateDialog::closeEvent(QCloseEvent* event) {
+    // Half a transfer leaves the simulator without firmware: while an update
+    // runs, only the update itself (or CANCEL while waiting) ends it.
+    if (running_)
+        event->ignore();
+    else
+        QDialog::closeEvent(event);
+}
+
+void TUpdateDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TUpdateDialog::reject() {
+    if (!running_) QDialog::reject();
+}
