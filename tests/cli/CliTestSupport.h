@@ -1,0 +1,41 @@
+#pragma once
+#include "ChildProcess.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A fresh folder for one test's files.
+std::string MakeTempDir();
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& data);
+
+// knsim-emu as a child process on its own pseudo-terminal, logging every
+// command it sees to a file.
+class Emulator {
+public:
+    explicit Emulator(const std::vector<std::string>& args = {});
+    ~Emulator();
+
+    const std::string& Port() const { return port_; }
+    // Every log entry: commands ("!I", "!P83") and boot-loader events.
+    std::vector<std::string> Log() const;
+    // Only the commands to the firmware.
+    std::vector<std::string> Commands() const;
+    void ClearLog() const;
+    void PressReset() const;  // SIGUSR1: the simulator's reset button
+
+private:
+    std::string logPath_;
+    std::unique_ptr<ChildProcess> process_;
+    std::string port_;
+};
+
+// knsimtool-cli with args. The port list is always replaced (by ports, when
+// given, else by a name that exists nowhere), so that no test can reach the
+// machine's own ports.
+ChildProcess::Result RunCli(const std::vector<std::string>& args, const std::string& ports = "");
+
+// The commands of a connection: search, status, configuration, remote mode.
+std::vector<std::string> ConnectCommands();
