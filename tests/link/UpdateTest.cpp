@@ -42,7 +42,8 @@ struct BootScript {
                 ack.back() = static_cast<char>(ack.back() + 1);
                 return ack;
             }
-            case Overlong: return std::string("\x01\x81", 2) + std::string(130, '\0');
+            // 129 payload bytes that add up correctly: only the length is wrong.
+            case Overlong: return AckFrame(0x01, std::string(129, '\0'));
             case Missing: return {};
             case None: break;
             }
