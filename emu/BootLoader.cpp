@@ -36,8 +36,10 @@ std::optional<std::size_t> PageOffset(std::uint8_t low, std::uint8_t high) {
 }  // namespace
 
 std::vector<std::uint8_t> BuildFrame(std::uint8_t code, const std::vector<std::uint8_t>& payload) {
-    std::vector<std::uint8_t> frame{code, static_cast<std::uint8_t>(payload.size())};
-    frame.insert(frame.end(), payload.begin(), payload.end());
+    std::vector<std::uint8_t> frame(payload.size() + 2);
+    frame[0] = code;
+    frame[1] = static_cast<std::uint8_t>(payload.size());
+    std::copy(payload.begin(), payload.end(), frame.begin() + 2);
     frame.push_back(static_cast<std::uint8_t>(0u - Sum(frame)));
     return frame;
 }

@@ -1,0 +1,187 @@
+// Fault options of the emulated firmware, the paced line, and the port
+// coming and going.
+
+#include "EmulatedSimulator.h"
+#include "PtyClient.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+std::unique_ptr<EmulatedSimulator> StartWith(const CommandFaults& faults) {
+    EmulatorOptions o;
+    o.Faults = faults;
+    auto emu = std::make_unique<EmulatedSimulator>(o);
+    emu->Start();
+    return emu;
+}
+
+TEST(EmuFaults, RepliesTakeTheFaultyShape) {
+    CommandFaults silent, noHash, emptyId, garbled, noTag;
+    silent.Silent = true;
+    noHash.NoHash = true;
+    emptyId.EmptyIdentity = true;
+    garbled.GarbledHex = true;
+    noTag.MissingTag = 'L';
+
+    {
+        auto emu = StartWith(silent);
+        PtyClient c(emu->PortPath());
+        EXPECT_FALSE(c.Command("!I", 200));
+        EXPECT_FALSE(c.Command("!P83", 200));
+        EXPECT_EQ(emu->State().Protocol, 6) << "a silent simulator does not act either";
+        EXPECT_EQ(emu->Log(), (std::vector<std::string>{"!I", "!P83"}));
+    }
+    {
+        auto emu = StartWith(noHash);
+        PtyClient c(emu->PortPath());
+        const auto reply = c.Command("!I");
+        ASSERT_TRUE(reply);
+        EXPECT_EQ(reply->size(), 128u);
+        EXPECT_NE((*reply)[0], '#');
+        EXPECT_EQ(c.Command("!K1"), "OK");
+    }
+    {
+        auto emu = StartWith(emptyId);
+        PtyClient c(emu->PortPath());
+        EXPECT_EQ(c.Command("!I"), "");
+        EXPECT_EQ(c.Command("!B")->substr(0, 9), "#45523930");
+    }
+    {
+        auto emu = StartWith(garbled);
+        PtyClient c(emu->PortPath());
+        const auto reply = c.Command("!C");
+        ASSERT_TRUE(reply);
+        ASSERT_EQ(reply->size(), 1 + 2 * kConfigSize);
+        EXPECT_EQ(reply->find_first_not_of("0123456789ABCDEF", 1), 1 + kConfigSize);
+    }
+    {
+        auto emu = StartWith(noTag);
+        PtyClient c(emu->PortPath());
+        EXPECT_EQ(c.Command("!S"), "P06T00M0I0R000000000000");
+    }
+}
+
+TEST(EmuFaults, SlowRepliesArePausedBeforeEveryByte) {
+    CommandFaults slow;
+    slow.ByteDelayMs = 20;
+    auto emu = StartWith(slow);
+    PtyClient c(emu->PortPath());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(c.Command("!K1", 3000), "OK");  // four bytes with the line end
+    EXPECT_GE(MillisSince(start), 4 * 20 - 5);
+}
+
+TEST(EmuFaults, PacedReplyTakesAtLeastItsWireTime) {
+    EmulatorOptions o;
+    o.Pace = true;
+    EmulatedSimulator emu(o);
+    emu.Start();
+    PtyClient c(emu.PortPath());
+    const auto start = std::chrono::steady_clock::now();
+    const auto reply = c.Command("!C", 2000);
+    ASSERT_TRUE(reply);
+    // Command (3 bytes) plus reply (1 + 1312 + 2 bytes) at 86.8 us each.
+    EXPECT_GE(MillisSince(start), (3 + 1315) * 868 / 10000 - 2);
+}
+
+TEST(EmuFaults, VanishesAndComesBackBehindTheLink) {
+    const std::string link = ::testing::TempDir() + "knsim-emu-test-link-" + std::to_string(::getpid());
+    std::string announced;
+    std::mutex announcedMutex;
+    EmulatorOptions o;
+    o.LinkPath = link;
+    o.Faults.VanishAfter = 2;
+    o.Faults.ReturnAfterMs = 200;
+    o.OnPortChanged = [&](const std::string& path) {
+        std::lock_guard lock(announcedMutex);
+        announced = path;
+    };
+    EmulatedSimulator emu(o);
+    emu.Start();
+    const std::string firstPath = emu.PortPath();
+    EXPECT_EQ(std::filesystem::read_symlink(link), firstPath);
+
+    PtyClient c(link);
+    ASSERT_TRUE(c.IsOpen());
+    EXPECT_TRUE(c.Command("!S"));
+    EXPECT_TRUE(c.Command("!S"));
+    c.Write(std::string("!S\r"));
+    ASSERT_TRUE(emu.WaitForLogEntry("vanish", 1000));
+    // The old port is hung up: poll reports it, a read gets nothing.
+    pollfd p{c.Fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 1000), 1);
+    EXPECT_TRUE(p.revents & POLLHUP);
+    c.Close();
+
+    std::string secondPath;
+    for (int i = 0; i < 300 && secondPath.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        secondPath = emu.PortPath();
+    }
+    ASSERT_FALSE(secondPath.empty()) << "did not come back";
+    EXPECT_EQ(emu.Log().back(), "return " + secondPath);
+    EXPECT_EQ(std::filesystem::read_symlink(link), secondPath);
+    {
+        std::lock_guard lock(announcedMutex);
+        EXPECT_EQ(announced, secondPath);
+    }
+    PtyClient again(link);
+    EXPECT_EQ(again.Command("!S"), "P06T00M0I0L0000R000000000000");
+
+    emu.Stop();
+    EXPECT_FALSE(std::filesystem::is_symlink(link)) << "link left behind";
+}
+
+TEST(EmuFaults, RefusesToReplaceAFileWithItsLink) {
+    const std::string path = ::testing::TempDir() + "knsim-emu-test-file-" + std::to_string(::getpid());
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    ASSERT_TRUE(f);
+    std::fputs("keep me", f);
+    std::fclose(f);
+    EmulatorOptions o;
+    o.LinkPath = path;
+    EmulatedSimulator emu(o);
+    EXPECT_THROW(emu.Start(), std::runtime_error);
+    EXPECT_EQ(std::filesystem::file_size(path), 7u);
+    std::filesystem::remove(path);
+}
+
+// A tool that takes the port for exclusive use leaves the flag on the
+// terminal when it closes; an unprivileged user must still be able to open
+// the port again.
+TEST(EmuFaults, PortOpensAgainAfterAnExclusiveUserClosedIt) {
+    EmulatedSimulator emu;
+    emu.Start();
+    const std::string path = emu.PortPath();
+    ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+    {
+        PtyClient c(path);
+        ASSERT_TRUE(c.IsOpen());
+        ASSERT_EQ(::ioctl(c.Fd(), TIOCEXCL), 0);
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && ::setuid(65534) != 0) _exit(3);
+        for (int i = 0; i < 200; ++i) {
+            const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+            if (fd >= 0) _exit(0);
+            ::usleep(10000);
+        }
+        _exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "port stayed busy after an exclusive user closed it";
+}
+
+}  // namespace

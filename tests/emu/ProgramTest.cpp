@@ -1,0 +1,145 @@
+// knsim-emu as a program: its command line, its first output line, the
+// link, signals.
+
+#include "EmulatorArgs.h"
+#include "PtyClient.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+
+#ifndef KNSIM_EMU_PATH
+#error "KNSIM_EMU_PATH must name the program under test"
+#endif
+
+namespace {
+
+TEST(EmuArgs, AcceptedOptions) {
+    const auto a = ParseEmulatorArgs({"--serial", "ABC", "--version", "1.20.255", "--protocol=3", "--ecus", "2",
+                                      "--codes1", "P0301,c3fff", "--codes2", "U0100", "--mil", "--boot", "--pace",
+                                      "--missing-tag", "R", "--vanish-after", "5", "--return-after", "300",
+                                      "--bad-ack", "4", "--no-ack", "7", "--ack-delay", "10", "--restart-ms", "50"});
+    ASSERT_EQ(a.Error, "");
+    const EmulatorOptions& o = a.Options;
+    EXPECT_EQ(o.Serial, "ABC");
+    EXPECT_EQ(o.Version, (std::array<std::uint8_t, 3>{1, 20, 255}));
+    EXPECT_EQ(o.Protocol, 3);
+    EXPECT_TRUE(o.TwoEcus);
+    EXPECT_EQ(o.Codes1, (std::vector<std::uint16_t>{0x0301, 0x7FFF}));
+    EXPECT_EQ(o.Codes2, (std::vector<std::uint16_t>{0xC100}));
+    EXPECT_TRUE(o.Mil && o.StartInBootLoader && o.Pace);
+    EXPECT_EQ(o.Faults.MissingTag, 'R');
+    EXPECT_EQ(o.Faults.VanishAfter, 5);
+    EXPECT_EQ(o.Faults.ReturnAfterMs, 300);
+    EXPECT_EQ(o.Boot.BadAckChecksumFrame, 4);
+    EXPECT_EQ(o.Boot.NoAckFrame, 7);
+    EXPECT_EQ(o.Boot.AckDelayMs, 10);
+    EXPECT_EQ(o.RestartSilenceMs, 50);
+}
+
+TEST(EmuArgs, RefusedOptions) {
+    const std::vector<std::vector<std::string>> rows = {
+        {"--protocol", "0"},        {"--protocol", "10"},        {"--ecus", "3"},
+        {"--version", "1.2"},       {"--version", "1.2.256"},    {"--version", "1.2.x"},
+        {"--codes1", "P4000"},      {"--codes1", "X0100"},       {"--codes1", "P030"},
+        {"--codes1", "P0301,"},     {"--serial", "12345678901234567"},
+        {"--codes2", "P0001,P0002,P0003,P0004,P0005,P0006,P0007,P0008,P0009,P0010,P0011"},
+        {"--missing-tag", "Q"},     {"--byte-delay", "-1"},      {"--bogus"},
+        {"--link"},                 {"--mil=1"},
+    };
+    for (const auto& row : rows) EXPECT_NE(ParseEmulatorArgs(row).Error, "") << row[0] << " " << (row.size() > 1 ? row[1] : "");
+}
+
+struct Child {
+    explicit Child(std::vector<std::string> args) {
+        int out[2];
+        if (::pipe(out) != 0) return;
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(out[1], 1);
+            ::close(out[0]);
+            std::vector<char*> argv{const_cast<char*>(KNSIM_EMU_PATH)};
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(KNSIM_EMU_PATH, argv.data());
+            _exit(127);
+        }
+        ::close(out[1]);
+        stdoutFd = out[0];
+    }
+    ~Child() {
+        if (pid > 0 && !reaped) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        if (stdoutFd >= 0) ::close(stdoutFd);
+    }
+    std::string FirstLine() {
+        std::string line;
+        char c;
+        pollfd p{stdoutFd, POLLIN, 0};
+        while (::poll(&p, 1, 5000) == 1 && ::read(stdoutFd, &c, 1) == 1 && c != '\n') line += c;
+        return line;
+    }
+    int Terminate(int signal) {
+        ::kill(pid, signal);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        reaped = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    pid_t pid = -1;
+    int stdoutFd = -1;
+    bool reaped = false;
+};
+
+TEST(EmuProgram, PrintsItsPortFirstAndCleansUpOnTermination) {
+    const std::string dir = ::testing::TempDir();
+    const std::string link = dir + "knsim-emu-prog-link-" + std::to_string(::getpid());
+    const std::string log = dir + "knsim-emu-prog-log-" + std::to_string(::getpid());
+    std::filesystem::remove(log);
+    Child emu({"--link", link, "--log", log, "--serial", "PROG1"});
+    const std::string port = emu.FirstLine();
+    ASSERT_EQ(port.rfind("/dev/pts/", 0), 0u) << port;
+    EXPECT_EQ(std::filesystem::read_symlink(link), port);
+
+    {
+        PtyClient c(link);
+        const auto identity = c.Command("!I");
+        ASSERT_TRUE(identity);
+        EXPECT_EQ(identity->substr(1 + 64, 10), "50524F4731");  // "PROG1"
+        ::kill(emu.pid, SIGUSR1);  // the reset button
+        bool answered = false;
+        for (int i = 0; i < 20 && !answered; ++i) {
+            c.Write(std::string("P"));
+            answered = c.ReadByte(100) == std::uint8_t{'c'};
+        }
+        EXPECT_TRUE(answered) << "no boot loader after SIGUSR1";
+    }
+    EXPECT_EQ(emu.Terminate(SIGTERM), 0);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link))) << "link left behind";
+
+    std::ifstream logged(log);
+    std::vector<std::string> lines;
+    for (std::string l; std::getline(logged, l);) lines.push_back(l);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "!I");
+    EXPECT_EQ(lines[1], "reset");
+    EXPECT_EQ(lines[2], "poll");
+    std::filesystem::remove(log);
+}
+
+TEST(EmuProgram, RefusesBadArgumentsWithoutStarting) {
+    Child emu({"--protocol", "12"});
+    EXPECT_EQ(emu.FirstLine(), "");
+    int status = 0;
+    ::waitpid(emu.pid, &status, 0);
+    emu.reaped = true;
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+}
+
+}  // namespace
