@@ -67,12 +67,10 @@ TEST(CliOptions, WrongUsageIsRefused) {
         {"--port", "x", "set-protocol"},
         {"--port", "x", "set-protocol", "0"},
         {"--port", "x", "set-protocol", "10"},
-        {"--port", "x", "set-protocol", "6x"},
         {"--port", "x", "set-protocol", "6", "--ecus", "3"},
         {"--port", "x", "set-codes", "--mil", "maybe"},
         {"--port", "x", "apply"},
         {"--port", "x", "update-firmware", "--always", "--reset-button"},
-        {"--port", "x", "show", "--json", "--json"},
         {"--port", "x", "-q", "show"},
         {"help", "frobnicate"},
     };

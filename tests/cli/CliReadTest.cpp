@@ -10,42 +10,30 @@
 
 namespace {
 
-using Commands = std::vector<std::string>;
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-Commands WithClose(Commands c) {
-    c.push_back("!K0");
-    return c;
-}
-
-TEST(CliRead, InfoAsTextAndJson) {
-    Emulator emu({"--serial", "SN-4711"});
+TEST(CliRead, Info) {
+    Emulator emu({"--serial", "A\"B\\C"});
     const auto text = RunCli({"--port", emu.Port(), "info"});
     ASSERT_EQ(text.Status, 0) << text.Err;
     EXPECT_EQ(text.Out,
-              "Serial:          SN-4711\n"
+              "Serial:          A\"B\\C\n"
               "Bios version:    v1.2.0\n"
               "Carried version: v1.2.0\n"
               "Update due:      no\n");
     // Connected as the window connects, and left as it leaves.
-    EXPECT_EQ(emu.Commands(), WithClose(ConnectCommands()));
+    EXPECT_EQ(emu.Commands(), Session({}, false));
 
+    // Quotes and backslashes of the serial number keep the JSON valid.
     const auto json = RunCli({"--port", emu.Port(), "--json", "info"});
-    ASSERT_EQ(json.Status, 0) << json.Err;
     EXPECT_EQ(json.Out, "{\"port\":\"" + emu.Port() +
-                            "\",\"serial\":\"SN-4711\",\"installed_version\":\"v1.2.0\","
+                            "\",\"serial\":\"A\\\"B\\\\C\",\"installed_version\":\"v1.2.0\","
                             "\"carried_version\":\"v1.2.0\",\"update_due\":false}\n");
-}
 
-TEST(CliRead, InfoReportsAnUpdateDueWithoutFlashing) {
-    Emulator emu({"--version", "1.1.0"});
-    const auto r = RunCli({"--port", emu.Port(), "--json", "info"});
-    ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_TRUE(Contains(r.Out, "\"installed_version\":\"v1.1.0\""));
-    EXPECT_TRUE(Contains(r.Out, "\"update_due\":true"));
-    // Status and configuration are read all the same; no "!@".
-    EXPECT_EQ(emu.Commands(), WithClose(ConnectCommands()));
+    // Another firmware: reported as due, read all the same, never flashed.
+    Emulator old({"--version", "1.1.0"});
+    const auto due = RunCli({"--port", old.Port(), "--json", "info"});
+    ASSERT_EQ(due.Status, 0) << due.Err;
+    EXPECT_TRUE(Contains(due.Out, "\"installed_version\":\"v1.1.0\",\"carried_version\":\"v1.2.0\",\"update_due\":true"));
+    EXPECT_EQ(old.Commands(), Session({}, false));
 }
 
 TEST(CliRead, StatusAndShow) {
@@ -57,11 +45,10 @@ TEST(CliRead, StatusAndShow) {
               "ECU count:       2\n"
               "MIL:             on\n"
               "Codes:           3 (ECU1 2, ECU2 1)\n");
-
-    const auto json = RunCli({"--port", emu.Port(), "status", "--json"});
-    EXPECT_EQ(json.Out, "{\"port\":\"" + emu.Port() +
-                            "\",\"protocol\":8,\"protocol_name\":\"8 - CAN 11/250\",\"ecu_count\":2,"
-                            "\"mil\":true,\"code_count_ecu1\":2,\"code_count_ecu2\":1,\"code_total\":3}\n");
+    EXPECT_EQ(RunCli({"--port", emu.Port(), "status", "--json"}).Out,
+              "{\"port\":\"" + emu.Port() +
+                  "\",\"protocol\":8,\"protocol_name\":\"8 - CAN 11/250\",\"ecu_count\":2,"
+                  "\"mil\":true,\"code_count_ecu1\":2,\"code_count_ecu2\":1,\"code_total\":3}\n");
 
     const auto show = RunCli({"--port", emu.Port(), "show"});
     ASSERT_EQ(show.Status, 0) << show.Err;
@@ -70,86 +57,65 @@ TEST(CliRead, StatusAndShow) {
                              "   1: U0100 *\n", "  10: P0000\n"}) {
         EXPECT_TRUE(Contains(show.Out, line)) << line << "\n" << show.Out;
     }
-
-    const auto showJson = RunCli({"--port", emu.Port(), "show", "--json"});
+    const auto json = RunCli({"--port", emu.Port(), "show", "--json"}).Out;
     for (const char* part : {"\"identifier\":\"7E8\"", "\"title\":\"Fehlercodes ECU2 ($7E9)\"",
                              "{\"slot\":2,\"code\":\"P0420\",\"active\":true}",
                              "{\"slot\":3,\"code\":\"P0000\",\"active\":false}",
                              "{\"slot\":1,\"code\":\"U0100\",\"active\":true}"}) {
-        EXPECT_TRUE(Contains(showJson.Out, part)) << part << "\n" << showJson.Out;
+        EXPECT_TRUE(Contains(json, part)) << part << "\n" << json;
     }
+
+    // Bus addresses instead of CAN identifiers for the other protocols.
+    Emulator kwp({"--protocol", "4", "--ecus", "2"});
+    const auto other = RunCli({"--port", kwp.Port(), "show"}).Out;
+    EXPECT_TRUE(Contains(other, "Protocol:        4 - KWP2000 5bd\n")) << other;
+    EXPECT_TRUE(Contains(other, "Fehlercodes ECU1 ($10): 0 active\n")) << other;
+    EXPECT_TRUE(Contains(other, "Fehlercodes ECU2 ($18): 0 active\n")) << other;
 }
 
-TEST(CliRead, IdentifiersFollowTheProtocol) {
-    // Bus addresses for protocols other than the 11-bit CAN ones.
-    Emulator emu({"--protocol", "4", "--ecus", "2"});
-    const auto show = RunCli({"--port", emu.Port(), "show"});
-    ASSERT_EQ(show.Status, 0) << show.Err;
-    EXPECT_TRUE(Contains(show.Out, "Protocol:        4 - KWP2000 5bd\n"));
-    EXPECT_TRUE(Contains(show.Out, "Fehlercodes ECU1 ($10): 0 active\n")) << show.Out;
-    EXPECT_TRUE(Contains(show.Out, "Fehlercodes ECU2 ($18): 0 active\n")) << show.Out;
-}
-
-TEST(CliRead, JsonStaysValidForOddSerialNumbers) {
-    Emulator emu({"--serial", "A\"B\\C"});
-    const auto r = RunCli({"--port", emu.Port(), "info", "--json"});
-    ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_TRUE(Contains(r.Out, "\"serial\":\"A\\\"B\\\\C\"")) << r.Out;
-}
-
-TEST(CliRead, FailingPortGivesTheLinksTextAndNoOutput) {
+TEST(CliRead, FailuresGiveTheLinksTextAndNoOutput) {
+    Emulator silent({"--silent"});
+    Emulator noTag({"--missing-tag", "T"});
     const std::string missing = "/nonexistent/knsim/tty";
-    for (const char* command : {"info", "status", "show", "set-protocol", "watch"}) {
-        SCOPED_TRACE(command);
-        std::vector<std::string> args = {"--port", missing, command};
-        if (std::string(command) == "set-protocol") args.push_back("3");
-        const auto r = RunCli(args);
+    struct Row {
+        std::vector<std::string> Args;
+        const char* Err;
+    };
+    const Row rows[] = {
+        {{"--port", missing, "info"}, "Unable to open com port (win error code: 2)\n"},
+        {{"--port", missing, "--json", "show"}, "Unable to open com port (win error code: 2)\n"},
+        {{"--port", missing, "set-protocol", "3"}, "Unable to open com port (win error code: 2)\n"},
+        {{"--port", missing, "watch"}, "Unable to open com port (win error code: 2)\n"},
+        {{"--port", silent.Port(), "status"}, "No KARNOL simulator found\n"},
+        {{"--port", noTag.Port(), "--json", "status"}, "Can't read simulator status\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Args[1] + " " + row.Args.back());
+        const auto r = RunCli(row.Args);
         EXPECT_EQ(r.Status, 1);
         EXPECT_EQ(r.Out, "");
-        EXPECT_EQ(r.Err, "Unable to open com port (win error code: 2)\n");
+        EXPECT_EQ(r.Err, row.Err);
     }
+    // The silent one was asked twice, as the scheduler asks.
+    EXPECT_EQ(silent.Commands(), (Commands{"!I", "!I"}));
 }
 
-TEST(CliRead, SilentSimulatorIsAskedTwiceThenFails) {
-    Emulator emu({"--silent"});
-    const auto start = std::chrono::steady_clock::now();
-    const auto r = RunCli({"--port", emu.Port(), "--json", "status"});
-    const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(r.Status, 1);
-    EXPECT_EQ(r.Out, "");
-    EXPECT_EQ(r.Err, "No KARNOL simulator found\n");
-    EXPECT_EQ(emu.Commands(), (Commands{"!I", "!I"}));
-    // Two 150 ms waits with the 100 ms pause between them.
-    EXPECT_GE(took, std::chrono::milliseconds(350));
-}
-
-TEST(CliRead, StatusReadFailureIsReported) {
-    Emulator emu({"--missing-tag", "T"});
-    const auto r = RunCli({"--port", emu.Port(), "status"});
-    EXPECT_EQ(r.Status, 1);
-    EXPECT_EQ(r.Out, "");
-    EXPECT_EQ(r.Err, "Can't read simulator status\n");
-}
-
-TEST(CliRead, PortsInNaturalOrder) {
+TEST(CliRead, PortsInNaturalOrderAndProbed) {
     const auto r = RunCli({"ports"}, "ttyUSB10,ttyUSB9,ttyACM0,ttyUSB1");
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Out, "ttyACM0\nttyUSB1\nttyUSB9\nttyUSB10\n");
-    const auto json = RunCli({"ports", "--json"}, "ttyUSB10,ttyUSB9");
-    EXPECT_EQ(json.Out, "{\"ports\":[{\"name\":\"ttyUSB9\"},{\"name\":\"ttyUSB10\"}]}\n");
-}
+    EXPECT_EQ(RunCli({"ports", "--json"}, "ttyUSB10,ttyUSB9").Out,
+              "{\"ports\":[{\"name\":\"ttyUSB9\"},{\"name\":\"ttyUSB10\"}]}\n");
 
-TEST(CliRead, PortsProbeShowsWhoAnswers) {
     Emulator a({"--serial", "AAA"});
     Emulator silent({"--silent"});
     const std::string missing = "/nonexistent/knsim/tty";
-    const auto r = RunCli({"ports", "--probe"}, a.Port() + "," + silent.Port() + "," + missing);
-    ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_TRUE(Contains(r.Out, a.Port() + "\tAAA\tv1.2.0\n")) << r.Out;
-    EXPECT_TRUE(Contains(r.Out, silent.Port() + "\t-\t-\n")) << r.Out;
-    EXPECT_TRUE(Contains(r.Out, missing + "\t-\t-\n")) << r.Out;
-    // Only asked, never put into remote mode.
-    EXPECT_EQ(a.Commands(), (Commands{"!I", "!B"}));
+    const auto probe = RunCli({"ports", "--probe"}, a.Port() + "," + silent.Port() + "," + missing);
+    ASSERT_EQ(probe.Status, 0) << probe.Err;
+    EXPECT_TRUE(Contains(probe.Out, a.Port() + "\tAAA\tv1.2.0\n")) << probe.Out;
+    EXPECT_TRUE(Contains(probe.Out, silent.Port() + "\t-\t-\n")) << probe.Out;
+    EXPECT_TRUE(Contains(probe.Out, missing + "\t-\t-\n")) << probe.Out;
+    EXPECT_EQ(a.Commands(), (Commands{"!I", "!B"}));  // only asked, never put into remote mode
 
     const auto json = RunCli({"ports", "--probe", "--json"}, a.Port() + "," + missing);
     EXPECT_TRUE(Contains(json.Out, "{\"name\":\"" + a.Port() + "\",\"serial\":\"AAA\",\"version\":\"v1.2.0\"}"));
@@ -167,9 +133,9 @@ TEST(CliRead, SerialPicksTheRightSimulator) {
         const auto r = RunCli({"--serial", serial, "status", "--json"}, ports);
         ASSERT_EQ(r.Status, 0) << r.Err;
         EXPECT_TRUE(Contains(r.Out, std::string("\"protocol\":") + protocol)) << r.Out;
+        // The chosen one is connected once, without being asked twice.
         const Emulator& chosen = std::string(serial) == "FIRST" ? first : second;
-        // The chosen one is connected once, without asking it twice.
-        EXPECT_EQ(chosen.Commands(), WithClose(ConnectCommands()));
+        EXPECT_EQ(chosen.Commands(), Session({}, false));
     }
     const auto none = RunCli({"--serial", "THIRD", "info"}, ports);
     EXPECT_EQ(none.Status, 1);

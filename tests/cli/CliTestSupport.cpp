@@ -69,4 +69,12 @@ ChildProcess::Result RunCli(const std::vector<std::string>& args, const std::str
     return cli.Wait();
 }
 
-std::vector<std::string> ConnectCommands() { return {"!I", "!B", "!S", "!C", "!K1"}; }
+Commands ConnectCommands() { return {"!I", "!B", "!S", "!C", "!K1"}; }
+
+Commands Session(const Commands& middle, bool readBack) {
+    Commands c = ConnectCommands();
+    c.insert(c.end(), middle.begin(), middle.end());
+    if (readBack) c.insert(c.end(), {"!S", "!C", "!K1"});
+    c.push_back("!K0");
+    return c;
+}
