@@ -183,16 +183,6 @@ TEST(BootFrameTest, ExactBytes) {
     EXPECT_EQ(first[0][2 + 5], 0x00);
 }
 
-TEST(ReplyCodecTest, CommandTexts) {
-    EXPECT_EQ(ProtocolCommand(0x86), "!P86\r");
-    EXPECT_EQ(ProtocolCommand(0x03), "!P03\r");
-    EXPECT_EQ(CountsCommand(0x03, 0x81), "!F0381\r");
-    std::array<std::uint16_t, DtcSlots> table{};
-    table[0] = 0x0123;
-    table[9] = 0xD234;
-    EXPECT_EQ(TableWriteCommand(0x0156, table), "!X01560123" + std::string(32, '0') + "D234\r");
-}
-
 TEST(ReplyCodecTest, DecodeHexPairs) {
     struct Row { const char* reply; bool ok; Bytes stored; };
     const Row rows[] = {

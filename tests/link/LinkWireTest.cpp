@@ -126,14 +126,6 @@ TEST_F(LinkWire, IdentityDecidesBetweenUpdateAndConfiguration) {
     }
 }
 
-TEST_F(LinkWire, MissingHeaderReplyStops) {
-    peer.SetReply("!I", DataReply(IdentityRecord("KS-1")));
-    io.SearchAttempts = 2;
-    EXPECT_EQ(io.FindSimulator(), SchedulerState::Stopped);
-    EXPECT_EQ(host.LastPanel(), "No KARNOL simulator found");
-    EXPECT_EQ(io.SearchAttempts, 2);
-}
-
 TEST_F(LinkWire, StatusReadStoresAndShows) {
     AnswerIdentity();
     ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
