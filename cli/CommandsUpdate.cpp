@@ -66,7 +66,10 @@ int RunUpdateFirmware(const CliOptions& options, std::string& out) {
     }
 
     const SchedulerState after = RunTransfer(session, kind);
-    if (after == SchedulerState::Stopped) throw CliError(ExitDeviceFailed, "Update cancelled");
+    if (after == SchedulerState::Stopped) {
+        session.ThrowIfInterrupted();
+        throw CliError(ExitDeviceFailed, "Update cancelled");
+    }
     if (after != SchedulerState::Search) {
         const std::string& why = session.Io().UpdateFailureText();
         throw CliError(ExitDeviceFailed, why.empty() ? std::string(UpdateFailedText)
