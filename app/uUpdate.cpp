@@ -119,6 +119,9 @@ void TUpdateDialog::FormShow() {
     upBar_->setRange(0, 100);
     upBar_->setValue(0);
     link_.UpdateBegin(kind_, *this);
+    // The first layout may have changed the height; centre what is shown.
+    if (QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr)
+        move(owner->frameGeometry().center() - QPoint(width() / 2, height() / 2));
     timer1_->start();
 }
 
