@@ -1,0 +1,47 @@
+#include "Forms.h"
+
+#include "uAbout.h"
+#include "uDebug.h"
+#include "uMain.h"
+#include "uMessageBox.h"
+#include "uUpdate.h"
+
+#include "link/uComIo.h"
+#include "storage/uFileIo.h"
+
+#include <QLabel>
+
+namespace {
+TForms* current = nullptr;
+}
+
+TForms::TForms(const TStartOptions& options) {
+    main_ = std::make_unique<TMain>(options);
+    debug_ = std::make_unique<TDebug>();
+    msgBox_ = std::make_unique<TMsgBox>();
+    msgBox_->SetCentreWindow(main_.get());
+    comIo_ = std::make_unique<TComIo>(*main_, main_->SimState(), main_->Image());
+    update_ = std::make_unique<TUpdateDialog>(*comIo_, main_.get());
+    about_ = std::make_unique<TAbout>(main_.get());
+    about_->SetAppTitle(main_->Title());
+    TMain* window = main_.get();
+    fileIo_ = std::make_unique<TFileIo>(
+        *window, [window] { window->SetProto(); }, [window] { window->ButSendDtcClick(); },
+        [window](const QString& name) { window->sBarPanel1->setText(name); }, window->Image().VersionWord());
+    main_->Attach({comIo_.get(), update_.get(), msgBox_.get(), debug_.get(), about_.get(), fileIo_.get()});
+    current = this;
+}
+
+TForms::~TForms() {
+    if (current == this) current = nullptr;
+    fileIo_.reset();
+    about_.reset();
+    update_.reset();
+    main_->DetachLink();
+    comIo_.reset();  // closes the port if it is still open
+    msgBox_.reset();
+    debug_.reset();
+    main_.reset();
+}
+
+TForms* TForms::Instance() { return current; }

@@ -1,0 +1,6 @@
+#include "PortComboBox.h"
+
+void TPortComboBox::showPopup() {
+    if (OnDropDown) OnDropDown();
+    QComboBox::showPopup();
+}

@@ -1,0 +1,374 @@
+// The main window's life and its connection scheduler: creation, first show,
+// close, the scheduler's steps, the user actions of the frame and the link's
+// host operations.
+
+#include "uMain.h"
+
+#include "ErrorBox.h"
+#include "MainPictures.h"
+#include "PortComboBox.h"
+#include "SevenSegmentDigit.h"
+#include "uAbout.h"
+#include "uDebug.h"
+#include "uMessageBox.h"
+#include "uUpdate.h"
+
+#include "link/uComIo.h"
+#include "serial/ComPort.h"
+#include "serial/StrNatComp.h"
+#include "storage/IniFile.h"
+#include "storage/WindowPlacement.h"
+#include "storage/uFileIo.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace {
+const char* const UpdateFailedText = "Update Fehler!\r\n\nPlease try again,\r\nor contact the KARNOL support";
+
+QString Latin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+}  // namespace
+
+TMain::TMain(const TStartOptions& options, QWidget* parent)
+    : QMainWindow(parent), options_(options), settings_(std::make_unique<IniFile>()) {
+    setObjectName(QStringLiteral("Main"));
+    BuildFrame();
+    timer1_.setObjectName(QStringLiteral("Timer1"));
+    connect(&timer1_, &QTimer::timeout, this, [this] { Scheduler(); });
+    FormCreate();
+}
+
+TMain::~TMain() {
+    // A window destroyed without being closed still leaves its placement
+    // (the placement writes only once per run).
+    try {
+        placement_->Save();
+    } catch (const std::exception&) {
+        // Nothing can be shown any more at this point.
+    }
+}
+
+void TMain::FormCreate() {
+    QFile resource(QStringLiteral(":/BIOS"));
+    if (resource.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = resource.readAll();
+        try {
+            image_.Load(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+        } catch (const std::exception& failure) {
+            // Without an acceptable image the scheduler never starts, so
+            // nothing is ever sent to a simulator.
+            ShowErrorBox(failure);
+        }
+    } else {
+        ShowErrorBox(std::string("The carried firmware image is missing"));
+    }
+
+    title_ = QStringLiteral("KARNOL-Simulator Tool v") + Latin1(image_.VersionText());
+    QGuiApplication::setApplicationDisplayName(title_);
+    setWindowTitle(title_);
+
+    programFolder_ = QCoreApplication::applicationDirPath();
+    if (!programFolder_.endsWith(QLatin1Char('/'))) programFolder_ += QLatin1Char('/');
+    settingsFile_ = options_.SettingsFile.isEmpty() ? programFolder_ + QStringLiteral("KNSimTool.ini")
+                                                    : options_.SettingsFile;
+    settings_->SetFileName(QFile::encodeName(settingsFile_).toStdString());
+    placement_ = std::make_unique<WindowPlacement>(*this, *settings_, "Main\\");
+
+    // The designed look until the first step: not connected, but the forced
+    // update already on offer.
+    ShowConnected(false);
+    MnuForceUpdate->setEnabled(true);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+void TMain::Attach(const Companions& companions) {
+    companions_ = companions;
+    if (TComIo* link = companions_.Link) {
+        // The line event watcher hands its event sets over from its own
+        // thread; they are handled here on the window thread.
+        link->Port().OnEventsQueued = [this] {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (!companions_.Link) return;
+                    try {
+                        companions_.Link->Port().HandleQueuedEvents();
+                    } catch (const EFailure&) {
+                        // A status query behind a line event has no caller to
+                        // tell; the next read or write reports the port's state.
+                    }
+                },
+                Qt::QueuedConnection);
+        };
+    }
+}
+
+void TMain::DetachLink() { companions_.Link = nullptr; }
+
+void TMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    try {
+        placement_->Restore();
+    } catch (const std::exception& failure) {
+        // Whatever was restored before the bad value stays; the window
+        // shows as usual.
+        ShowErrorBox(failure);
+    }
+    FormShow();
+}
+
+void TMain::FormShow() {
+    const std::function<bool()> windowPresent =
+        options_.DevelopmentWindowPresent ? options_.DevelopmentWindowPresent : DevelopmentWindowExists;
+    if (DeveloperModeRequested(options_.Arguments, windowPresent)) {
+        developerMode_ = true;
+        if (companions_.Debug) companions_.Debug->show();
+        const QString program =
+            options_.ProgramFile.isEmpty() ? QCoreApplication::applicationFilePath() : options_.ProgramFile;
+        CopyToDistribution(program, image_.VersionWord());
+    }
+
+    settings_->SetDefaultSection("CONFIG");
+    const std::string savedPort = settings_->ReadString("ComPort", "");
+
+    try {
+        FillPorts();
+    } catch (const std::exception& failure) {
+        // The list stays empty; the transfer area and the scheduler still
+        // start, so the search reports the missing port on the status bar.
+        ShowErrorBox(failure);
+    }
+    SelectStartPort(options_.Port ? *options_.Port : savedPort);
+
+    image_.PrepareTransferArea();
+    Seg7->resize(30, 44);
+
+    state_ = SchedulerState::Search;
+    remoteMode_ = false;
+    if (companions_.Link) companions_.Link->SearchAttempts = SearchAttemptsPerSearch;
+    timer1_.setInterval(FirstStepDelay);
+    timer1_.start();
+}
+
+void TMain::FillPorts() {
+    std::vector<std::string> ports;
+    TCustomComPort::ListSerialPorts(ports);
+    // A port named on the command line (a pseudo-terminal, say) is offered
+    // even though the system does not list it, every time the list is filled.
+    if (options_.Port && std::find(ports.begin(), ports.end(), *options_.Port) == ports.end()) {
+        ports.push_back(*options_.Port);
+    }
+    SortPorts(ports);
+    QStringList items;
+    for (const std::string& port : ports) items << Latin1(port);
+    cbPorts->clear();
+    cbPorts->addItems(items);
+}
+
+void TMain::SelectStartPort(const std::string& savedPort) {
+    int index = cbPorts->findText(Latin1(savedPort), Qt::MatchFixedString);  // letter case ignored
+    if (index < 0 && cbPorts->count() > 0) index = 0;
+    cbPorts->setCurrentIndex(index);
+}
+
+void TMain::closeEvent(QCloseEvent* event) {
+    if (closed_) {
+        event->accept();
+        return;
+    }
+    if (ExchangeRunning()) {
+        // Closing now would pull the port from under the running exchange;
+        // the close follows as soon as it is over.
+        closePending_ = true;
+        event->ignore();
+        return;
+    }
+    timer1_.stop();
+    FormClose();
+    closed_ = true;
+    event->accept();
+    emit Closed();
+}
+
+void TMain::FormClose() {
+    // Each step runs even when the one before it failed: a close must not stop halfway.
+    try {
+        placement_->Save();
+    } catch (const std::exception& failure) {
+        ShowErrorBox(failure);
+    }
+    if (companions_.Link) {
+        Exchange exchange(*this);
+        companions_.Link->ClosePort();
+    }
+    try {
+        settings_->SetDefaultSection("CONFIG");
+        settings_->WriteString("ComPort", cbPorts->currentText().toLatin1().toStdString());
+    } catch (const std::exception& failure) {
+        ShowErrorBox(failure);
+    }
+}
+
+void TMain::ExchangeEnded() {
+    if (closePending_ && !closed_) {
+        closePending_ = false;
+        QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+    }
+}
+
+void TMain::Scheduler() {
+    if (ExchangeRunning()) {
+        // A tick during another exchange (a protocol change leaves the timer
+        // running): try again shortly instead of talking in between.
+        timer1_.start(StepInterval);
+        return;
+    }
+    timer1_.stop();
+    timer1_.setInterval(StepInterval);
+    if (!image_.Loaded() || !companions_.Link) return;
+    TComIo& link = *companions_.Link;
+
+    switch (state_) {
+    case SchedulerState::Search: {
+        ShowConnected(false);
+        Exchange exchange(*this);
+        state_ = link.FindSimulator();
+        timer1_.start();
+        break;
+    }
+    case SchedulerState::Stopped:
+        MnuForceUpdate->setEnabled(true);
+        state_ = SchedulerState::Search;
+        break;
+    case SchedulerState::ReadConfiguration: {
+        Exchange exchange(*this);
+        PanelInfo("Reading configuration");
+        if (link.ReadStatus()) {
+            state_ = link.ReadConfig();
+            PanelInfo("");
+            ShowConnected(true);
+            timer1_.start(PollInterval);
+        }
+        break;
+    }
+    case SchedulerState::AutoUpdate:
+    case SchedulerState::ForcedUpdate: {
+        ShowConnected(false);
+        {
+            Exchange exchange(*this);
+            state_ = companions_.Update ? companions_.Update->Run(state_) : SchedulerState::UpdateFailed;
+        }
+        timer1_.start();
+        break;
+    }
+    case SchedulerState::UpdateFailed:
+        if (companions_.MsgBox) {
+            companions_.MsgBox->ShowMsg(QLatin1String(UpdateFailedText), mkError, QString(), mbClose, true);
+        }
+        close();
+        break;
+    case SchedulerState::Polling: {
+        Exchange exchange(*this);
+        link.ReadStatus();
+        PanelInfo("");
+        timer1_.start(PollInterval);
+        break;
+    }
+    }
+}
+
+void TMain::ShowConnected(bool connected) {
+    MainPanel->setVisible(connected);
+    cbActProto->setEnabled(connected);
+    cbEcuCount->setEnabled(connected);
+    MnuOpenCfg->setEnabled(connected);  // the menu item and its tool button
+    MnuSaveCfg->setEnabled(connected);
+    Seg7->setVisible(connected);
+    if (!connected) {
+        DtcLabel->clear();
+        ImgMilOn->hide();
+        ImgMilOff->hide();
+        MnuForceUpdate->setEnabled(false);
+        cbActProto->setCurrentIndex(-1);
+        cbEcuCount->setCurrentIndex(-1);
+    }
+}
+
+void TMain::RestartPortClick() {
+    state_ = SchedulerState::Search;
+    if (companions_.Link) companions_.Link->SearchAttempts = SearchAttemptsPerSearch;
+    Scheduler();
+}
+
+void TMain::cbPortsChange() { RestartPortClick(); }
+
+void TMain::ForceUpdateClick() {
+    state_ = SchedulerState::ForcedUpdate;
+    if (companions_.Link) companions_.Link->SearchAttempts = SearchAttemptsPerSearch;
+    Scheduler();
+}
+
+void TMain::cbPortsDropDown() {
+    const int index = cbPorts->currentIndex();
+    try {
+        FillPorts();
+    } catch (const std::exception& failure) {
+        ShowErrorBox(failure);  // the list keeps its entries and its selection
+        return;
+    }
+    // By position: another name may stand there now, or none.
+    cbPorts->setCurrentIndex(index < cbPorts->count() ? index : -1);
+}
+
+void TMain::MnuExitClick() { close(); }
+
+void TMain::MnuAboutClick() {
+    if (companions_.About) companions_.About->exec();
+}
+
+void TMain::MnuSaveCfgAsClick() {
+    if (companions_.FileIo) companions_.FileIo->SaveCfgAs();
+}
+
+void TMain::MnuOpenCfgClick() {
+    if (companions_.FileIo) companions_.FileIo->OpenCfg();
+}
+
+void TMain::PanelInfo(const std::string& text) {
+    sBarPanel0->setText(Latin1(text));
+    emit StatusTextChanged(sBarPanel0->text());
+    ProcessMessages();
+}
+
+void TMain::ProcessMessages() {
+    // Paint and timers go on; user input waits for the end of the exchange.
+    // While the update window runs, its CANCEL must get through; the window
+    // is modal, so nothing else of the program takes input meanwhile.
+    const bool updateRunning = companions_.Update && companions_.Update->Running();
+    QCoreApplication::processEvents(updateRunning ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+}
+
+std::string TMain::PortName() { return cbPorts->currentText().toLatin1().toStdString(); }
+
+void TMain::SetSerialText(const std::string& text) { LabSerial->setText(Latin1(text)); }
+
+void TMain::SetVersionText(const std::string& text) { LabSimVersion->setText(Latin1(text)); }
+
+void TMain::SetPortPicture(int index) { ButPort->setIcon(MainPicture(index)); }

@@ -1,0 +1,115 @@
+// The status display and the trouble-code editor of the main window: what
+// the link's status and configuration reads show, the count selectors, SEND
+// and the protocol and ECU-count selectors.
+
+#include "uMain.h"
+
+#include "CodeEdit.h"
+#include "SevenSegmentDigit.h"
+
+#include "link/Protocol.h"
+#include "link/TroubleCode.h"
+#include "link/uComIo.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+QString GroupTitle(int ecu, const std::string& identifier) {
+    return QStringLiteral("Fehlercodes ECU%1 ($").arg(ecu) + QString::fromLatin1(identifier.c_str()) +
+           QLatin1Char(')');
+}
+
+// A selector index as a count: no selection counts as none.
+int CountIndex(const QComboBox* selector) { return std::max(0, selector->currentIndex()); }
+}  // namespace
+
+// The configuration files compose the same names ("cbD1" + two-digit slot).
+QString TMain::SlotCategoryName(int ecu, int slot) { return QString::asprintf("cbD%d%02d", ecu, slot); }
+QString TMain::SlotCodeName(int ecu, int slot) { return QString::asprintf("edD%d%02d", ecu, slot); }
+
+TMain::SlotPair TMain::SlotControls(int ecu, int slot) const {
+    if (ecu < 1 || ecu > 2 || slot < 1 || slot > DtcSlots) return {};
+    return {findChild<QComboBox*>(SlotCategoryName(ecu, slot)), findChild<TCodeEdit*>(SlotCodeName(ecu, slot))};
+}
+
+void TMain::ShowStatus() {
+    ButSendDtc->setEnabled(true);
+    ImgMilOn->setVisible(simState_.MilOn);
+    ImgMilOff->setVisible(!simState_.MilOn);
+    DtcLabel->setText(QString::number(simState_.CodeCount(1) + simState_.CodeCount(2)));
+}
+
+void TMain::ShowConfiguration() {
+    // Indexes outside a selector's list leave it without a selection. Setting
+    // them from code runs none of the change handlers (those follow the
+    // user's choices only).
+    const int protocol = simState_.Protocol;
+    cbActProto->setCurrentIndex(protocol >= 1 && protocol <= cbActProto->count() ? protocol - 1 : -1);
+    cbEcuCount->setCurrentIndex(simState_.SecondEcu);
+    Seg7->SetValue(simState_.Protocol);
+
+    GrpDtc1->setTitle(GroupTitle(1, simState_.EcuIdentifier(1)));
+    cbDtc1->setCurrentIndex(simState_.CodeCount(1));
+    GrpDtc2->setTitle(GroupTitle(2, simState_.EcuIdentifier(2)));
+    cbDtc2->setCurrentIndex(simState_.CodeCount(2));
+
+    for (int slot = 1; slot <= DtcSlots; ++slot) {
+        for (int ecu = 1; ecu <= 2; ++ecu) {
+            const SlotPair controls = SlotControls(ecu, slot);
+            const DtcSlot shown = WordToSlot(simState_.DtcWord(ecu, slot));
+            controls.Category->setCurrentIndex(shown.Category);
+            controls.Code->SetCodeText(shown.Text);
+        }
+    }
+
+    GrpDtc2->setVisible(simState_.SecondEcu != 0);
+    chkMilOn->setChecked(simState_.MilOn);
+}
+
+void TMain::cbDtcChange() { chkMilOn->setChecked(CountIndex(cbDtc1) + CountIndex(cbDtc2) != 0); }
+
+void TMain::ButSendDtcClick() {
+    if (!companions_.Link) return;
+    timer1_.stop();
+    PanelInfo("Sending data to KARNOL simulator");
+    const std::uint8_t mil = MilByte(chkMilOn->isChecked());
+    const std::uint8_t counts = CountByte(cbDtc1->currentIndex(), cbDtc2->currentIndex());
+    ButSendDtc->setEnabled(false);
+
+    std::array<std::array<std::uint16_t, DtcSlots>, 2> tables{};
+    for (int ecu = 1; ecu <= 2; ++ecu) {
+        for (int slot = 1; slot <= DtcSlots; ++slot) {
+            const SlotPair controls = SlotControls(ecu, slot);
+            tables[ecu - 1][slot - 1] = SlotToWord(controls.Category->currentIndex(), controls.Code->CodeText());
+        }
+    }
+    {
+        Exchange exchange(*this);
+        companions_.Link->SendDtc(counts, mil, tables[0], tables[1]);
+    }
+    // The interval stays what the scheduler last set; the next status read
+    // enables SEND again.
+    timer1_.start();
+}
+
+void TMain::SetProto() {
+    if (state_ != SchedulerState::Polling || !companions_.Link) return;
+    // Nothing to send when the choice is what the simulator last reported,
+    // or while either selector has no selection.
+    const std::optional<std::uint8_t> code =
+        ProtocolChangeCode(cbActProto->currentIndex(), cbEcuCount->currentIndex(), simState_);
+    if (!code) return;
+    Exchange exchange(*this);
+    TComIo& link = *companions_.Link;
+    if (link.SetProtocol(*code)) {
+        link.ReadStatus();
+        link.ReadConfig();  // refreshes everything shown; the state stays Polling
+    }
+}

@@ -1,0 +1,94 @@
+#include "AppTestSupport.h"
+
+#include "app/ErrorBox.h"
+#include "serial/ComPort.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!pred()) {
+        if (clock.elapsed() > timeoutMs) return pred();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void Pump(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}
+
+AppHarness::AppHarness(EmulatorOptions emulator) : emulator_(std::make_unique<EmulatedSimulator>(std::move(emulator))) {
+    emulator_->Start();
+    ports_ = {emulator_->PortPath()};
+    TCustomComPort::SetPortListSource([this] { return ports_; });
+    SetErrorBoxPresenter([this](const QString&, const QString& text) { ErrorBoxes << text; });
+}
+
+AppHarness::~AppHarness() {
+    forms_.reset();
+    TCustomComPort::SetPortListSource({});
+    SetErrorBoxPresenter({});
+    emulator_->Stop();
+}
+
+void AppHarness::SetPorts(std::vector<std::string> ports) { ports_ = std::move(ports); }
+
+QString AppHarness::SettingsPath() const { return folder_.filePath(QStringLiteral("KNSimTool.ini")); }
+
+void AppHarness::WriteSettings(const std::string& text) {
+    std::ofstream out(QFile::encodeName(SettingsPath()).toStdString(), std::ios::binary);
+    out << text;
+}
+
+std::string AppHarness::SettingsText() const {
+    std::ifstream in(QFile::encodeName(SettingsPath()).toStdString(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void AppHarness::Start(TStartOptions options) {
+    if (options.SettingsFile.isEmpty()) options.SettingsFile = SettingsPath();
+    if (!options.DevelopmentWindowPresent) options.DevelopmentWindowPresent = [] { return false; };
+    forms_ = std::make_unique<TForms>(options);
+    QObject::connect(&forms_->Main(), &TMain::StatusTextChanged, [this](const QString& text) { StatusTexts << text; });
+    forms_->Main().show();
+}
+
+void AppHarness::StartConnected(TStartOptions options) {
+    Start(std::move(options));
+    WaitUntil([this] { return Main().State() == SchedulerState::Polling; });
+}
+
+std::vector<std::string> AppHarness::Commands() const {
+    std::vector<std::string> commands;
+    for (const std::string& entry : emulator_->Log()) {
+        if (!entry.empty() && entry.front() == '!') commands.push_back(entry);
+    }
+    return commands;
+}
+
+bool AppHarness::WaitForCommand(const std::string& command, int timeoutMs) {
+    // The window's scheduler runs on this thread: wait by processing events.
+    return WaitUntil(
+        [&] {
+            const auto log = emulator_->Log();
+            return std::find(log.begin(), log.end(), command) != log.end();
+        },
+        timeoutMs);
+}

@@ -1,0 +1,271 @@
+// The main window's scheduler against the emulated simulator: start to
+// polling, reload, port change, failures, the port list and closing.
+
+#include "AppTestSupport.h"
+
+#include "app/PortComboBox.h"
+#include "app/SignalCloser.h"
+#include "link/uComIo.h"
+#include "serial/EComPort.h"
+#include "serial/ComPort.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+
+#include <algorithm>
+#include <csignal>
+
+namespace {
+
+QStringList Items(const QComboBox* combo) {
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
+    return items;
+}
+
+std::vector<std::string> Take(const std::vector<std::string>& commands, std::size_t n) {
+    return {commands.begin(), commands.begin() + static_cast<std::ptrdiff_t>(std::min(n, commands.size()))};
+}
+
+using Lines = std::vector<std::string>;
+
+}  // namespace
+
+TEST(MainScheduler, StartsAndPollsAConnectedSimulator) {
+    EmulatorOptions options;
+    options.Serial = "KN-4711";
+    AppHarness app(options);
+    app.Start();
+    TMain& main = app.Main();
+
+    EXPECT_EQ(main.windowTitle(), QStringLiteral("KARNOL-Simulator Tool v1.200"));
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), main.windowTitle());
+    // Before the first step the forced update is on offer and the tab is hidden.
+    EXPECT_TRUE(main.MnuForceUpdate->isEnabled());
+    EXPECT_FALSE(main.MainPanel->isVisibleTo(&main));
+    EXPECT_EQ(main.cbPorts->currentText().toStdString(), app.Port());
+
+    ASSERT_TRUE(WaitUntil([&] { return main.State() == SchedulerState::Polling; }));
+    EXPECT_EQ(main.LabSerial->text(), QStringLiteral("KN-4711"));
+    EXPECT_EQ(main.LabSimVersion->text(), QStringLiteral("v1.2.0"));
+    EXPECT_TRUE(main.MainPanel->isVisibleTo(&main));
+    EXPECT_TRUE(main.cbActProto->isEnabled());
+    EXPECT_TRUE(main.MnuSaveCfg->isEnabled());
+    EXPECT_FALSE(main.MnuForceUpdate->isEnabled());
+    EXPECT_TRUE(main.RemoteModeFlag());
+    EXPECT_TRUE(app.StatusTexts.contains(QStringLiteral("Searching for KARNOL simulator")));
+    EXPECT_TRUE(app.StatusTexts.contains(QStringLiteral("Reading configuration")));
+    EXPECT_TRUE(main.sBarPanel0->text().isEmpty());
+
+    // Then one status read a second, and nothing else.
+    ASSERT_TRUE(WaitUntil([&] { return app.Commands().size() >= 7; }, 5000));
+    const Lines commands = app.Commands();
+    EXPECT_EQ(Take(commands, 7), (Lines{"!I", "!B", "!S", "!C", "!K1", "!S", "!S"}));
+}
+
+TEST(MainScheduler, ReloadDataLeavesRemoteModeAndSearchesAgain) {
+    AppHarness app;
+    app.StartConnected();
+    TMain& main = app.Main();
+    ASSERT_EQ(main.State(), SchedulerState::Polling);
+    app.Emulator().ClearLog();
+
+    main.MnuReload->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return main.State() == SchedulerState::Polling && app.Commands().size() >= 6; }));
+    EXPECT_EQ(Take(app.Commands(), 6), (Lines{"!K0", "!I", "!B", "!S", "!C", "!K1"}));
+}
+
+TEST(MainScheduler, PickingAnotherPortSearchesThere) {
+    EmulatedSimulator second(EmulatorOptions{.Serial = "SECOND"});
+    second.Start();
+    AppHarness app;
+    app.SetPorts({app.Port(), second.PortPath()});
+    TStartOptions options;
+    options.Port = app.Port();  // start on the first, whatever the order of the list
+    app.StartConnected(options);
+    TMain& main = app.Main();
+    ASSERT_EQ(main.State(), SchedulerState::Polling);
+    ASSERT_EQ(main.cbPorts->count(), 2);
+
+    const int index = main.cbPorts->findText(QString::fromStdString(second.PortPath()));
+    ASSERT_GE(index, 0);
+    main.cbPorts->setCurrentIndex(index);
+    emit main.cbPorts->activated(index);  // the user's pick
+    ASSERT_TRUE(WaitUntil([&] { return main.State() == SchedulerState::Polling && main.LabSerial->text() == "SECOND"; }));
+    EXPECT_TRUE(app.WaitForCommand("!K0"));  // the first simulator was left properly
+    const Lines log = second.Log();
+    EXPECT_EQ(Take(log, 2), (Lines{"!I", "!B"}));
+    second.Stop();
+}
+
+TEST(MainScheduler, FailedStatusReadStopsInReadConfiguration) {
+    EmulatorOptions options;
+    options.Faults.MissingTag = 'T';
+    AppHarness app(options);
+    app.Start();
+    TMain& main = app.Main();
+    ASSERT_TRUE(WaitUntil([&] { return main.sBarPanel0->text() == QStringLiteral("Can't read simulator status"); }));
+    EXPECT_EQ(main.State(), SchedulerState::ReadConfiguration);
+    EXPECT_FALSE(main.Timer1().isActive());
+    EXPECT_FALSE(main.MainPanel->isVisibleTo(&main));
+    // The scheduler waits for the user: no further traffic.
+    const std::size_t before = app.Commands().size();
+    Pump(1500);
+    EXPECT_EQ(app.Commands().size(), before);
+}
+
+TEST(MainScheduler, SilentSimulatorIsAskedTwiceThenStops) {
+    EmulatorOptions options;
+    options.Faults.Silent = true;
+    AppHarness app(options);
+    app.Start();
+    TMain& main = app.Main();
+    ASSERT_TRUE(WaitUntil([&] { return main.MnuForceUpdate->isEnabled() && !main.Timer1().isActive(); }));
+    EXPECT_EQ(main.State(), SchedulerState::Search);
+    EXPECT_EQ(main.sBarPanel0->text(), QStringLiteral("No KARNOL simulator found"));
+    Pump(1000);  // stopped means stopped
+    EXPECT_EQ(app.Commands(), (Lines{"!I", "!I"}));
+
+    // "Force bios update" leaves the stop for the update window; "Reload
+    // data" searches again with two fresh attempts.
+    app.Emulator().ClearLog();
+    main.MnuReload->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return !main.Timer1().isActive() && app.Commands().size() >= 2; }));
+    Pump(500);
+    EXPECT_EQ(app.Commands(), (Lines{"!I", "!I"}));
+}
+
+TEST(MainScheduler, NoPortListedSelectsNothingAndStops) {
+    AppHarness app;
+    app.SetPorts({});
+    app.Start();
+    TMain& main = app.Main();
+    EXPECT_EQ(main.cbPorts->count(), 0);
+    EXPECT_EQ(main.cbPorts->currentIndex(), -1);
+    ASSERT_TRUE(WaitUntil([&] { return main.MnuForceUpdate->isEnabled() && !main.Timer1().isActive(); }));
+    EXPECT_TRUE(main.sBarPanel0->text().startsWith(QStringLiteral("Unable to open com port")));
+    EXPECT_TRUE(app.Log().empty());
+}
+
+TEST(MainScheduler, PortListFailureIsReportedAndTheStartGoesOn) {
+    AppHarness app;
+    TCustomComPort::SetPortListSource([]() -> std::vector<std::string> { throw EComPort(CError_RegError, 13); });
+    app.Start();
+    TMain& main = app.Main();
+    ASSERT_EQ(app.ErrorBoxes.size(), 1);
+    EXPECT_EQ(app.ErrorBoxes.front(), QStringLiteral("Registry error (win error code: 13)"));
+    // The scheduler still starts, and the search reports the missing port.
+    EXPECT_TRUE(main.Timer1().isActive());
+    EXPECT_EQ(main.Image().TransferArea()[TransferHeaderOffset], 'E');  // the header's magic "ER90"
+    ASSERT_TRUE(WaitUntil([&] { return main.MnuForceUpdate->isEnabled() && !main.Timer1().isActive(); }));
+}
+
+TEST(MainScheduler, StartSelectsTheSavedPortIgnoringCase) {
+    struct Case {
+        std::string saved;
+        QString selected;
+    };
+    // Names of ports that do not exist: the search fails at once, without
+    // ever touching a real device.
+    const Case cases[] = {
+        {"[CONFIG]\r\nComPort=knsnone3\r\n", "KNSNONE3"},
+        {"[CONFIG]\r\nComPort=knsnone7\r\n", "knsnone2"},   // no longer present: the first
+        {"", "knsnone2"},                                   // no settings file at all
+        {"[CONFIG]\r\nComPort = KNSNONE3\r\n", "knsnone2"}, // blanks around "=": no key
+    };
+    for (const Case& c : cases) {
+        AppHarness app;
+        app.SetPorts({"knsnone10", "KNSNONE3", "knsnone2"});
+        app.WriteSettings(c.saved);
+        app.Start();
+        EXPECT_EQ(Items(app.Main().cbPorts), (QStringList{"knsnone2", "KNSNONE3", "knsnone10"}));
+        EXPECT_EQ(app.Main().cbPorts->currentText(), c.selected) << c.saved;
+    }
+}
+
+TEST(MainScheduler, PortOptionIsOfferedAndChosenOverTheSavedPort) {
+    AppHarness app;
+    app.SetPorts({"knsnone1"});
+    app.WriteSettings("[CONFIG]\r\nComPort=knsnone1\r\n");
+    TStartOptions options;
+    options.Port = app.Port();
+    app.StartConnected(options);
+    EXPECT_EQ(app.Main().cbPorts->currentText().toStdString(), app.Port());
+    EXPECT_EQ(app.Main().State(), SchedulerState::Polling);
+    // Still offered after the list is filled again.
+    app.Main().cbPortsDropDown();
+    EXPECT_TRUE(Items(app.Main().cbPorts).contains(QString::fromStdString(app.Port())));
+}
+
+TEST(MainScheduler, DropDownKeepsThePositionNotTheName) {
+    AppHarness app;
+    app.SetPorts({"knsnone1", "knsnone5"});
+    app.Start();
+    TMain& main = app.Main();
+    main.cbPorts->setCurrentIndex(1);
+    ASSERT_EQ(main.cbPorts->currentText(), QStringLiteral("knsnone5"));
+
+    app.SetPorts({"knsnone5", "knsnone1", "knsnone0"});  // a port plugged in that sorts first
+    main.cbPortsDropDown();
+    EXPECT_EQ(Items(main.cbPorts), (QStringList{"knsnone0", "knsnone1", "knsnone5"}));
+    EXPECT_EQ(main.cbPorts->currentIndex(), 1);
+    EXPECT_EQ(main.cbPorts->currentText(), QStringLiteral("knsnone1"));
+
+    app.SetPorts({"knsnone9"});  // the position is gone: nothing selected
+    main.cbPortsDropDown();
+    EXPECT_EQ(main.cbPorts->currentIndex(), -1);
+
+    // A failing list keeps the entries and the selection.
+    main.cbPorts->setCurrentIndex(0);
+    TCustomComPort::SetPortListSource([]() -> std::vector<std::string> { throw EComPort(CError_RegError, 2); });
+    main.cbPortsDropDown();
+    EXPECT_EQ(Items(main.cbPorts), QStringList{"knsnone9"});
+    EXPECT_EQ(main.cbPorts->currentIndex(), 0);
+    EXPECT_EQ(app.ErrorBoxes.size(), 1);
+}
+
+TEST(MainScheduler, TerminationSignalClosesLikeExit) {
+    AppHarness app;
+    app.StartConnected();
+    TMain& main = app.Main();
+    ASSERT_TRUE(main.RemoteModeFlag());
+    bool closed = false;
+    QObject::connect(&main, &TMain::Closed, [&] { closed = true; });
+    {
+        TSignalCloser closer(main);
+        std::raise(SIGTERM);
+        ASSERT_TRUE(WaitUntil([&] { return closed; }));
+    }
+    EXPECT_TRUE(app.WaitForCommand("!K0"));
+    EXPECT_FALSE(app.Forms().ComIo().Port().Connected());
+    const std::string settings = app.SettingsText();
+    EXPECT_NE(settings.find("[CONFIG]\r\nComPort=" + app.Port() + "\r\n"), std::string::npos) << settings;
+    // The placement is written before the port.
+    EXPECT_LT(settings.find("[Main]"), settings.find("[CONFIG]"));
+    // Nothing is sent after the close.
+    const std::size_t after = app.Commands().size();
+    Pump(1200);
+    EXPECT_EQ(app.Commands().size(), after);
+}
+
+TEST(MainScheduler, CloseDuringAnExchangeWaitsForItsEnd) {
+    AppHarness app;
+    app.StartConnected();
+    TMain& main = app.Main();
+    bool closed = false;
+    QObject::connect(&main, &TMain::Closed, [&] { closed = true; });
+    app.Emulator().ClearLog();
+    // The close request arrives while the search processes messages.
+    QMetaObject::invokeMethod(&main, [&] { main.close(); }, Qt::QueuedConnection);
+    main.RestartPortClick();
+    EXPECT_FALSE(closed);  // the search ran to its end first
+    EXPECT_EQ(main.State(), SchedulerState::ReadConfiguration);
+    ASSERT_TRUE(WaitUntil([&] { return closed; }));
+    EXPECT_EQ(app.Commands(), (Lines{"!K0", "!I", "!B"}));
+    EXPECT_FALSE(app.Forms().ComIo().Port().Connected());
+}
