@@ -27,8 +27,10 @@ constexpr std::uint8_t kLineFeed = 0x0A;
 constexpr std::uint8_t kCommandStart = '!';
 constexpr std::size_t kMaxLine = 4096;
 // A frame is written whole; bytes of one that stop for this long belong to a
-// sender that gave up on it.
-constexpr auto kFrameGiveUp = std::chrono::milliseconds(500);
+// sender that gave up on it (or to commands sent to a boot loader left in the
+// middle of a transfer). Shorter than the pause between two polls, so that
+// the next poll is heard as one.
+constexpr auto kFrameGiveUp = std::chrono::milliseconds(200);
 constexpr std::size_t kReadChunk = 4096;
 
 const char kIdentityText[] = "KARNOL OBD-II SIMULATOR";  // identity bytes 0.., NUL-padded

@@ -35,7 +35,10 @@ public:
     // "!X0142..."), and the boot loader's events: "boot loader", "poll",
     // "start", "frame 10", "frame 03", "frame 04", "frame 21 0000 63",
     // "frame 24 1000", "frame 02", "restart", "firmware"; and "reset",
-    // "vanish", "return <path>".
+    // "vanish", "return <path>". A frame that is not acknowledged is logged
+    // with " refused: <reason>" (e.g. "frame 24 refused: bad checksum"); one
+    // hit by a fault option with " (no acknowledgement)" or
+    // " (bad acknowledgement)". Empty when KeepLog is off.
     std::vector<std::string> Log() const;
     void ClearLog();
     // Wait until the log holds at least n entries / an entry equal to the

@@ -168,6 +168,16 @@ TEST(EmuBootLoader, PartialFrameIsDroppedAfterThePause) {
     EXPECT_EQ(b.Exchange(Frame(0x24, Page(0x0300))).size(), 3u);
 }
 
+// A tool restarted after a failed transfer first asks for the identity, then
+// polls: the stray command bytes must not swallow the poll.
+TEST(EmuBootLoader, PollAfterCommandsToAnAbandonedTransferIsAnswered) {
+    Booted b;
+    ASSERT_TRUE(b.Handshake());
+    EXPECT_FALSE(b.client->Command("!I", 400));
+    b.client->Write(std::string("P"));
+    EXPECT_EQ(b.client->ReadByte(500), std::uint8_t{'c'});
+}
+
 TEST(EmuBootLoader, FaultOptions) {
     {
         EmulatorOptions o;
