@@ -35,10 +35,12 @@ constexpr int ToolBarHeight = 30;
 constexpr int StatusBarHeight = 22;
 constexpr int ControlHeight = 21;
 
-// Tahoma where the machine has it, else the nearest sans-serif face.
+// Tahoma where the machine has it, else the nearest narrow sans-serif face
+// (the fixed layout was drawn for Tahoma's widths).
 QFont TahomaFont(bool bold) {
     QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans"),
+                      QStringLiteral("Sans Serif")});
     font.setPixelSize(11);
     font.setBold(bold);
     return font;
@@ -103,9 +105,11 @@ void TMain::BuildFrame() {
     sBarPanel0 = new QLabel(bar);
     sBarPanel0->setObjectName(QStringLiteral("sBarPanel0"));
     sBarPanel0->setFixedWidth(400);
+    sBarPanel0->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     sBarPanel1 = new QLabel(bar);
     sBarPanel1->setObjectName(QStringLiteral("sBarPanel1"));
     sBarPanel1->setFixedWidth(50);
+    sBarPanel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     bar->addWidget(sBarPanel0);
     bar->addWidget(sBarPanel1);
 
