@@ -64,10 +64,10 @@ bool IsNameChar(char ch) {
     }
 }
 
-bool IsOnlyBlanks(std::string_view text) {
-    for (char c : text)
-        if (!IsBlank(c)) return false;
-    return true;
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
 }
 
 bool SameAsciiNoCase(std::string_view a, std::string_view b) {
@@ -180,8 +180,9 @@ void ConfigReader::ReadProlog() {
         } else if (StartsWith("<!")) {
             Fail(PrologText);
         } else {
-            root_.SetName(ReadStartName());
-            ReadElementBody(root_, 1);
+            const std::string name = ReadStartName();
+            root_.SetName(DecodeEntities(name));
+            ReadElementBody(root_, name, 1);
             ReadEpilog();
             return;
         }
@@ -290,7 +291,7 @@ std::string ConfigReader::ReadName() {
 
 void ConfigReader::ReadAttribute(std::vector<ConfigAttribute>& attributes) {
     ConfigAttribute a;
-    a.Name = ReadName();
+    a.Name = DecodeEntities(ReadName());
     if (a.Name.empty()) Fail(BadPropertyChar(Current()));
     SkipBlanks();
     if (AtEnd() || data_[pos_] != '=') Fail(BadPropertyChar(Current()));
@@ -324,7 +325,7 @@ std::string ConfigReader::ReadStartName() {
     return name;
 }
 
-void ConfigReader::ReadElementBody(ConfigElement& element, int depth) {
+void ConfigReader::ReadElementBody(ConfigElement& element, const std::string& rawName, int depth) {
     ReadAttributes(element.Attributes());
     if (data_[pos_] == '/') {
         ++pos_;
@@ -333,33 +334,34 @@ void ConfigReader::ReadElementBody(ConfigElement& element, int depth) {
         return;
     }
     ++pos_;  // ">"
-    ReadContent(element, depth);
+    ReadContent(element, rawName, depth);
 }
 
-void ConfigReader::ReadContent(ConfigElement& element, int depth) {
-    // Text runs between child nodes; a run made of blanks only is layout when
-    // the element has children, and the value itself when it has none.
-    std::vector<std::pair<std::string, bool>> runs;  // text, holds CDATA
-    auto run = [&]() -> std::pair<std::string, bool>& {
+void ConfigReader::ReadContent(ConfigElement& element, const std::string& rawName, int depth) {
+    // Text runs between child nodes. In an element without children the
+    // text is the value, blanks and all. Where there are children, the blanks
+    // around each run are layout (text mixed with children only comes from
+    // files edited by hand, and this keeps it stable across saves).
+    std::vector<std::string> runs;
+    auto run = [&]() -> std::string& {
         if (runs.empty()) runs.emplace_back();
         return runs.back();
     };
     auto finish = [&]() {
         const bool hasChildren = !element.Children().empty();
         std::string value;
-        for (const auto& [text, cdata] : runs)
-            if (!hasChildren || cdata || !IsOnlyBlanks(text)) value += text;
+        for (const auto& text : runs) value += hasChildren ? TrimBlanks(text) : std::string_view(text);
         element.SetValue(std::move(value));
     };
     for (;;) {
         if (AtEnd()) {
             finish();
-            Fail(WrongEndTag(element.Name(), std::string()));
+            Fail(WrongEndTag(rawName, std::string()));
         }
         if (data_[pos_] != '<') {
             std::size_t end = data_.find('<', pos_);
             if (end == std::string_view::npos) end = data_.size();
-            run().first += DecodeEntities(data_.substr(pos_, end - pos_));
+            run() += DecodeEntities(data_.substr(pos_, end - pos_));
             pos_ = end;
             continue;
         }
@@ -367,7 +369,7 @@ void ConfigReader::ReadContent(ConfigElement& element, int depth) {
             pos_ += 2;
             const std::string name = ReadName();
             if (name.empty()) Fail(NoValidName);
-            if (name != element.Name()) Fail(WrongEndTag(element.Name(), name));
+            if (name != rawName) Fail(WrongEndTag(rawName, name));
             SkipBlanks();
             if (AtEnd() || data_[pos_] != '>') Fail(ExpectedEnd(Current()));
             ++pos_;
@@ -380,15 +382,14 @@ void ConfigReader::ReadContent(ConfigElement& element, int depth) {
         } else if (StartsWith("<!-")) {
             Fail(ExpectedButFound("Comment", "<!--", Ahead(4)));
         } else if (StartsWith("<![")) {
-            auto& r = run();
-            r.first += ReadCData();
-            r.second = true;
+            run() += ReadCData();
         } else {
             if (depth >= ConfigDocument::MaxDepth) Fail(TooDeep);
             // The child joins the tree only with a valid name, so that what a
             // failed read leaves behind can still be written as a document.
-            ConfigElement& child = element.AddChild(ReadStartName());
-            ReadElementBody(child, depth + 1);
+            const std::string name = ReadStartName();
+            ConfigElement& child = element.AddChild(DecodeEntities(name));
+            ReadElementBody(child, name, depth + 1);
             runs.emplace_back();
         }
     }

@@ -40,8 +40,10 @@ private:
     void ReadDeclarationAttributes(std::vector<ConfigAttribute>& attributes);
     void ReadAttribute(std::vector<ConfigAttribute>& attributes);
     std::string ReadStartName();
-    void ReadElementBody(ConfigElement& element, int depth);
-    void ReadContent(ConfigElement& element, int depth);
+    // rawName: the name as it stands in the start tag, which the end tag
+    // must repeat exactly; the element holds it with references replaced.
+    void ReadElementBody(ConfigElement& element, const std::string& rawName, int depth);
+    void ReadContent(ConfigElement& element, const std::string& rawName, int depth);
 
     std::string_view data_;
     std::size_t pos_ = 0;

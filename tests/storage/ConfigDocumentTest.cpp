@@ -68,6 +68,13 @@ TEST(ConfigDocument, EscapesSpecialCharactersAndHighBytes) {
     ConfigDocument back;
     back.Parse(text);
     EXPECT_EQ(*back.ReadValue("D01"), std::string("a&b<>\"'\xC4\xFF z"));
+
+    // Names are escaped too, and read back as they were.
+    doc.WriteValue("N&1", "x");
+    EXPECT_NE(doc.Serialize().find("<N&amp;1>x</N&amp;1>"), std::string::npos);
+    back.Parse(doc.Serialize());
+    EXPECT_EQ(back.Serialize(), doc.Serialize());
+    ASSERT_NE(back.ReadValue("N&1"), nullptr);
 }
 
 TEST(ConfigDocument, ReadsEntitiesReferencesCDataAndBlanks) {
