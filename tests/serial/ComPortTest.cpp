@@ -65,6 +65,7 @@ protected:
         port.SetEvents(0);  // the watcher has its own tests
     }
     PtyPair pty;
+    Recorder rec;  // outlives the port, whose destructor still notifies
     TComPort port;
 };
 
@@ -122,7 +123,6 @@ TEST_F(PortTest, SecondOpenerOfTheSameLineIsRefused) {
 }
 
 TEST_F(PortTest, NotificationOrderOverOpenAndClose) {
-    Recorder rec;
     rec.Attach(port);
     port.Open();
     EXPECT_TRUE(port.Connected());
@@ -141,7 +141,6 @@ TEST_F(PortTest, NotificationOrderOverOpenAndClose) {
 
 TEST_F(PortTest, NewPortWhileOpenClosesAndReopensOnTheNewLine) {
     PtyPair second;
-    Recorder rec;
     port.Open();
     rec.Attach(port);
     port.SetPort(pty.Path());  // same text: nothing

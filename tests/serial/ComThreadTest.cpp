@@ -53,6 +53,7 @@ protected:
     int rxEvents = 0;
     int lastRxCount = 0;
     int txEmptyEvents = 0;
+    int afterClose = 0;  // a member: the port still notifies while the fixture ends
 };
 
 TEST_F(WatcherTest, UnreadBytesAreReportedOncePerArrival) {
@@ -100,9 +101,8 @@ TEST_F(WatcherTest, CloseWithAHandOverQueuedCompletes) {
 }
 
 TEST_F(WatcherTest, HandlerThatClosesThePortDoesNotHang) {
-    int afterClose = 0;
     port.OnRxChar = [](TCustomComPort& sender, int) { sender.Close(); };
-    port.OnAfterClose = [&](TCustomComPort&) { ++afterClose; };
+    port.OnAfterClose = [this](TCustomComPort&) { ++afterClose; };
     port.Open();
     pty.Write("A");
     ASSERT_TRUE(PumpUntil([&] { return !port.Connected(); }));
