@@ -12,13 +12,12 @@
 
 namespace {
 
-// A field inside a dialog with a default button, shown and focused, as on
-// the main window.
+// Two fields in an active dialog with a default button, as on the main window.
 struct Host {
     QDialog dialog;
-    QPushButton* ok = new QPushButton(QStringLiteral("OK"), &dialog);
     TCodeEdit* field = new TCodeEdit(&dialog);
     TCodeEdit* other = new TCodeEdit(&dialog);
+    QPushButton* ok = new QPushButton(QStringLiteral("OK"), &dialog);
 
     Host() {
         auto* layout = new QVBoxLayout(&dialog);
@@ -36,91 +35,56 @@ struct Host {
 
 }  // namespace
 
-TEST(CodeEdit, FreshFieldHoldsFourBlanks) {
-    TCodeEdit field;
-    EXPECT_EQ(field.CodeText(), "    ");
-    EXPECT_FALSE(field.IsValidCode());
-    EXPECT_FALSE(field.IsMarkedInvalid());
-    EXPECT_EQ(field.width(), 41);
-    EXPECT_TRUE(field.alignment() & Qt::AlignHCenter);
-    EXPECT_EQ(field.property("codeText").toByteArray(), QByteArray("    "));
-}
-
 TEST(CodeEdit, OnlyCodesCanBeTyped) {
-    struct Case {
-        const char* typed;
-        const char* expected;
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "    "},   {"3fff", "3FFF"},   // shown in uppercase
+        {"12", "12  "}, {"4x1a", "1A  "},   // first digit above 3, non-hex: refused
+        {"7", "    "},  {"0abcd", "0ABC"},  // four positions at most
     };
-    const Case cases[] = {
-        {"0123", "0123"},
-        {"3fff", "3FFF"},  // shown in uppercase
-        {"12", "12  "},    // two positions typed
-        {"4x1a", "1A  "},  // a first digit above 3 and a non-hex letter are refused
-        {"g2", "2   "},
-        {"7", "    "},
-        {"99", "    "},
-        {"0abcd", "0ABC"},  // four positions at most
-        {"0-12", "012 "},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [typed, expected] : cases) {
         Host host;
         host.field->setFocus();
-        host.field->setCursorPosition(0);
-        QTest::keyClicks(host.field, QString::fromLatin1(c.typed));
-        EXPECT_EQ(host.field->CodeText(), c.expected) << "typed " << c.typed;
-        EXPECT_EQ(host.field->IsValidCode(), std::string(c.expected).find(' ') == std::string::npos);
+        QTest::keyClicks(host.field, QString::fromLatin1(typed));
+        EXPECT_EQ(host.field->CodeText(), expected) << "typed " << typed;
+        EXPECT_EQ(host.field->IsValidCode(), std::string(expected).find(' ') == std::string::npos) << typed;
     }
 }
 
-TEST(CodeEdit, StoredTextsRoundTrip) {
+TEST(CodeEdit, StoredTextsRoundTripThroughTheProperty) {
     struct Case {
         const char* stored;
         const char* expected;
-        bool markedInvalid;
-        bool valid;
+        bool marked;
     };
     const Case cases[] = {
-        {"0123", "0123", false, true},
-        {"3FFF", "3FFF", false, true},
-        {"0abc", "0ABC", false, true},  // same number, shown in uppercase
-        {"1 3 ", "1 3 ", false, false},  // blanks keep their positions
-        {"12  ", "12  ", false, false},
-        {"", "    ", false, false},
-        {"4123", "4123", true, false},  // cannot be typed: kept, marked
-        {"G123", "G123", true, false},
-        {"12", "12", true, false},       // not four positions: kept as it is
-        {"012345", "012345", true, false},
-        {"\xE4" "12 ", "\xE4" "12 ", true, false},  // a Latin-1 byte survives
+        {"0abc", "0ABC", false},                          // same number, uppercase
+        {"1 3 ", "1 3 ", false},                          // blanks keep their positions
+        {"", "    ", false},    {"4123", "4123", true},   // cannot be typed: kept, marked
+        {"12", "12", true},                               // not four positions: kept
+        {"\xE4" "12 ", "\xE4" "12 ", true},  // a Latin-1 byte survives
     };
     for (const Case& c : cases) {
         TCodeEdit field;
-        field.SetCodeText(c.stored);
-        EXPECT_EQ(field.CodeText(), c.expected) << "stored '" << c.stored << "'";
-        EXPECT_EQ(field.IsMarkedInvalid(), c.markedInvalid) << c.stored;
-        EXPECT_EQ(field.IsValidCode(), c.valid) << c.stored;
-        EXPECT_EQ(field.toolTip().isEmpty(), !c.markedInvalid) << c.stored;
-
-        // The configuration file reaches the field through its property.
-        TCodeEdit byProperty;
-        byProperty.setProperty("codeText", QByteArray(c.stored));
-        EXPECT_EQ(byProperty.property("codeText").toByteArray(), QByteArray(c.expected)) << c.stored;
+        field.setProperty("codeText", QByteArray(c.stored));
+        EXPECT_EQ(field.property("codeText").toByteArray(), QByteArray(c.expected)) << c.stored;
+        EXPECT_EQ(field.CodeText(), c.expected) << c.stored;
+        EXPECT_EQ(field.IsMarkedInvalid(), c.marked) << c.stored;
+        EXPECT_EQ(field.toolTip().isEmpty(), !c.marked) << c.stored;
+        EXPECT_TRUE(!c.marked || !field.IsValidCode()) << c.stored;
     }
 }
 
-TEST(CodeEdit, InvalidStoredTextIsShownMarkedAndReplacedByTyping) {
+TEST(CodeEdit, InvalidStoredTextIsShownMarkedUntilTheUserTypes) {
     Host host;
     host.field->SetCodeText("ZZ99");
     EXPECT_EQ(host.field->text(), QStringLiteral("ZZ99"));
     EXPECT_EQ(host.field->palette().color(QPalette::Active, QPalette::Text), QColor(Qt::red));
-
-    // Entering does not change it; the first typed key replaces it.
     host.field->setFocus();
-    EXPECT_EQ(host.field->CodeText(), "ZZ99");
+    EXPECT_EQ(host.field->CodeText(), "ZZ99") << "entering changes nothing";
     QTest::keyClicks(host.field, QStringLiteral("2a"));
     EXPECT_EQ(host.field->CodeText(), "2A  ");
     EXPECT_FALSE(host.field->IsMarkedInvalid());
     EXPECT_NE(host.field->palette().color(QPalette::Active, QPalette::Text), QColor(Qt::red));
-    EXPECT_TRUE(host.field->toolTip().isEmpty());
 }
 
 TEST(CodeEdit, EnterAndEscapeStayInTheField) {
@@ -129,15 +93,12 @@ TEST(CodeEdit, EnterAndEscapeStayInTheField) {
         host.field->SetCodeText("0123");
         host.field->setFocus();
         QSignalSpy finished(&host.dialog, &QDialog::finished);
-        QSignalSpy returnPressed(host.field, &QLineEdit::returnPressed);
         QTest::keyClick(host.field, key);
         QCoreApplication::processEvents();
         EXPECT_EQ(finished.count(), 0) << "key " << key;
-        EXPECT_EQ(returnPressed.count(), 0) << "key " << key;
-        EXPECT_TRUE(host.dialog.isVisible());
         EXPECT_EQ(host.field->CodeText(), "0123");
     }
-    // Without the field, the same dialog does react to Enter (the test can fail).
+    // The same dialog does close on Enter elsewhere (the check above can fail).
     Host host;
     QSignalSpy finished(&host.dialog, &QDialog::finished);
     QTest::keyClick(host.ok, Qt::Key_Return);
@@ -147,30 +108,17 @@ TEST(CodeEdit, EnterAndEscapeStayInTheField) {
 TEST(CodeEdit, EnteringSelectsTheWholeText) {
     Host host;
     host.field->SetCodeText("0123");
-
-    // By keyboard.
-    host.other->setFocus();
     QTest::keyClick(host.other, Qt::Key_Backtab);
     ASSERT_TRUE(host.field->hasFocus());
-    EXPECT_EQ(host.field->selectedText(), QStringLiteral("0123"));
+    EXPECT_EQ(host.field->selectedText(), QStringLiteral("0123")) << "by keyboard";
 
-    // By a left click: the click that enters selects everything, the next
-    // click places the cursor as usual.
+    // The click that enters selects everything; the next one places the cursor.
     host.other->setFocus();
-    ASSERT_FALSE(host.field->hasFocus());
-    QTest::mouseClick(host.field, Qt::LeftButton, Qt::NoModifier, QPoint(4, host.field->height() / 2));
+    const QPoint left(4, host.field->height() / 2);
+    QTest::mouseClick(host.field, Qt::LeftButton, Qt::NoModifier, left);
     ASSERT_TRUE(host.field->hasFocus());
-    EXPECT_EQ(host.field->selectedText(), QStringLiteral("0123"));
+    EXPECT_EQ(host.field->selectedText(), QStringLiteral("0123")) << "by a click";
     QTest::qWait(QApplication::doubleClickInterval() + 50);
-    QTest::mouseClick(host.field, Qt::LeftButton, Qt::NoModifier, QPoint(4, host.field->height() / 2));
+    QTest::mouseClick(host.field, Qt::LeftButton, Qt::NoModifier, left);
     EXPECT_TRUE(host.field->selectedText().isEmpty());
-}
-
-TEST(CodeEdit, DisabledFieldKeepsTheWindowColour) {
-    TCodeEdit field;
-    field.setEnabled(false);
-    EXPECT_EQ(field.palette().color(QPalette::Disabled, QPalette::Base),
-              field.palette().color(QPalette::Active, QPalette::Window));
-    field.SetDisabledColor(Qt::yellow);
-    EXPECT_EQ(field.palette().color(QPalette::Disabled, QPalette::Base), QColor(Qt::yellow));
 }
