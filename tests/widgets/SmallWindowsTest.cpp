@@ -2,6 +2,7 @@
 #include "app/uDebug.h"
 
 #include <QLabel>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -34,4 +35,14 @@ TEST(AboutWindow, ShowsTheCurrentTitleEachTimeAndClosesWithOk) {
         EXPECT_EQ(about.exec(), QDialog::Accepted);
         EXPECT_EQ(shown, title);
     }
+}
+
+TEST(Pictures, AllLoadAtTheirSizes) {
+    const std::pair<const char*, QSize> pictures[] = {
+        {":/pictures/ImgMilOn.svg", {50, 34}},         {":/pictures/ImgMilOff.svg", {50, 34}},
+        {":/pictures/MsgWarning.svg", {32, 32}},       {":/pictures/MsgError.svg", {32, 32}},
+        {":/pictures/MsgInformation.svg", {32, 32}},   {":/pictures/MsgConfirmation.svg", {32, 32}},
+        {":/pictures/AboutBanner.svg", {283, 64}},
+    };
+    for (const auto& [path, size] : pictures) EXPECT_EQ(QPixmap(QString::fromLatin1(path)).size(), size) << path;
 }
