@@ -193,7 +193,7 @@ public:
     std::uint8_t EventChar() const { return eventChar_; }
     void SetEventChar(std::uint8_t value);
     TComEvents Events() const { return events_; }
-    void SetEvents(TComEvents value);
+    void SetEvents(TComEvents value);  // takes effect at the next open
     TSyncMethod SyncMethod() const { return syncMethod_; }
     void SetSyncMethod(TSyncMethod value);  // error 14 while open
 
@@ -220,6 +220,9 @@ public:
     // set and calls this hook from its own thread; whoever owns the window
     // thread then calls HandleQueuedEvents there. Without a hook the sets are
     // handled the next time the owning thread calls HandleQueuedEvents or Close.
+    // The hook is taken when the port opens; set it before Open. A status
+    // query that fails while a set is handled is dropped: the port's next
+    // read or write reports its own error.
     std::function<void()> OnEventsQueued;
     void HandleQueuedEvents();
 
