@@ -8,6 +8,11 @@ ErrorBoxPresenter& Presenter() {
     static ErrorBoxPresenter presenter;
     return presenter;
 }
+
+QString& Title() {
+    static QString title;
+    return title;
+}
 }  // namespace
 
 QString ErrorBoxText(const std::string& message) {
@@ -21,7 +26,7 @@ QString ErrorBoxText(const std::string& message) {
 }
 
 void ShowErrorBox(const std::string& message) {
-    const QString caption = QGuiApplication::applicationDisplayName();
+    const QString caption = ProgramTitle();
     const QString text = ErrorBoxText(message);
     if (Presenter()) {
         Presenter()(caption, text);
@@ -29,6 +34,10 @@ void ShowErrorBox(const std::string& message) {
     }
     QMessageBox::critical(QApplication::activeWindow(), caption, text, QMessageBox::Ok);
 }
+
+void SetProgramTitle(const QString& title) { Title() = title; }
+
+QString ProgramTitle() { return Title().isEmpty() ? QCoreApplication::applicationName() : Title(); }
 
 void ShowErrorBox(const std::exception& failure) { ShowErrorBox(std::string(failure.what())); }
 

@@ -17,8 +17,14 @@
 // or "." does not).
 QString ErrorBoxText(const std::string& message);
 
-// Shows the error box modally; the caption is the application's display name
-// (the program title).
+// The program title ("KARNOL-Simulator Tool v1.200"), the error box's
+// caption. It is kept here rather than as Qt's application display name,
+// because the X11 backend appends the display name to every other window's
+// caption ("Debug" would read "Debug — KARNOL-Simulator Tool v1.200").
+void SetProgramTitle(const QString& title);
+QString ProgramTitle();
+
+// Shows the error box modally, with the program title as caption.
 void ShowErrorBox(const std::string& message);
 void ShowErrorBox(const std::exception& failure);
 

@@ -76,7 +76,7 @@ void TMain::FormCreate() {
     }
 
     title_ = QStringLiteral("KARNOL-Simulator Tool v") + Latin1(image_.VersionText());
-    QGuiApplication::setApplicationDisplayName(title_);
+    SetProgramTitle(title_);
     setWindowTitle(title_);
 
     programFolder_ = QCoreApplication::applicationDirPath();

@@ -36,7 +36,10 @@ AppHarness::AppHarness(EmulatorOptions emulator) : emulator_(std::make_unique<Em
     emulator_->Start();
     ports_ = {emulator_->PortPath()};
     TCustomComPort::SetPortListSource([this] { return ports_; });
-    SetErrorBoxPresenter([this](const QString&, const QString& text) { ErrorBoxes << text; });
+    SetErrorBoxPresenter([this](const QString& caption, const QString& text) {
+        ErrorCaptions << caption;
+        ErrorBoxes << text;
+    });
 }
 
 AppHarness::~AppHarness() {

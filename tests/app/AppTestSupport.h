@@ -51,6 +51,7 @@ public:
 
     QStringList StatusTexts;  // every status text set, in order
     QStringList ErrorBoxes;   // texts of the error boxes "shown"
+    QStringList ErrorCaptions;
 
 private:
     std::unique_ptr<EmulatedSimulator> emulator_;

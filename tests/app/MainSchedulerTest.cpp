@@ -3,6 +3,7 @@
 
 #include "AppTestSupport.h"
 
+#include "app/ErrorBox.h"
 #include "app/PortComboBox.h"
 #include "app/SignalCloser.h"
 #include "link/uComIo.h"
@@ -44,7 +45,7 @@ TEST(MainScheduler, StartsAndPollsAConnectedSimulator) {
     TMain& main = app.Main();
 
     EXPECT_EQ(main.windowTitle(), QStringLiteral("KARNOL-Simulator Tool v1.200"));
-    EXPECT_EQ(QGuiApplication::applicationDisplayName(), main.windowTitle());
+    EXPECT_EQ(ProgramTitle(), main.windowTitle());
     // Before the first step the forced update is on offer and the tab is hidden.
     EXPECT_TRUE(main.MnuForceUpdate->isEnabled());
     EXPECT_FALSE(main.MainPanel->isVisibleTo(&main));
@@ -159,6 +160,7 @@ TEST(MainScheduler, PortListFailureIsReportedAndTheStartGoesOn) {
     TMain& main = app.Main();
     ASSERT_EQ(app.ErrorBoxes.size(), 1);
     EXPECT_EQ(app.ErrorBoxes.front(), QStringLiteral("Registry error (win error code: 13)"));
+    EXPECT_EQ(app.ErrorCaptions.front(), QStringLiteral("KARNOL-Simulator Tool v1.200"));
     // The scheduler still starts, and the search reports the missing port.
     EXPECT_TRUE(main.Timer1().isActive());
     EXPECT_EQ(main.Image().TransferArea()[TransferHeaderOffset], 'E');  // the header's magic "ER90"
