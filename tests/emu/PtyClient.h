@@ -29,10 +29,7 @@ public:
 
     bool IsOpen() const { return fd_ >= 0; }
     int Fd() const { return fd_; }
-    void Close() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
+    void Close() { fd_ = fd_ >= 0 ? (::close(fd_), -1) : -1; }
 
     void Write(const std::string& text) { Write(std::vector<std::uint8_t>(text.begin(), text.end())); }
     void Write(const std::vector<std::uint8_t>& bytes) {
