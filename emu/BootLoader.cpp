@@ -53,6 +53,15 @@ void BootLoader::Reset() {
 
 void BootLoader::DropPartialFrame() { frame_.clear(); }
 
+bool BootLoader::Acts(std::uint8_t byte) const {
+    if (byte == kPoll && frame_.empty()) return true;
+    if (phase_ == Phase::WaitStart) return byte == kStart;
+    if (phase_ != Phase::Frames) return false;
+    const std::size_t size = frame_.size() + 1;
+    if (size == 2) return byte > kMaxPayload;  // refused at once as overlong
+    return size > 2 && size == std::size_t{frame_[1]} + 3u;
+}
+
 void BootLoader::Feed(std::uint8_t byte, DeviceState& state, const BootFaults& faults, Output& out) {
     // A poll outside a frame starts over, so that a tool that gave up on a
     // transfer can begin a new one without a reset.

@@ -44,6 +44,9 @@ public:
 
     // A fresh session: waiting for the poll, nothing received yet.
     void Reset();
+    // Whether this byte, received next, would make the boot loader act
+    // (answer, log or change something) rather than just collect it.
+    bool Acts(std::uint8_t byte) const;
     // One received byte.
     void Feed(std::uint8_t byte, DeviceState& state, const BootFaults& faults, Output& out);
     // Drop a frame whose bytes stopped coming (the sender gave up on it).

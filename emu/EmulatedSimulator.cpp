@@ -357,6 +357,7 @@ void EmulatedSimulator::Impl::HandleByte(std::uint8_t byte, EmuClock::time_point
 void EmulatedSimulator::Impl::HandleLine(EmuClock::time_point arrival) {
     FirmwareReply reply;
     int byteDelay;
+    if (!wire->WaitUntil(arrival)) return;  // paced: not before the line has crossed the wire
     {
         std::lock_guard lock(mutex);
         if (line[0] == kCommandStart && faults.VanishAfter > 0 && !vanished && ++commandsSeen > faults.VanishAfter) {
@@ -386,10 +387,17 @@ void EmulatedSimulator::Impl::HandleLine(EmuClock::time_point arrival) {
 void EmulatedSimulator::Impl::HandleBootByte(std::uint8_t byte, EmuClock::time_point arrival) {
     BootLoader::Output out;
     int ackDelay;
+    bool acts;
     {
         std::lock_guard lock(mutex);
         if (loader.InFrame() && arrival >= frameDeadline) loader.DropPartialFrame();
         frameDeadline = arrival + kFrameGiveUp;
+        acts = loader.Acts(byte);
+    }
+    // Paced: not before the byte that completes a request has crossed the wire.
+    if (acts && !wire->WaitUntil(arrival)) return;
+    {
+        std::lock_guard lock(mutex);
         loader.Feed(byte, state, bootFaults, out);
         for (auto& e : out.Events) AddLog(std::move(e));
         ackDelay = bootFaults.AckDelayMs;
