@@ -105,13 +105,7 @@ void TMain::Attach(const Companions& companions) {
             QMetaObject::invokeMethod(
                 this,
                 [this] {
-                    if (!companions_.Link) return;
-                    try {
-                        companions_.Link->Port().HandleQueuedEvents();
-                    } catch (const EFailure&) {
-                        // A status query behind a line event has no caller to
-                        // tell; the next read or write reports the port's state.
-                    }
+                    if (companions_.Link) companions_.Link->Port().HandleQueuedEvents();
                 },
                 Qt::QueuedConnection);
         };
@@ -242,7 +236,7 @@ void TMain::Scheduler() {
     }
     timer1_.stop();
     timer1_.setInterval(StepInterval);
-    if (!image_.Loaded() || !companions_.Link) return;
+    if (closed_ || !image_.Loaded() || !companions_.Link) return;
     TComIo& link = *companions_.Link;
 
     switch (state_) {

@@ -77,6 +77,8 @@ void TMain::cbDtcChange() { chkMilOn->setChecked(CountIndex(cbDtc1) + CountIndex
 
 void TMain::ButSendDtcClick() {
     if (!companions_.Link) return;
+    // From the first message processing on: a close waits for the end of SEND.
+    Exchange exchange(*this);
     timer1_.stop();
     PanelInfo("Sending data to KARNOL simulator");
     const std::uint8_t mil = MilByte(chkMilOn->isChecked());
@@ -90,10 +92,7 @@ void TMain::ButSendDtcClick() {
             tables[ecu - 1][slot - 1] = SlotToWord(controls.Category->currentIndex(), controls.Code->CodeText());
         }
     }
-    {
-        Exchange exchange(*this);
-        companions_.Link->SendDtc(counts, mil, tables[0], tables[1]);
-    }
+    companions_.Link->SendDtc(counts, mil, tables[0], tables[1]);
     // The interval stays what the scheduler last set; the next status read
     // enables SEND again.
     timer1_.start();

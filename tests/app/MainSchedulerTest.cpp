@@ -82,7 +82,9 @@ TEST(MainScheduler, ReloadDataLeavesRemoteModeAndSearchesAgain) {
 }
 
 TEST(MainScheduler, PickingAnotherPortSearchesThere) {
-    EmulatedSimulator second(EmulatorOptions{.Serial = "SECOND"});
+    EmulatorOptions secondOptions;
+    secondOptions.Serial = "SECOND";
+    EmulatedSimulator second(secondOptions);
     second.Start();
     AppHarness app;
     app.SetPorts({app.Port(), second.PortPath()});
