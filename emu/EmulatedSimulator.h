@@ -15,6 +15,8 @@
 
 class EmulatedSimulator {
 public:
+    // Throws std::invalid_argument for a protocol outside 1 to 9 or more
+    // than ten trouble codes for an ECU.
     explicit EmulatedSimulator(EmulatorOptions options = {});
     ~EmulatedSimulator();  // stops
     EmulatedSimulator(const EmulatedSimulator&) = delete;
