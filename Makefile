@@ -1,9 +1,11 @@
 # Quick start: `make run` and `make test`. Everything else is for developers.
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
+BUILD_FUZZ ?= build-fuzz
 JOBS       ?= $(shell nproc)
+FUZZ_SECONDS ?= 30
 
-.PHONY: all deps build run test test-asan bench fuzz fuzz-replay screenshot clean
+.PHONY: all deps build run test test-asan bench fuzz fuzz-build fuzz-replay screenshot clean
 
 all: build
 
@@ -30,6 +32,20 @@ test-asan: deps $(BUILD_ASAN)/build.ninja
 	cd $(BUILD_ASAN) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
+# libFuzzer needs clang; the window is not needed for the fuzz programs.
+$(BUILD_FUZZ)/build.ninja:
+	cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DKNS_FUZZ=ON -DKNS_BUILD_APP=OFF
+
+fuzz-build: deps $(BUILD_FUZZ)/build.ninja
+	cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_all
+
+fuzz: fuzz-build
+	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh run $(BUILD_FUZZ)
+
+fuzz-replay: fuzz-build
+	fuzz/run.sh replay $(BUILD_FUZZ)
+
 bench: build
 	@scripts/bench.sh $(BUILD)
 
@@ -37,4 +53,4 @@ screenshot: build
 	@scripts/screenshot.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) build-fuzz
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ)
