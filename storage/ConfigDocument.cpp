@@ -1,6 +1,7 @@
 #include "ConfigDocument.h"
 
 #include "ConfigReader.h"
+#include "ValuePath.h"
 
 #include <cstdio>
 
@@ -173,18 +174,6 @@ std::string ConfigDocument::Serialize() const {
     return out;
 }
 
-std::vector<std::string_view> ConfigDocument::SplitPath(std::string_view path) {
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('\\', start);
-        if (end == std::string_view::npos) end = path.size();
-        if (end > start) parts.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
-
 bool ConfigDocument::SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
@@ -220,7 +209,7 @@ std::string ConfigDocument::Escape(std::string_view text) {
 ConfigElement* ConfigDocument::FindPath(std::string_view path) {
     // The root's name is compared with case: a file of another root holds no values.
     if (root_->Name() != RootName) return nullptr;
-    const auto parts = SplitPath(path);
+    const auto parts = SplitValuePath(path);
     if (parts.empty()) return nullptr;
     ConfigElement* e = root_.get();
     for (auto part : parts) {
@@ -239,7 +228,7 @@ ConfigElement& ConfigDocument::ForcePath(std::string_view path) {
     // so the saved file would silently open as empty.
     if (root_->Name() != RootName) root_->SetName(RootName);
     ConfigElement* e = root_.get();
-    for (auto part : SplitPath(path)) e = &e->ForceChild(part);
+    for (auto part : SplitValuePath(path)) e = &e->ForceChild(part);
     return *e;
 }
 

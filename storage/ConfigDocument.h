@@ -110,8 +110,6 @@ public:
     const std::string* ReadValue(std::string_view path) const;
     void WriteValue(std::string_view path, std::string value);
 
-    // Splits a path at "\" and drops empty parts.
-    static std::vector<std::string_view> SplitPath(std::string_view path);
     // Comparison of names without regard to case (Latin-1 letters included).
     static bool SameName(std::string_view a, std::string_view b);
     // Text with " & ' < > and bytes 128..255 written as references.

@@ -1,6 +1,7 @@
 #include "IniFile.h"
 
 #include "SafeFile.h"
+#include "ValuePath.h"
 
 #include "../serial/Convert.h"
 
@@ -40,14 +41,7 @@ void IniFile::SetFileName(std::string fileName) {
 }
 
 IniFile::Key IniFile::SplitPath(std::string_view path) const {
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('\\', start);
-        if (end == std::string_view::npos) end = path.size();
-        if (end > start) parts.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
+    const auto parts = SplitValuePath(path);
     Key key;
     if (parts.empty()) return key;
     key.Name = std::string(parts.back());
