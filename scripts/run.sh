@@ -11,7 +11,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ "${QT_QPA_PLATFOR
 fi
 
 out=$(mktemp)
-"$bin/knsim-emu" >"$out" 2>&1 &
+# A demo set-up, so that there is something to look at and to edit.
+"$bin/knsim-emu" --protocol 6 --ecus 2 --codes1 P0301,P0420 --codes2 U0100 --mil >"$out" 2>&1 &
 emu=$!
 trap 'kill $emu 2>/dev/null; wait $emu 2>/dev/null; rm -f "$out"' EXIT INT TERM
 
