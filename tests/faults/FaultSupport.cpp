@@ -1,0 +1,353 @@
+#include "FaultSupport.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <spawn.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/eventfd.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+extern char** environ;
+
+std::string TempFolder() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/kns-faults-XXXXXX";
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    return pattern;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteWholeFile(const std::string& path, const std::string& data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+bool WaitFor(const std::function<bool()>& pred, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end) return pred();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// ---- Child -------------------------------------------------------------------
+
+Child::Child(const std::string& program, const std::vector<std::string>& args,
+             const std::map<std::string, std::string>& env) {
+    folder_ = TempFolder();
+    outPath_ = folder_ + "/out";
+    errPath_ = folder_ + "/err";
+
+    std::vector<std::string> argStore{program};
+    argStore.insert(argStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argStore) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    std::vector<std::string> envStore;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        if (!env.count(entry.substr(0, entry.find('=')))) envStore.push_back(entry);
+    }
+    for (const auto& [name, value] : env) envStore.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (auto& e : envStore) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // The child starts with default signal handling and nothing blocked,
+    // whatever this test program does with its own signals.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    const int rc = posix_spawn(&pid_, program.c_str(), &actions, &attr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
+}
+
+Child::~Child() {
+    if (pid_ > 0 && status_ < 0) {
+        kill(pid_, SIGKILL);
+        Reap(true);
+    }
+    std::remove(outPath_.c_str());
+    std::remove(errPath_.c_str());
+    rmdir(folder_.c_str());
+}
+
+bool Child::Reap(bool block) {
+    if (status_ >= 0) return true;
+    int raw = 0;
+    pid_t r;
+    do {
+        r = waitpid(pid_, &raw, block ? 0 : WNOHANG);
+    } while (r < 0 && errno == EINTR);
+    if (r != pid_) return false;
+    status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    return true;
+}
+
+bool Child::Running() { return !Reap(false); }
+
+void Child::Signal(int sig) {
+    if (status_ < 0) kill(pid_, sig);
+}
+
+Child::Result Child::Wait(int timeoutMs) {
+    Result result;
+    if (!WaitFor([this] { return Reap(false); }, timeoutMs)) {
+        result.TimedOut = true;
+        kill(pid_, SIGKILL);
+        Reap(true);
+    }
+    result.Status = status_;
+    result.Out = Out();
+    result.Err = Err();
+    return result;
+}
+
+// ---- EmulatorChild -------------------------------------------------------------
+
+EmulatorChild::EmulatorChild(std::vector<std::string> args) {
+    logPath_ = TempFolder() + "/emulator.log";
+    args.insert(args.end(), {"--log", logPath_});
+    std::string link;
+    for (std::size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == "--link") link = args[i + 1];
+    process_ = std::make_unique<Child>(KNS_EMU_PATH, args);
+    std::string firstLine;
+    WaitFor(
+        [&] {
+            const std::string out = process_->Out();
+            const auto end = out.find('\n');
+            if (end == std::string::npos) return false;
+            firstLine = out.substr(0, end);
+            return true;
+        },
+        10000);
+    if (firstLine.empty()) throw std::runtime_error("knsim-emu did not start: " + process_->Err());
+    port_ = link.empty() ? firstLine : link;
+}
+
+std::vector<std::string> EmulatorChild::Log() const {
+    std::vector<std::string> lines;
+    std::istringstream text(ReadWholeFile(logPath_));
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
+}
+
+std::size_t EmulatorChild::Count(const std::string& entry) const {
+    const auto log = Log();
+    return static_cast<std::size_t>(std::count(log.begin(), log.end(), entry));
+}
+
+bool EmulatorChild::WaitForLog(const std::string& entry, int timeoutMs, std::size_t times) const {
+    return WaitFor([&] { return Count(entry) >= times; }, timeoutMs);
+}
+
+bool EmulatorChild::HasLogPrefix(const std::string& prefix) const {
+    const auto log = Log();
+    return std::any_of(log.begin(), log.end(), [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
+}
+
+void EmulatorChild::Kill() {
+    process_->Signal(SIGKILL);
+    process_->Wait(5000);
+}
+
+Child::Result RunCli(const std::vector<std::string>& args, int timeoutMs) {
+    Child cli(KNS_CLI_PATH, args, {{"KNSIM_CLI_PORTS", "kns-no-such-port"}});
+    return cli.Wait(timeoutMs);
+}
+
+// ---- FaultyLine ----------------------------------------------------------------
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what + ": " + std::strerror(errno)); }
+
+void MakeRaw(int fd) {
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) Fail("tcgetattr");
+    cfmakeraw(&t);
+    if (tcsetattr(fd, TCSANOW, &t) != 0) Fail("tcsetattr");
+}
+
+}  // namespace
+
+FaultyLine::FaultyLine(const std::string& simulatorPort, LineFaults faults) : faults_(std::move(faults)) {
+    toolMaster_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (toolMaster_ < 0 || grantpt(toolMaster_) != 0 || unlockpt(toolMaster_) != 0) Fail("posix_openpt");
+    char name[128];
+    if (ptsname_r(toolMaster_, name, sizeof name) != 0) Fail("ptsname_r");
+    toolPath_ = name;
+    toolWatch_ = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (toolWatch_ < 0) Fail("open " + toolPath_);
+    MakeRaw(toolWatch_);
+    simulator_ = open(simulatorPort.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (simulator_ < 0) Fail("open " + simulatorPort);
+    MakeRaw(simulator_);
+    wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wake_ < 0) Fail("eventfd");
+    thread_ = std::thread([this] { Run(); });
+}
+
+FaultyLine::~FaultyLine() {
+    stop_ = true;
+    const std::uint64_t one = 1;
+    (void)!write(wake_, &one, sizeof one);
+    thread_.join();
+    for (int fd : {toolMaster_, toolWatch_, simulator_, wake_}) close(fd);
+}
+
+std::vector<std::string> FaultyLine::Commands() const {
+    std::lock_guard lock(mutex_);
+    return commands_;
+}
+
+std::size_t FaultyLine::Count(const std::string& command) const {
+    const auto commands = Commands();
+    return static_cast<std::size_t>(std::count(commands.begin(), commands.end(), command));
+}
+
+void FaultyLine::Schedule(Clock::time_point due, std::string bytes) {
+    // Bytes leave in the order they came, however they were delayed.
+    due = std::max(due, lastDue_);
+    lastDue_ = due;
+    queue_.push_back({due, std::move(bytes)});
+}
+
+void FaultyLine::FromTool(const char* data, std::size_t size) {
+    (void)!write(simulator_, data, size);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] != '\r') {
+            commandBuffer_ += data[i];
+            continue;
+        }
+        std::lock_guard lock(mutex_);
+        commands_.push_back(commandBuffer_);
+        lastCommand_ = commandBuffer_;
+        if (!faults_.LongReplyTo.empty() && commandBuffer_ == faults_.LongReplyTo &&
+            static_cast<int>(std::count(commands_.begin(), commands_.end(), commandBuffer_)) == faults_.LongReplyAt) {
+            swallowReply_ = true;
+            Schedule(Clock::now(), std::string(LongReplySize, 'A'));
+        }
+        commandBuffer_.clear();
+    }
+}
+
+void FaultyLine::FromSimulator(const char* data, std::size_t size) {
+    const bool shaping = faults_.FirstByteDelayMs > 0 || faults_.MidReplyGapMs > 0 || faults_.NoiseAfterReplies;
+    for (std::size_t i = 0; i < size; ++i) {
+        const char c = data[i];
+        if (swallowReply_) {
+            if (c == '\r') swallowReply_ = false;
+            continue;
+        }
+        if (!shaping) {
+            Schedule(Clock::now(), std::string(1, c));
+            continue;
+        }
+        if (c == '\n' && replyBuffer_.empty()) {
+            // The line feed after a reply's carriage return goes with that reply.
+            Schedule(Clock::now(), std::string(1, c));
+            continue;
+        }
+        replyBuffer_ += c;
+        if (c != '\r') continue;
+        // One whole reply: reshape it.
+        std::string reply = std::move(replyBuffer_);
+        replyBuffer_.clear();
+        if (faults_.NoiseAfterReplies) {
+            // In the same write as the carriage return, so that it is waiting
+            // in the tool's queue before the tool's next command goes out.
+            const std::size_t n = 16 + noiseState_ % 200;
+            for (std::size_t k = 0; k < n; ++k) {
+                noiseState_ = noiseState_ * 1103515245u + 12345u;
+                reply += static_cast<char>(noiseState_ >> 16);
+            }
+            noiseBytes_ += n;
+        }
+        const bool delayed = faults_.ShapeOnly.empty() || faults_.ShapeOnly == lastCommand_;
+        const auto start = Clock::now() + std::chrono::milliseconds(delayed ? faults_.FirstByteDelayMs : 0);
+        if (delayed && faults_.MidReplyGapMs > 0 && reply.size() > 1) {
+            const std::size_t half = reply.size() / 2;
+            Schedule(start, reply.substr(0, half));
+            Schedule(start + std::chrono::milliseconds(faults_.MidReplyGapMs), reply.substr(half));
+        } else {
+            Schedule(start, std::move(reply));
+        }
+    }
+}
+
+void FaultyLine::WriteDue() {
+    const auto now = Clock::now();
+    while (!queue_.empty() && queue_.front().Due <= now) {
+        std::string& bytes = queue_.front().Bytes;
+        const ssize_t n = write(toolMaster_, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EINTR) return;  // the tool's queue is full: later
+            queue_.erase(queue_.begin());                   // nobody there: the bytes are lost, as on a line
+            continue;
+        }
+        bytes.erase(0, static_cast<std::size_t>(n));
+        if (!bytes.empty()) return;
+        queue_.erase(queue_.begin());
+    }
+}
+
+void FaultyLine::Run() {
+    char buf[4096];
+    while (!stop_) {
+        int timeout = -1;
+        {
+            std::lock_guard lock(mutex_);
+            WriteDue();
+            if (!queue_.empty()) {
+                const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(queue_.front().Due - Clock::now());
+                timeout = static_cast<int>(std::clamp<long long>(wait.count() + 1, 1, 1000));
+            }
+        }
+        pollfd fds[3] = {{toolMaster_, POLLIN, 0}, {simulator_, POLLIN, 0}, {wake_, POLLIN, 0}};
+        if (poll(fds, 3, timeout) < 0) continue;
+        if (fds[0].revents & POLLIN) {
+            const ssize_t n = read(toolMaster_, buf, sizeof buf);
+            if (n > 0) FromTool(buf, static_cast<std::size_t>(n));
+        }
+        if (fds[1].revents & POLLIN) {
+            const ssize_t n = read(simulator_, buf, sizeof buf);
+            std::lock_guard lock(mutex_);
+            if (n > 0) FromSimulator(buf, static_cast<std::size_t>(n));
+        }
+        if (fds[1].revents & (POLLHUP | POLLERR) && !(fds[1].revents & POLLIN)) {
+            // The simulator is gone; nothing more will come from there.
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+}
