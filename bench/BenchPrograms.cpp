@@ -1,0 +1,111 @@
+// The programs as a user runs them, against the emulated simulator held to
+// the speed of a 115200-baud line:
+//  - start-up of the window to Polling, as a ratio to 300 ms (the first
+//    scheduler step) plus the wire time of the start-up exchanges;
+//  - CPU time of the polling window over a stretch of Polling (30 s), as a
+//    share of one core;
+//  - peak memory of the window while polling, and of the command line
+//    during "show".
+// Usage: bench_programs [--poll-seconds N]
+
+#include "BenchSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& why) {
+    std::fprintf(stderr, "bench_programs: %s\n", why.c_str());
+    std::exit(1);
+}
+
+constexpr double FirstStepMs = 300;  // from showing the window to its first scheduler step
+constexpr double StepMs = 100;       // the scheduler's step from the search to the configuration read
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int pollSeconds = 30;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::string(argv[i]) == "--poll-seconds") pollSeconds = std::max(1, std::atoi(argv[i + 1]));
+
+    EmulatorOptions options;
+    options.Pace = true;
+    EmulatedSimulator emulator(options);
+    emulator.Start();
+    StampedLog log(emulator);
+    const std::string port = emulator.PortPath();
+
+    // The start-up exchanges, measured on the wire: commands and whole replies.
+    std::size_t startupBytes = 0;
+    for (const char* command : {"!I\r", "!B\r", "!S\r", "!C\r", "!K1\r"}) startupBytes += ExchangeBytes(port, command);
+    const std::size_t remoteOnReply = ExchangeBytes(port, "!K0\r") - 4;  // as long as the reply to !K1
+    const double reference = FirstStepMs + WireMs(startupBytes);
+
+    // The window runs from a folder of its own, where it keeps its settings file.
+    const fs::path folder = fs::temp_directory_path() / ("kns-bench-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    const fs::path program = folder / "knsimtool";
+    fs::copy_file(ProgramPath("knsimtool"), program, fs::copy_options::overwrite_existing);
+
+    const std::size_t from = log.Size();
+    const auto started = BenchClock::now();
+    BenchChild window(program.string(), {"--port", port}, {{"QT_QPA_PLATFORM", "offscreen"}},
+                      (folder / "window.out").string());
+    const auto remoteOn = log.WaitFor("!K1", from, 30000);
+    if (!remoteOn) Fail("the window never reached Polling");
+    const double startup = MsBetween(started, remoteOn->At) + WireMs(remoteOnReply);
+
+    std::printf("Window start-up against knsim-emu --pace\n");
+    std::printf("  start-up exchanges:          %zu bytes, wire time %.1f ms\n", startupBytes, WireMs(startupBytes));
+    std::printf("  reference:                   %.1f ms (300 ms first step + wire time)\n", reference);
+    std::printf("  process start to Polling:    %.1f ms (includes the scheduler's %g ms step between the\n"
+                "                               search and the configuration read)\n",
+                startup, StepMs);
+    std::printf("RATIO startup %.3f (goal <= 1.2)\n", startup / reference);
+    std::printf("RATIO startup-with-step %.3f (against reference + %g ms)\n", startup / (reference + StepMs), StepMs);
+    std::fflush(stdout);
+
+    // Let the start-up settle, then measure a stretch of Polling.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const std::size_t pollsFrom = log.Size();
+    const double cpu0 = window.CpuSeconds();
+    const auto t0 = BenchClock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(pollSeconds));
+    const double cpu1 = window.CpuSeconds();
+    const auto t1 = BenchClock::now();
+    std::size_t polls = 0;
+    const auto entries = log.Entries();
+    for (std::size_t i = pollsFrom; i < entries.size(); ++i) polls += entries[i].Text == "!S";
+    const double share = (cpu1 - cpu0) / (MsBetween(t0, t1) / 1000.0);
+    const long windowPeak = window.PeakKb();
+
+    std::printf("Window while polling, %d s\n", pollSeconds);
+    std::printf("  status reads:                %zu\n", polls);
+    std::printf("  CPU time:                    %.3f s\n", cpu1 - cpu0);
+    std::printf("RATIO cpu %.4f of one core = %.2f %% (goal < 1 %%)\n", share, share * 100);
+    std::printf("  peak memory (VmHWM):         %.1f MB\n", windowPeak / 1024.0);
+    std::printf("RATIO window-memory %.3f of 45 MB (goal < 1)\n", windowPeak / 1024.0 / 45.0);
+    std::fflush(stdout);
+
+    window.Terminate();
+    const auto closed = window.Wait(10000);
+    if (closed.Status != 0) std::fprintf(stderr, "bench_programs: the window ended with status %d\n", closed.Status);
+
+    BenchChild cli(ProgramPath("knsimtool-cli"), {"--port", port, "show"}, {{"KNSIM_CLI_PORTS", "kns-no-such-port"}},
+                   (folder / "cli.out").string());
+    const auto shown = cli.Wait(30000);
+    if (shown.Status != 0) Fail("knsimtool-cli show ended with status " + std::to_string(shown.Status));
+    std::printf("Command line \"show\"\n");
+    std::printf("  peak memory (max RSS):       %.1f MB\n", shown.PeakKb / 1024.0);
+    std::printf("RATIO cli-memory %.3f of 8 MB (goal < 1)\n", shown.PeakKb / 1024.0 / 8.0);
+
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+    return 0;
+}

@@ -1,0 +1,179 @@
+#include "BenchSupport.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <spawn.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+extern char** environ;
+
+StampedLog::StampedLog(const EmulatedSimulator& emulator) : emulator_(emulator) {
+    thread_ = std::thread([this] {
+        std::size_t seen = 0;
+        for (;;) {
+            {
+                std::lock_guard lock(mutex_);
+                if (stop_) return;
+            }
+            // Short waits, so that the destructor is never kept long.
+            if (!emulator_.WaitForLogSize(seen + 1, 50)) continue;
+            const auto now = BenchClock::now();
+            const auto log = emulator_.Log();
+            std::lock_guard lock(mutex_);
+            for (; seen < log.size(); ++seen) entries_.push_back({log[seen], now});
+            changed_.notify_all();
+        }
+    });
+}
+
+StampedLog::~StampedLog() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    thread_.join();
+}
+
+std::vector<StampedLog::Entry> StampedLog::Entries() const {
+    std::lock_guard lock(mutex_);
+    return entries_;
+}
+
+std::size_t StampedLog::Size() const {
+    std::lock_guard lock(mutex_);
+    return entries_.size();
+}
+
+std::optional<StampedLog::Entry> StampedLog::WaitFor(const std::string& text, std::size_t from, int timeoutMs) const {
+    std::unique_lock lock(mutex_);
+    std::optional<Entry> found;
+    changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        for (std::size_t i = from; i < entries_.size(); ++i)
+            if (entries_[i].Text == text) {
+                found = entries_[i];
+                return true;
+            }
+        return false;
+    });
+    return found;
+}
+
+BenchChild::BenchChild(const std::string& program, const std::vector<std::string>& args,
+                       const std::map<std::string, std::string>& env, const std::string& outputFile) {
+    std::vector<std::string> argStore{program};
+    argStore.insert(argStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argStore) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envStore;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        if (!env.count(entry.substr(0, entry.find('=')))) envStore.push_back(entry);
+    }
+    for (const auto& [name, value] : env) envStore.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (auto& e : envStore) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    const std::string out = outputFile.empty() ? "/dev/null" : outputFile;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
+}
+
+BenchChild::~BenchChild() {
+    if (!reaped_) {
+        Terminate();
+        Wait(5000);
+    }
+    if (!reaped_) {
+        kill(pid_, SIGKILL);
+        Wait(5000);
+    }
+}
+
+void BenchChild::Terminate() {
+    if (!reaped_) kill(pid_, SIGTERM);
+}
+
+double BenchChild::CpuSeconds() const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The command name may hold blanks: fields are counted after its ")".
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) return -1;
+    std::istringstream fields(stat.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14) utime = std::stoull(field);
+        if (i == 15) stime = std::stoull(field);
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+long BenchChild::PeakKb() const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+BenchChild::Ended BenchChild::Wait(int timeoutMs) {
+    Ended ended;
+    const auto end = BenchClock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!reaped_) {
+        int status = 0;
+        rusage usage{};
+        const pid_t r = wait4(pid_, &status, WNOHANG, &usage);
+        if (r == pid_) {
+            reaped_ = true;
+            ended.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            ended.PeakKb = usage.ru_maxrss;
+            break;
+        }
+        if (BenchClock::now() > end) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return ended;
+}
+
+std::size_t ExchangeBytes(const std::string& port, const std::string& command) {
+    const int fd = open(port.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) throw std::runtime_error("cannot open " + port);
+    termios t{};
+    tcgetattr(fd, &t);
+    cfmakeraw(&t);
+    tcsetattr(fd, TCSANOW, &t);
+    (void)!write(fd, command.data(), command.size());
+    std::size_t reply = 0;
+    // The reply ends with the line feed after its carriage return; nothing
+    // follows it for a quarter of a second.
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 250) <= 0) break;
+        char buf[4096];
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0) break;
+        reply += static_cast<std::size_t>(n);
+    }
+    close(fd);
+    return command.size() + reply;
+}
+
+std::string ProgramPath(const char* name) { return std::string(KNS_BIN_DIR) + "/" + name; }

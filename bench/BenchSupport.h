@@ -1,0 +1,83 @@
+#pragma once
+// Shared parts of the benchmarks: the emulated simulator in this process
+// with a time stamp on every log entry, wire-time arithmetic, and child
+// processes with their CPU time and peak memory read from /proc.
+// Benchmarks print figures and ratios; they never pass or fail on time.
+
+#include "EmulatedSimulator.h"
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+using BenchClock = std::chrono::steady_clock;
+
+// One byte on the 8N1 line at 115200 baud: ten bits.
+constexpr double ByteTimeUs = 10.0 * 1e6 / 115200.0;
+inline double WireMs(std::size_t bytes) { return static_cast<double>(bytes) * ByteTimeUs / 1000.0; }
+inline double MsBetween(BenchClock::time_point a, BenchClock::time_point b) {
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+// Stamps each entry of the emulator's log with the time it appeared.
+class StampedLog {
+public:
+    explicit StampedLog(const EmulatedSimulator& emulator);
+    ~StampedLog();
+    struct Entry {
+        std::string Text;
+        BenchClock::time_point At;
+    };
+    std::vector<Entry> Entries() const;
+    // The first entry equal to text from index `from` on, waiting up to timeoutMs.
+    std::optional<Entry> WaitFor(const std::string& text, std::size_t from, int timeoutMs) const;
+    std::size_t Size() const;
+
+private:
+    const EmulatedSimulator& emulator_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::vector<Entry> entries_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+// A child process; its output goes to /dev/null unless a file is named.
+class BenchChild {
+public:
+    BenchChild(const std::string& program, const std::vector<std::string>& args,
+               const std::map<std::string, std::string>& env = {}, const std::string& outputFile = "");
+    ~BenchChild();  // SIGTERM, then SIGKILL after a while, and reap
+    pid_t Pid() const { return pid_; }
+    // CPU time (user + system) so far, from /proc/PID/stat.
+    double CpuSeconds() const;
+    // Peak resident memory so far (VmHWM of /proc/PID/status), in kB.
+    long PeakKb() const;
+    // Waits for the end; the exit status and the peak resident memory (kB)
+    // the kernel kept for it.
+    struct Ended {
+        int Status = -1;
+        long PeakKb = 0;
+    };
+    Ended Wait(int timeoutMs);
+    void Terminate();
+
+private:
+    pid_t pid_ = -1;
+    bool reaped_ = false;
+};
+
+// The bytes one exchange puts on the wire: the command and the whole reply
+// (carriage return and line feed included), measured on the port itself.
+std::size_t ExchangeBytes(const std::string& port, const std::string& command);
+
+// Where the programs under test are.
+std::string ProgramPath(const char* name);

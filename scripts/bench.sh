@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# make bench: the benchmark programs, each printing its figures and a RATIO
+# measured in one run. Nothing here passes or fails on a time; compare the
+# ratios with their goals. Run on a quiet machine: other work on the same
+# cores shows up in every figure.
+#   scripts/bench.sh [BUILD]      BENCH_POLL_SECONDS=30 sets the polling stretch
+set -euo pipefail
+build=${1:-build}
+cd "$(dirname "$0")/.."
+cmake --build "$build" --target benchmarks >/dev/null
+bin="$build/bin"
+
+echo "# $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+"$bin/bench_update"
+echo
+"$bin/bench_programs" --poll-seconds "${BENCH_POLL_SECONDS:-30}"
