@@ -81,6 +81,9 @@ bool SameAsciiNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+// Longest reference body kept, ";" included ("#x000000FF;").
+constexpr std::size_t MaxReferenceLength = 12;
+
 // The byte a reference stands for, or -1 when it is not one we can keep in a
 // single-byte text (unknown names, 0, or code points above 255).
 int ReferenceByte(std::string_view body) {
@@ -114,13 +117,16 @@ std::string DecodeEntities(std::string_view text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '&') {
-            // References are short; a lone "&" is kept as it stands.
-            const std::size_t semi = text.find(';', i + 1);
-            if (semi != std::string_view::npos && semi - i <= 12) {
-                const int b = ReferenceByte(text.substr(i + 1, semi - i - 1));
+            // References are short; a lone "&" is kept as it stands. Only
+            // the next few bytes are searched: a long text full of "&" and
+            // without ";" must not be scanned to its end once per "&".
+            const std::string_view ahead = text.substr(i + 1, MaxReferenceLength);
+            const std::size_t semi = ahead.find(';');
+            if (semi != std::string_view::npos) {
+                const int b = ReferenceByte(ahead.substr(0, semi));
                 if (b >= 0) {
                     out += static_cast<char>(b);
-                    i = semi;
+                    i += semi + 1;
                     continue;
                 }
             }

@@ -88,6 +88,21 @@ TEST(ConfigDocument, ReadsEntitiesReferencesCDataAndBlanks) {
     EXPECT_EQ(*doc.ReadValue("E"), "xy");
 }
 
+TEST(ConfigDocument, AmpersandsWithoutReferencesAreKept) {
+    // A value full of "&" that never form a reference: each is kept, and the
+    // search for a ";" must stay short (a search to the end of the text for
+    // every "&" takes minutes on a file this size).
+    const std::string many(ConfigDocument::MaxFileSize - 64, '&');
+    ConfigDocument doc;
+    doc.Parse("<CONFIG><D01>" + many + "</D01></CONFIG>");
+    ASSERT_NE(doc.ReadValue("D01"), nullptr);
+    EXPECT_EQ(*doc.ReadValue("D01"), many);
+
+    // A ";" beyond the reach of the longest reference leaves the text alone.
+    doc.Parse("<CONFIG><A>&#x0000000041;&#x000000041;&amp</A></CONFIG>");
+    EXPECT_EQ(*doc.ReadValue("A"), "&#x0000000041;A&amp");
+}
+
 TEST(ConfigDocument, LookupIgnoresCaseFirstWinsAndRootMustBeExact) {
     ConfigDocument doc;
     doc.Parse("<CONFIG><global><PROTOCOL>1</PROTOCOL><Protocol>2</Protocol></global></CONFIG>");
