@@ -127,8 +127,9 @@ void WindowPlacement::Restore() {
         top = n[1].value_or(current.y());
     }
 
-    const int storedPpi = ini_.ReadInteger(Key("PixelsPerInch"), CurrentPixelsPerInch());
-    if (found && storedPpi == CurrentPixelsPerInch()) {
+    // PixelsPerInch only matters with a position to restore; without one a
+    // malformed value there must not stop the show state from coming back.
+    if (found && ini_.ReadInteger(Key("PixelsPerInch"), CurrentPixelsPerInch()) == CurrentPixelsPerInch()) {
         // A fixed-size window keeps its designed size at the stored position.
         const int right = left + window_.frameGeometry().width();
         if (right > left) {

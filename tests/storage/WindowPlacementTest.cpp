@@ -150,6 +150,22 @@ TEST_F(WindowPlacementTest, MalformedNumbers) {
     EXPECT_EQ(window.pos(), QPoint(77, 66));
 }
 
+TEST_F(WindowPlacementTest, PixelsPerInchIsOnlyReadWithAPosition) {
+    // Without a stored position a malformed PixelsPerInch is never looked at,
+    // so the show state still comes back.
+    EXPECT_EQ(ShowWithSettings("[Main]\r\nPixelsPerInch=abc\r\nShowCmd=2\r\n"), "");
+    QApplication::processEvents();
+    EXPECT_TRUE(window.isMinimized());
+
+    // With one it is, and the restore stops there.
+    window.showNormal();
+    window.hide();
+    EXPECT_EQ(ShowWithSettings("[Main]\r\nNormPos=77,66\r\nPixelsPerInch=abc\r\nShowCmd=2\r\n"),
+              "'abc' ist kein g\xFCltiger Integerwert");
+    QApplication::processEvents();
+    EXPECT_FALSE(window.isMinimized());
+}
+
 TEST(WindowPlacementNumbers, ParsePosition) {
     using N = std::array<std::optional<int>, 4>;
     EXPECT_EQ(WindowPlacement::ParsePosition("1,2,3,4"), (N{1, 2, 3, 4}));
