@@ -141,6 +141,9 @@ void TFileIo::ApplyCodes(const CfgValues& values) {
 }
 
 void TFileIo::SaveCfgAs() {
+    // The proposal sticks even when the dialog is cancelled, so a later open
+    // proposes it too.
+    if (CfgFileName.empty()) CfgFileName = "Config";
     const QString chosen = Choose(SaveDlg(), ProposedSaveName(CfgFileName));
     if (chosen.isEmpty()) return;
     CfgFileName = QFile::encodeName(chosen).toStdString();

@@ -175,7 +175,10 @@ TEST_F(FileIoTest, BadFileChangesNoControl) {
 TEST_F(FileIoTest, SaveProposesConfigAndWritesTheControls) {
     io->SaveCfgAs();  // cancelled
     EXPECT_EQ(proposals, QStringList{"Config"});
-    EXPECT_TRUE(io->CfgFileName.empty());
+    // The proposal stays, so an open that follows proposes it too.
+    EXPECT_EQ(io->CfgFileName, "Config");
+    io->OpenCfg();  // cancelled
+    EXPECT_EQ(proposals, (QStringList{"Config", "Config"}));
 
     form.findChild<QComboBox*>("cbActProto")->setCurrentIndex(-1);
     form.findChild<QLineEdit*>("edD103")->clear();  // never typed into: four blanks
