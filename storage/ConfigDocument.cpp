@@ -1,6 +1,7 @@
 #include "ConfigDocument.h"
 
 #include "ConfigReader.h"
+#include "TextCase.h"
 #include "ValuePath.h"
 
 #include <cstdio>
@@ -9,14 +10,6 @@ namespace {
 
 constexpr std::string_view LineEnd = "\r\n";
 constexpr std::string_view Indent = "  ";
-
-// Upper case of a Latin-1 byte; the lower-case letters of the upper half
-// (except the division sign and y with diaeresis) have their capital 0x20 below.
-unsigned char UpperLatin1(unsigned char c) {
-    if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 0x20);
-    return c;
-}
 
 void WriteAttributes(std::string& out, const std::vector<ConfigAttribute>& attributes) {
     for (const auto& a : attributes) {
@@ -174,13 +167,7 @@ std::string ConfigDocument::Serialize() const {
     return out;
 }
 
-bool ConfigDocument::SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (UpperLatin1(static_cast<unsigned char>(a[i])) != UpperLatin1(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
+bool ConfigDocument::SameName(std::string_view a, std::string_view b) { return SameTextNoCase(a, b); }
 
 std::string ConfigDocument::Escape(std::string_view text) {
     std::string out;

@@ -1,5 +1,7 @@
 #include "ConfigReader.h"
 
+#include "TextCase.h"
+
 #include "../serial/Convert.h"
 #include "../serial/Failure.h"
 
@@ -70,17 +72,6 @@ std::string_view TrimBlanks(std::string_view text) {
     return text;
 }
 
-bool SameAsciiNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-
 // Longest reference body kept, ";" included ("#x000000FF;").
 constexpr std::size_t MaxReferenceLength = 12;
 
@@ -91,7 +82,7 @@ int ReferenceByte(std::string_view body) {
         {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''},
     }};
     for (const auto& [name, ch] : Named)
-        if (SameAsciiNoCase(body, name)) return static_cast<unsigned char>(ch);
+        if (SameTextNoCase(body, name)) return static_cast<unsigned char>(ch);
     if (body.size() < 2 || body[0] != '#') return -1;
     std::size_t i = 1;
     int base = 10;

@@ -1,6 +1,7 @@
 #include "IniFile.h"
 
 #include "SafeFile.h"
+#include "TextCase.h"
 #include "ValuePath.h"
 
 #include "../serial/Convert.h"
@@ -8,20 +9,6 @@
 #include <limits>
 
 namespace {
-
-unsigned char UpperLatin1(unsigned char c) {
-    if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 0x20);
-    return c;
-}
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (UpperLatin1(static_cast<unsigned char>(a[i])) != UpperLatin1(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 }  // namespace
 
@@ -114,7 +101,7 @@ void IniFile::Store() {
 
 IniFile::Section* IniFile::FindSection(std::string_view name) {
     for (auto& s : sections_)
-        if (SameNoCase(s.Name, name)) return &s;
+        if (SameTextNoCase(s.Name, name)) return &s;
     return nullptr;
 }
 
@@ -122,7 +109,7 @@ std::string* IniFile::FindLine(Section& section, std::string_view key) {
     // The key is the text before the first "=", blanks included.
     for (auto& line : section.Lines) {
         const std::size_t eq = line.find('=');
-        if (eq != std::string::npos && SameNoCase(std::string_view(line).substr(0, eq), key)) return &line;
+        if (eq != std::string::npos && SameTextNoCase(std::string_view(line).substr(0, eq), key)) return &line;
     }
     return nullptr;
 }
