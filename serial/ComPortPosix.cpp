@@ -190,7 +190,10 @@ void TCustomComPort::ApplyTimeouts() {
 
 void TCustomComPort::PurgeBuffers(bool input, bool output) {
     if (fd_ < 0) return;
-    if (input) (void)tcflush(fd_, TCIFLUSH);
+    if (input) {
+        (void)tcflush(fd_, TCIFLUSH);
+        if (thread_) thread_->NotifyConsumed(0);
+    }
     // On a pseudo-terminal nothing is waiting to be sent after a drained
     // write: TCOFLUSH there discards bytes that the other side has not read
     // yet (a reply written just before the purge would be lost), so skip it.
@@ -280,11 +283,13 @@ std::string TCustomComPort::ReadText(int count) {
     std::string result;
     result.reserve(static_cast<std::size_t>(count));
     Clock::time_point lastByte{};
+    bool consumed = false;  // bytes left the queue (zero bytes may have been discarded)
     char buf[512];
     while (static_cast<int>(result.size()) < count) {
         const std::size_t want = std::min<std::size_t>(sizeof buf, count - result.size());
         const ssize_t n = read(fd_, buf, want);
         if (n > 0) {
+            consumed = true;
             for (ssize_t i = 0; i < n; ++i)
                 if (!(discardNull_ && buf[i] == 0)) result.push_back(buf[i]);
             lastByte = Clock::now();
@@ -311,6 +316,7 @@ std::string TCustomComPort::ReadText(int count) {
     }
     int waiting = 0;
     (void)ClearError(waiting);
+    if (thread_ && consumed) thread_->NotifyConsumed(waiting);
     return result;
 }
 

@@ -73,6 +73,15 @@ void TComThread::NotifyTransmitted() {
     Wake();
 }
 
+void TComThread::NotifyConsumed(int remaining) {
+    // No wake-up: while bytes sit unread the watcher looks at the queue every
+    // few milliseconds anyway, and while it waits for the first byte the level
+    // it counts from is already 0.
+    int seen = consumedTo_.load();
+    while ((seen < 0 || remaining < seen) && !consumedTo_.compare_exchange_weak(seen, remaining)) {
+    }
+}
+
 void TComThread::Stop() {
     if (!thread_.joinable()) return;
     {
@@ -205,7 +214,16 @@ void TComThread::Run() {
         }
 
         if (watchRx && (!hungUp || justHungUp)) {
-            const bool look = rxArmed ? (fds[1].revents & POLLIN) != 0 : true;
+            const bool readable = rxArmed && (fds[1].revents & POLLIN) != 0;
+            bool look = readable || !rxArmed;
+            // Bytes the owner read or purged since the last look: a new arrival
+            // must count from what it left, or a reply no longer than the
+            // unread rest it replaced would go unreported.
+            const int left = consumedTo_.exchange(-1);
+            if (left >= 0 && left < lastCount) {
+                lastCount = left;
+                look = true;
+            }
             if (look) {
                 int count = 0;
                 if (ioctl(fd_, FIONREAD, &count) != 0) count = 0;
@@ -215,7 +233,7 @@ void TComThread::Run() {
                 }
                 // After a readable report, stop waiting for POLLIN until the
                 // queue has been seen empty again (read or purged by the owner).
-                rxArmed = rxArmed ? false : count == 0;
+                rxArmed = readable ? false : count == 0;
                 lastCount = count;
             }
         }

@@ -34,6 +34,9 @@ public:
 
     // A write has been sent completely (the transmit queue is empty).
     void NotifyTransmitted();
+    // The owner took bytes out of the input queue (a read or a purge) and left
+    // remaining there; later arrivals are counted from that level.
+    void NotifyConsumed(int remaining);
 
 private:
     void Run();
@@ -56,5 +59,6 @@ private:
     bool abandon_ = false;  // destruction without Stop: nobody handles anything any more
     bool finished_ = false;
     std::atomic<bool> transmitted_{false};
+    std::atomic<int> consumedTo_{-1};  // lowest level left by the owner since the last look, -1 none
     std::thread thread_;
 };

@@ -35,6 +35,12 @@ protected:
         }
     }
 
+    // The link's setting for reading one reply byte.
+    void UseToolReadTimeouts() {
+        port.Timeouts().SetReadTotalMultiplier(-1);
+        port.Timeouts().SetReadTotalConstant(3000);
+    }
+
     // Plays the window thread until cond holds (bounded).
     template <class Cond>
     bool PumpUntil(Cond cond) {
@@ -76,6 +82,26 @@ TEST_F(WatcherTest, UnreadBytesAreReportedOncePerArrival) {
     ASSERT_TRUE(PumpUntil([&] { return rxEvents > 1; }));
     Pump(200ms);
     EXPECT_EQ(rxEvents, 2);
+    EXPECT_EQ(lastRxCount, 1);
+}
+
+TEST_F(WatcherTest, ReplyRightAfterAPurgeOrReadIsReportedThoughNoLongerThanTheRest) {
+    port.Open();
+    UseToolReadTimeouts();
+    pty.Write("#OK\r\n");
+    ASSERT_TRUE(PumpUntil([&] { return rxEvents == 1; }));
+    // As before every command: purge, and the short reply follows at once,
+    // before the watcher has seen the queue empty.
+    port.PurgeBuffers(true, true);
+    pty.Write("#A\r");
+    ASSERT_TRUE(PumpUntil([&] { return rxEvents == 2; }));
+    EXPECT_EQ(lastRxCount, 3);
+    // Reading the reply down, then one more byte at once.
+    ASSERT_EQ(port.ReadText(1), "#");
+    ASSERT_EQ(port.ReadText(1), "A");
+    ASSERT_EQ(port.ReadText(1), "\r");
+    pty.Write("x");
+    ASSERT_TRUE(PumpUntil([&] { return rxEvents == 3; }));
     EXPECT_EQ(lastRxCount, 1);
 }
 
