@@ -24,6 +24,7 @@ namespace {
 
 constexpr std::uint8_t kCarriageReturn = 0x0D;
 constexpr std::uint8_t kLineFeed = 0x0A;
+constexpr std::size_t kLineEndSize = 2;  // carriage return and line feed
 constexpr std::uint8_t kCommandStart = '!';
 constexpr std::size_t kMaxLine = 4096;
 // A frame is written whole; bytes of one that stop for this long belong to a
@@ -376,7 +377,7 @@ void EmulatedSimulator::Impl::HandleLine(EmuClock::time_point arrival) {
         std::vector<std::uint8_t> bytes(reply.Line->begin(), reply.Line->end());
         bytes.push_back(kCarriageReturn);
         bytes.push_back(kLineFeed);
-        wire->Send(bytes, arrival, byteDelay);
+        wire->Send(bytes, arrival, byteDelay, kLineEndSize);
     }
     if (reply.EnterBootLoader) {
         std::lock_guard lock(mutex);

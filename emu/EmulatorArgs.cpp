@@ -76,7 +76,7 @@ std::string EmulatorUsage() {
            "  --empty-identity     answer \"!I\" with an empty line\n"
            "  --garbled-hex        a non-hex digit in the middle of every data reply\n"
            "  --missing-tag X      leave tag X (P T M I L or R) out of the status line\n"
-           "  --byte-delay MS      pause before every reply byte\n"
+           "  --byte-delay MS      pause before every reply byte (the line end counts as one)\n"
            "  --vanish-after N     answer N commands, then close the port when the next comes\n"
            "  --return-after MS    after vanishing, come back on a new port MS later (the link\n"
            "                       re-pointed, the new path printed on its own line)\n"

@@ -16,7 +16,8 @@ struct CommandFaults {
     bool EmptyIdentity = false;   // "!I" is answered by an empty line
     bool GarbledHex = false;      // data replies carry a non-hex digit in their middle pair
     char MissingTag = 0;          // one of P T M I L R left out of the status line; 0 none
-    int ByteDelayMs = 0;          // pause before every reply byte (a slow simulator)
+    int ByteDelayMs = 0;          // pause before every reply byte, the line end's two
+                                  // counting as one (a slow simulator)
     int VanishAfter = 0;          // answers this many commands, then closes the port when
                                   // the next one comes; 0 never
     int ReturnAfterMs = -1;       // after vanishing, comes back on a new pseudo-terminal

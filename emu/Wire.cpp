@@ -35,32 +35,35 @@ EmuClock::time_point Wire::Arrival(EmuClock::time_point readAt) {
     return rxClock_;
 }
 
-void Wire::Send(const std::vector<std::uint8_t>& bytes, EmuClock::time_point notBefore, int byteDelayMs) {
+void Wire::Send(const std::vector<std::uint8_t>& bytes, EmuClock::time_point notBefore, int byteDelayMs,
+                std::size_t lastTogether) {
     if (bytes.empty() || fd_ < 0) return;
     if (!pace_ && byteDelayMs <= 0) {
         if (!WaitUntil(notBefore)) return;
         WriteNow(bytes.data(), bytes.size());
         return;
     }
+    // Bytes from unitStart on go out in one write.
+    const std::size_t unitStart = bytes.size() - std::clamp<std::size_t>(lastTogether, 1, bytes.size());
     auto clock = pace_ ? std::max(notBefore, txClock_) : notBefore;
     std::size_t sent = 0;
     while (sent < bytes.size()) {
+        std::size_t due = sent >= unitStart ? bytes.size() - sent : 1;
         if (byteDelayMs > 0) {
             clock = std::max(clock, EmuClock::now()) + std::chrono::milliseconds(byteDelayMs);
             if (!WaitUntil(clock)) return;
         }
         if (!pace_) {
-            WriteNow(&bytes[sent++], 1);
+            WriteNow(&bytes[sent], due);
+            sent += due;
             continue;
         }
         // A byte is on the other side once its last bit is: send every byte
         // whose time has come in one write, then sleep until the next one.
-        const auto firstDue = clock + kByteTime;
-        if (!WaitUntil(firstDue)) return;
+        if (!WaitUntil(clock + kByteTime * static_cast<long>(due))) return;
         const auto now = EmuClock::now();
-        std::size_t due = 1;
         if (byteDelayMs <= 0)
-            while (sent + due < bytes.size() && clock + kByteTime * static_cast<long>(due + 1) <= now) ++due;
+            while (sent + due < unitStart && clock + kByteTime * static_cast<long>(due + 1) <= now) ++due;
         WriteNow(&bytes[sent], due);
         sent += due;
         clock += kByteTime * static_cast<long>(due);

@@ -31,9 +31,15 @@ public:
 
     // Sends bytes, not before notBefore. Paced, each byte leaves no sooner
     // than one byte time after the one before; byteDelayMs adds a pause
-    // before every byte. Bytes the other side cannot take are dropped, as a
-    // real line would lose them.
-    void Send(const std::vector<std::uint8_t>& bytes, EmuClock::time_point notBefore, int byteDelayMs);
+    // before every byte. The last lastTogether bytes (a reply's carriage
+    // return and line feed) leave in one write once the last of them is due,
+    // with one pause before them: the simulator sits behind a USB adapter
+    // that hands a burst's tail over in one packet, and a tool that purges
+    // right after the carriage return must not find the line feed at the
+    // head of its next reply. Bytes the other side cannot take are dropped,
+    // as a real line would lose them.
+    void Send(const std::vector<std::uint8_t>& bytes, EmuClock::time_point notBefore, int byteDelayMs,
+              std::size_t lastTogether = 1);
 
 private:
     void WriteNow(const std::uint8_t* data, std::size_t size);

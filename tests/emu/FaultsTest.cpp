@@ -62,8 +62,32 @@ TEST(EmuFaults, SlowRepliesArePausedBeforeEveryByte) {
     auto emu = StartWith(slow);
     PtyClient c(emu->PortPath());
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(c.Command("!K1", 3000), "OK");  // four bytes with the line end
-    EXPECT_GE(MillisSince(start), 4 * 20 - 5);
+    EXPECT_EQ(c.Command("!K1", 3000), "OK");  // "O", "K" and the line end
+    EXPECT_GE(MillisSince(start), 3 * 20 - 5);
+}
+
+// The link reads a reply up to its carriage return and purges before the
+// next command at once: a line feed that comes later would head the next
+// reply. Slow and paced lines alike hand the line end over whole.
+TEST(EmuFaults, LineEndArrivesWhole) {
+    for (const bool pace : {false, true}) {
+        SCOPED_TRACE(pace ? "paced" : "slow");
+        EmulatorOptions o;
+        o.Pace = pace;
+        o.Faults.ByteDelayMs = pace ? 0 : 1;
+        EmulatedSimulator emu(o);
+        emu.Start();
+        PtyClient c(emu.PortPath());
+        for (const char* command : {"!I", "!S", "!K1", "!I", "!S", "!K1"}) {
+            ::tcflush(c.Fd(), TCIFLUSH);
+            c.Write(std::string(command) + "\r");
+            std::optional<std::uint8_t> b;
+            while ((b = c.ReadByte(1000)) && *b != '\r') {
+            }
+            ASSERT_EQ(b, std::uint8_t{'\r'}) << command;
+            EXPECT_EQ(c.ReadByte(0), std::uint8_t{'\n'}) << command << ": line feed not there with the carriage return";
+        }
+    }
 }
 
 TEST(EmuFaults, PacedReplyTakesAtLeastItsWireTime) {
