@@ -84,7 +84,13 @@ int main() {
     QuietHost host(emulator.PortPath());
     SimulatorState state;
     TComIo link(host, state, image);
-    if (link.FindSimulator() != SchedulerState::AutoUpdate) Fail("the simulator was not found for an update");
+    // As the scheduler searches: a silent attempt is repeated 100 ms later.
+    SchedulerState found = link.FindSimulator();
+    while (found == SchedulerState::Search) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        found = link.FindSimulator();
+    }
+    if (found != SchedulerState::AutoUpdate) Fail("the simulator was not found for an update");
 
     TimingView view;
     link.UpdateBegin(SchedulerState::AutoUpdate, view);
