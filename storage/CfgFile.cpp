@@ -26,7 +26,15 @@ std::string CfgFile::CannotWriteMessage(const std::string& path, int error) {
     return "Datei " + path + " kann nicht geschrieben werden (" + std::strerror(error) + ")";
 }
 
-void CfgFile::Load(ConfigDocument& doc, const std::string& path) {
+namespace {
+
+std::string ShownDocumentPath(const std::string& chosen, const std::string& shownChosen) {
+    return CfgFile::DocumentPath(shownChosen.empty() ? chosen : shownChosen);
+}
+
+}  // namespace
+
+void CfgFile::Load(ConfigDocument& doc, const std::string& path, const std::string& shownPath) {
     std::string data;
     switch (SafeFile::ReadWhole(path, data, ConfigDocument::MaxFileSize)) {
     case SafeFile::ReadResult::Missing:
@@ -34,29 +42,31 @@ void CfgFile::Load(ConfigDocument& doc, const std::string& path) {
         return;
     case SafeFile::ReadResult::Unreadable:
         doc.Clear();
-        throw EFailure(CannotOpenMessage(path));
+        throw EFailure(CannotOpenMessage(shownPath.empty() ? path : shownPath));
     case SafeFile::ReadResult::Ok:
         break;
     }
     doc.Parse(data);
 }
 
-CfgValues CfgFile::Open(const std::string& chosen) {
+CfgValues CfgFile::Open(const std::string& chosen, const std::string& shownChosen) {
     bound_ = DocumentPath(chosen);
-    Load(doc_, bound_);
+    Load(doc_, bound_, ShownDocumentPath(chosen, shownChosen));
     return ReadValues(doc_);
 }
 
-void CfgFile::Save(const std::string& chosen, const CfgSetup& setup, std::uint32_t versionWord) {
+void CfgFile::Save(const std::string& chosen, const CfgSetup& setup, std::uint32_t versionWord,
+                   const std::string& shownChosen) {
     const std::string path = DocumentPath(chosen);
+    const std::string shown = ShownDocumentPath(chosen, shownChosen);
     if (path != bound_) {
         bound_ = path;
-        Load(doc_, bound_);
+        Load(doc_, bound_, shown);
     }
     WriteSetup(doc_, setup, versionWord);
     // Renaming a new file over the old one would get past the read-only
     // mark, so it is honoured here; and said, since the user expects a file.
-    if (SafeFile::IsReadOnly(path)) throw EFailure(ReadOnlyMessage(path));
+    if (SafeFile::IsReadOnly(path)) throw EFailure(ReadOnlyMessage(shown));
     if (const int error = SafeFile::WriteReplacing(path, doc_.Serialize()))
-        throw EFailure(CannotWriteMessage(path, error));
+        throw EFailure(CannotWriteMessage(shown, error));
 }

@@ -26,7 +26,9 @@ public:
     // the reader's message, or "Datei %s kann nicht geöffnet werden" for a
     // file that exists but cannot be read; the document then holds what was
     // read before the error. Returns the values the file holds.
-    CfgValues Open(const std::string& chosen);
+    // shownChosen: the chosen path as messages show it (Latin-1), when that
+    // differs from the file system's encoding of it; empty: chosen itself.
+    CfgValues Open(const std::string& chosen, const std::string& shownChosen = {});
 
     // Binds the document to the path's file (reading it first when it is not
     // the bound one: an existing file is loaded, a missing one starts an
@@ -34,10 +36,12 @@ public:
     // file through a temporary file. Raises EFailure, with the file named,
     // when the existing file cannot be read, is read-only or cannot be
     // written; the file on disk is unchanged then.
-    void Save(const std::string& chosen, const CfgSetup& setup, std::uint32_t versionWord);
+    void Save(const std::string& chosen, const CfgSetup& setup, std::uint32_t versionWord,
+              const std::string& shownChosen = {});
 
-    // Reads a file into a document (missing: empty root); raises as Open.
-    static void Load(ConfigDocument& doc, const std::string& path);
+    // Reads a file into a document (missing: empty root); raises as Open,
+    // naming the file as shownPath (empty: path).
+    static void Load(ConfigDocument& doc, const std::string& path, const std::string& shownPath = {});
 
     // Message texts (Latin-1), shown by the front ends.
     static std::string CannotOpenMessage(const std::string& path);

@@ -52,6 +52,10 @@ void SetCodeText(QWidget* w, const std::string& text) {
 
 QString ShownName(const QString& path) { return QFileInfo(path).fileName(); }
 
+// Messages are single-byte texts shown as Latin-1; a path in the file
+// system's encoding (UTF-8) would show every umlaut as two odd characters.
+std::string MessagePath(const QString& path) { return path.toLatin1().toStdString(); }
+
 }  // namespace
 
 TFileIo::TFileIo(QWidget& form, std::function<void()> setProto, std::function<void()> send,
@@ -147,7 +151,7 @@ void TFileIo::SaveCfgAs() {
     const QString chosen = Choose(SaveDlg(), ProposedSaveName(CfgFileName));
     if (chosen.isEmpty()) return;
     CfgFileName = QFile::encodeName(chosen).toStdString();
-    file_.Save(CfgFileName, ReadControls(), versionWord_);
+    file_.Save(CfgFileName, ReadControls(), versionWord_, MessagePath(chosen));
     // Named only once it is written, so the panel never shows a file that
     // does not hold the set-up.
     if (showFileName_) showFileName_(ShownName(chosen));
@@ -160,7 +164,7 @@ void TFileIo::OpenCfg() {
     if (showFileName_) showFileName_(ShownName(chosen));
     // Everything is read before any control changes, so a bad file leaves
     // the window as it was.
-    const CfgValues values = file_.Open(CfgFileName);
+    const CfgValues values = file_.Open(CfgFileName, MessagePath(chosen));
     ApplySelectors(values);
     if (setProto_) setProto_();
     ApplyCodes(values);

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QWidget>
@@ -170,6 +171,31 @@ TEST_F(FileIoTest, BadFileChangesNoControl) {
     EXPECT_EQ(Index("cbD101"), 2);
     EXPECT_EQ(io->CfgFileName, file.string());
     EXPECT_EQ(shown, "bad.kns");
+}
+
+TEST_F(FileIoTest, MessagesNameTheFileInTheTextsOwnEncoding) {
+    // Messages are Latin-1 texts; a folder name with an umlaut must show as
+    // that one character, not as its two UTF-8 bytes.
+    const QString folder = QString::fromStdString(dir.string()) + QString::fromUtf8("/J\u00fcrgen");
+    fs::create_directories(QFile::encodeName(folder).toStdString() + "/cfg.kns");
+    const std::string shown = dir.string() + "/J\xFCrgen/cfg.kns";
+    next = folder + "/cfg.kns";
+    try {
+        io->OpenCfg();
+        ADD_FAILURE() << "no error";
+    } catch (const EFailure& e) {
+        EXPECT_EQ(e.Message(), "Datei " + shown + " kann nicht ge\xF6" "ffnet werden");
+    }
+    WriteFile(QFile::encodeName(folder).toStdString() + "/blocker", "x");
+    next = folder + "/blocker/new";
+    try {
+        io->SaveCfgAs();
+        ADD_FAILURE() << "no error";
+    } catch (const EFailure& e) {
+        // The file the document is bound to: ".xml" added to a name without extension.
+        const std::string expected = "Datei " + dir.string() + "/J\xFCrgen/blocker/new.xml kann nicht geschrieben";
+        EXPECT_EQ(e.Message().rfind(expected, 0), 0u) << e.Message();
+    }
 }
 
 TEST_F(FileIoTest, SaveProposesConfigAndWritesTheControls) {
