@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -24,6 +25,21 @@ std::string FourNumbers(int a, int b, int c, int d) {
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A stored position on a screen that is no longer there (a second monitor
+// unplugged, a lower resolution) would put the window out of reach. As the
+// platform does when it applies a stored placement, a window that would lie
+// wholly off every screen is brought onto the primary one.
+QPoint OnSomeScreen(const QRect& frame) {
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->availableGeometry().intersects(frame)) return frame.topLeft();
+    const QScreen* primary = PrimaryScreen();
+    if (!primary) return frame.topLeft();
+    const QRect area = primary->availableGeometry();
+    const int x = std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() + 1 - frame.width()));
+    const int y = std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() + 1 - frame.height()));
+    return {x, y};
+}
 
 }  // namespace
 
@@ -131,9 +147,10 @@ void WindowPlacement::Restore() {
     // malformed value there must not stop the show state from coming back.
     if (found && ini_.ReadInteger(Key("PixelsPerInch"), CurrentPixelsPerInch()) == CurrentPixelsPerInch()) {
         // A fixed-size window keeps its designed size at the stored position.
-        const int right = left + window_.frameGeometry().width();
+        const QSize size = window_.frameGeometry().size();
+        const int right = left + size.width();
         if (right > left) {
-            window_.move(left, top);
+            window_.move(OnSomeScreen(QRect(QPoint(left, top), size)));
             positionRestored_ = true;
         }
     }

@@ -108,6 +108,23 @@ TEST_F(WindowPlacementTest, RestoresThePositionWithTheDesignedSize) {
     EXPECT_FALSE(window.isMinimized());
 }
 
+TEST_F(WindowPlacementTest, PositionOffEveryScreenComesBackOntoThePrimaryOne) {
+    // Saved on a larger or a second screen that is gone now.
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    ShowWithSettings("[Main]\r\nNormPos=" + std::to_string(area.right() + 500) + "," +
+                     std::to_string(area.bottom() + 400) + ",0,0\r\n");
+    EXPECT_TRUE(restored);
+    // Its top left corner (where the title bar is grabbed) is on the screen.
+    EXPECT_TRUE(area.contains(window.frameGeometry().topLeft())) << window.x() << "," << window.y();
+
+    // A window still partly on a screen stays where it was put.
+    window.hide();
+    const QPoint partly(area.right() - 100, area.top() + 20);
+    ShowWithSettings("[Main]\r\nNormPos=" + std::to_string(partly.x()) + "," + std::to_string(partly.y()) +
+                     ",0,0\r\n");
+    EXPECT_EQ(window.pos(), partly);
+}
+
 TEST_F(WindowPlacementTest, OtherResolutionFallsBackToThePlainKeys) {
     ShowWithSettings("[Main]\r\nNormPos(1x1)=300,200,1300,900\r\nNormPos=250,150,884,501\r\n");
     EXPECT_EQ(window.pos(), QPoint(250, 150));
