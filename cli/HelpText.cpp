@@ -4,26 +4,28 @@
 
 namespace {
 
-const char* const General = R"~(Usage: knsimtool-cli [--port NAME | --serial SN] [--json] [--verbose] COMMAND [ARGS]
+const char* const General = R"~(Usage: knsimtool-cli [--port NAME | --serial SN] [--json] [-v] COMMAND [ARGS]
 
 Drives the KARNOL OBD-II ECU simulator from scripts and test benches, with the
 same link, firmware update and configuration files as the window.
 
 Commands:
-  ports [--probe]             list the serial ports in natural order
-  info                        serial number, installed and carried firmware, update due
-  status                      protocol, ECU count, MIL and the two code counts
-  show                        status and configuration with all twenty code slots
-  set-protocol N [--ecus 1|2] set protocol N (1 to 9) and the ECU count
+  ports [--probe]        list the serial ports in natural order
+  info                   serial number, installed and carried firmware, and
+                         whether an update is due
+  status                 protocol, ECU count, MIL and the two code counts
+  show                   status and configuration with all twenty code slots
+  set-protocol N [--ecus 1|2]
+                         set protocol N (1 to 9) and the ECU count
   set-codes [--ecu1 LIST] [--ecu2 LIST] [--mil on|off]
-                              set trouble codes and the MIL, then show the result
-  apply FILE.kns              open a configuration file and send it, as the window does
-  save FILE.kns               save the simulator's configuration, as the window does
-  diff FILE.kns               list where the simulator and the file differ
+                         set trouble codes and the MIL, then show the result
+  apply FILE.kns         send a configuration file, as the window opens one
+  save FILE.kns          save the simulator's set-up, as the window saves it
+  diff FILE.kns          list where the simulator and the file differ
   update-firmware [--if-needed | --always | --reset-button]
-                              update the firmware with the carried image
-  watch                       print the status whenever it changes, until interrupted
-  help [COMMAND]              this help, or the help of one command
+                         update the firmware with the carried image
+  watch                  print the status whenever it changes, until stopped
+  help [COMMAND]         this help, or the help of one command
 
 Global options:
   --port NAME     the port of the simulator: a name such as ttyUSB0, or a path
@@ -37,12 +39,13 @@ Global options:
   -h, --help      help; "knsimtool-cli COMMAND --help" for one command
   --version       the carried firmware version
 
-Connecting: every command but ports asks the simulator as the window does:
+Connecting: the commands that talk to one simulator ask it as the window does:
 "!I" and "!B" (a silent simulator is asked twice, 100 ms apart), then "!S",
-"!C" and remote mode on ("!K1"). At the end, also after SIGINT or SIGTERM, the
-port is closed and remote mode left ("!K0"). When the simulator's firmware
+"!C" and remote mode on ("!K1"); update-firmware reads status and
+configuration only after the update. At the end, also after SIGINT or SIGTERM,
+remote mode is left ("!K0") and the port closed. When the simulator's firmware
 identity differs from the carried one, only update-firmware flashes it; the
-other commands go on, note "update due" on standard error, and info reports it.
+other commands go on with a note on standard error, and info reports it.
 
 Exit status:
   0    success
@@ -52,7 +55,7 @@ Exit status:
        differences are printed on standard output)
   2    wrong usage
   3    a file could not be read or written
-  130, 143  interrupted by SIGINT or SIGTERM (watch ends with 0 instead)
+  130  interrupted by SIGINT, 143 by SIGTERM (watch ends with 0 instead)
 
 Environment (test hook, not for normal use):
   KNSIM_CLI_PORTS   comma-separated port names that replace the machine's port
@@ -112,7 +115,8 @@ simulator's count stays). As the window's selectors: nothing is sent when
 both already are as wanted; otherwise "!P" is sent and status and
 configuration are read back. Prints what show prints.
 )~"},
-        {"set-codes", R"~(Usage: knsimtool-cli --port NAME set-codes [--ecu1 LIST] [--ecu2 LIST] [--mil on|off]
+        {"set-codes", R"~(Usage: knsimtool-cli --port NAME set-codes [--ecu1 LIST] [--ecu2 LIST]
+                                                [--mil on|off]
 
 LIST: trouble codes separated by commas, blanks or semicolons ("P0301,P0420";
 quote a list with blanks). A code is a letter P, C, B or U, then four
@@ -131,8 +135,9 @@ Does what the window's "Open configuration..." does: the file's set-up is laid
 over the simulator's (a slot without a valid P value keeps its code), a changed
 protocol or ECU count is sent ("!P", then status and configuration are read),
 then counts, MIL and all twenty slots are sent as SEND sends them. The result
-is read back and printed as show prints it. A missing file counts as an empty
-one, as in the window; a file that cannot be read exits with 3.
+is read back and printed as show prints it. The file is read before the
+simulator is asked anything: a file that is missing (in a script, most likely
+a typing error) or cannot be read exits with 3 and changes nothing.
 )~"},
         {"save", R"~(Usage: knsimtool-cli --port NAME save FILE.kns
 
@@ -155,7 +160,8 @@ standard output.
 JSON: {"differ": BOOL, "differences": [{"field": TEXT, "simulator": TEXT,
        "file": TEXT}]}
 )~"},
-        {"update-firmware", R"~(Usage: knsimtool-cli --port NAME update-firmware [--if-needed | --always | --reset-button]
+        {"update-firmware", R"~(Usage: knsimtool-cli --port NAME update-firmware
+                           [--if-needed | --always | --reset-button]
 
 Replaces the simulator's firmware with the image the tool carries.
   --if-needed      (default) only when the firmware identities differ; the
@@ -173,7 +179,7 @@ restarts) and info is printed. Exit 1 when the update fails or is cancelled
 
 Reads the status once a second and prints a line, with the time, whenever it
 changes (and once at the start):
-  HH:MM:SS Protocol 6 - CAN 11/500, ECU count 2, MIL on, codes 3 (ECU1 2, ECU2 1)
+ HH:MM:SS Protocol 6 - CAN 11/500, ECU count 2, MIL on, codes 3 (ECU1 2, ECU2 1)
 A failed read is printed on standard error and polling goes on, as in the
 window. Ends on SIGINT or SIGTERM with exit status 0, after remote mode has
 been left ("!K0") and the port closed.

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 CliOptions Parse(std::vector<std::string> args) { return ParseCliOptions(args); }
@@ -51,6 +53,20 @@ TEST(CliOptions, HelpForms) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(CommandHelp(name).empty());
         EXPECT_NE(GeneralHelp().find(name), std::string::npos);
+    }
+}
+
+// Help is read in 80-column terminals; a longer line wraps mid-word.
+TEST(CliOptions, HelpFitsEightyColumns) {
+    std::vector<std::pair<std::string, std::string>> texts = {{"general", GeneralHelp()}};
+    for (const auto& name : CliCommandNames()) texts.emplace_back(name, CommandHelp(name));
+    for (const auto& [name, text] : texts) {
+        std::size_t start = 0;
+        while (start < text.size()) {
+            const std::size_t end = std::min(text.find('\n', start), text.size());
+            EXPECT_LE(end - start, 80u) << name << ": " << text.substr(start, end - start);
+            start = end + 1;
+        }
     }
 }
 
