@@ -7,7 +7,12 @@
 set -euo pipefail
 build=${1:-build}
 cd "$(dirname "$0")/.."
-cmake --build "$build" --target benchmarks >/dev/null
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! cmake --build "$build" --target benchmarks >"$log" 2>&1; then
+  cat "$log" >&2
+  exit 1
+fi
 bin="$build/bin"
 
 echo "# $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
