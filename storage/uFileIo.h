@@ -39,7 +39,7 @@ public:
     void OpenCfg();
 
     // The path last chosen in either dialog this run, in the file system's
-    // encoding; empty at start.
+    // encoding; empty at start, "Config" once a save dialog proposed that.
     std::string CfgFileName;
 
     QFileDialog& SaveDlg();
