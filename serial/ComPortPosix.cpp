@@ -249,7 +249,8 @@ int TCustomComPort::WriteText(const std::string& text) {
             if (errno != EINTR) throw EComPort(CError_WriteFailed, errno);
         }
     }
-    if (thread_) thread_->NotifyTransmitted();
+    // Only a write that went out whole has emptied the transmit queue.
+    if (thread_ && drained && done == text.size()) thread_->NotifyTransmitted();
     return static_cast<int>(done);
 }
 

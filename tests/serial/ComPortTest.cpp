@@ -222,6 +222,23 @@ TEST_F(PortTest, WriteAndReadRoundTripAndEmptyWrite) {
     EXPECT_EQ(port.ReadText(256), bytes);
 }
 
+TEST_F(PortTest, WriteRunningIntoItsTimeoutReturnsTheSmallerCount) {
+    port.Open();
+    port.Timeouts().SetWriteTotalMultiplier(0);
+    port.Timeouts().SetWriteTotalConstant(200);
+    // Far more than the line's queues hold while the other side reads nothing.
+    const std::string big(4 << 20, 'x');
+    const auto start = Clock::now();
+    const int sent = port.WriteText(big);
+    EXPECT_GE(MsSince(start), 150);
+    EXPECT_GT(sent, 0);
+    EXPECT_LT(sent, static_cast<int>(big.size()));
+    // The line is still usable, and closing it with output unread does not hang.
+    EXPECT_FALSE(pty.Read(1).empty());
+    port.Close();
+    EXPECT_FALSE(port.Connected());
+}
+
 TEST_F(PortTest, ClosedPortOperations) {
     port.PurgeBuffers(true, true);  // no effect, no failure
     EXPECT_EQ(port.WriteText(""), 0);

@@ -113,6 +113,16 @@ TEST_F(WatcherTest, CompletedWriteReportsTransmitQueueEmpty) {
     EXPECT_EQ(txEmptyEvents, 1);
 }
 
+TEST_F(WatcherTest, WriteCutShortByItsTimeoutReportsNoEmptyTransmitQueue) {
+    port.Open();
+    port.Timeouts().SetWriteTotalMultiplier(0);
+    port.Timeouts().SetWriteTotalConstant(100);
+    const std::string big(4 << 20, 'x');  // the other side reads nothing
+    ASSERT_LT(port.WriteText(big), static_cast<int>(big.size()));
+    Pump(300ms);
+    EXPECT_EQ(txEmptyEvents, 0);
+}
+
 TEST_F(WatcherTest, CloseWithAHandOverQueuedCompletes) {
     port.Open();
     pty.Write("A");
