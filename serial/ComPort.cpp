@@ -8,6 +8,7 @@
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <exception>
 
 int BaudRateValue(TBaudRate rate) {
     switch (rate) {
@@ -176,10 +177,18 @@ void TCustomComPort::Close() {
     DoBeforeClose();
     // Requests never outlive their call here (every read and write waits for
     // its own end), so there is nothing pending to abort before the watcher stops.
-    StopWatcher();
+    // A handler that fails while the watcher's last hand-over is handled must
+    // not leave the line open (and locked): close first, report it afterwards.
+    std::exception_ptr failure;
+    try {
+        StopWatcher();
+    } catch (...) {
+        failure = std::current_exception();
+    }
     DestroyHandle();
     connected_ = false;
     DoAfterClose();
+    if (failure) std::rethrow_exception(failure);
 }
 
 void TCustomComPort::SetConnected(bool value) {
@@ -196,14 +205,12 @@ void TCustomComPort::ApplySettings() {
 }
 
 void TCustomComPort::StartWatcher() {
-    threadCreated_ = false;
     if (events_ == 0) return;
     try {
         auto thread = std::make_unique<TComThread>(*this, fd_, events_, isPty_, OnEventsQueued,
                                                    buffer_.InputSize());
         thread->Start();
         thread_ = std::move(thread);
-        threadCreated_ = true;
     } catch (const std::exception&) {
         // Out of descriptors or threads: the line still works for reading and
         // writing, only its notifications stay silent.
@@ -212,14 +219,11 @@ void TCustomComPort::StartWatcher() {
 }
 
 void TCustomComPort::StopWatcher() {
-    if (!thread_) {
-        threadCreated_ = false;
-        return;
-    }
-    thread_->Stop();  // handles hand-overs still queued, then joins
-    thread_.reset();
+    if (!thread_) return;
+    // Gone from the port before it stops, whatever its last hand-over does.
+    const std::unique_ptr<TComThread> thread = std::move(thread_);
     ++watcherGeneration_;
-    threadCreated_ = false;
+    thread->Stop();  // handles hand-overs still queued, then joins
 }
 
 void TCustomComPort::HandleQueuedEvents() {

@@ -270,7 +270,6 @@ private:
 
     // Modem lines (TIOCM_* bits); a pseudo-terminal has none and reads as all off.
     int ModemStatus();  // raises EComPort 11
-    bool IsPseudoTerminal() const { return isPty_; }
     // Reads and resets the line's error state and gives the input-queue count.
     TComErrors ClearError(int& inQueue);  // raises EComPort 10
     void StartWatcher();
@@ -300,8 +299,7 @@ private:
     int fd_ = -1;
     bool connected_ = false;
     bool isPty_ = false;
-    std::unique_ptr<TComThread> thread_;
-    bool threadCreated_ = false;
+    std::unique_ptr<TComThread> thread_;  // the watcher started at the last open, if any
     // Counts watcher lifetimes, so that a hand-over whose handler closed (or
     // closed and reopened) the port does not touch the watcher that ended.
     std::uint64_t watcherGeneration_ = 0;

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -134,6 +135,25 @@ TEST_F(WatcherTest, CloseWithAHandOverQueuedCompletes) {
     EXPECT_FALSE(port.Connected());
     EXPECT_EQ(rxEvents, 1);  // handled on the closing thread before the line closed
     EXPECT_NO_THROW(port.HandleQueuedEvents());
+}
+
+TEST_F(WatcherTest, HandlerFailingWhileCloseDrainsAHandOverStillClosesTheLine) {
+    port.OnRxChar = [](TCustomComPort&, int) { throw std::runtime_error("handler failed"); };
+    port.OnAfterClose = [this](TCustomComPort&) { ++afterClose; };
+    port.Open();
+    pty.Write("A");
+    const auto end = Clock::now() + 5s;
+    while (queued == 0 && Clock::now() < end) std::this_thread::sleep_for(2ms);
+    ASSERT_EQ(queued.load(), 1);
+    EXPECT_THROW(port.Close(), std::runtime_error);  // the failure is not swallowed...
+    EXPECT_FALSE(port.Connected());                  // ...but the line is closed
+    EXPECT_EQ(port.Handle(), -1);
+    EXPECT_EQ(afterClose, 1);
+    // and no longer locked.
+    TComPort other;
+    other.SetPort(pty.Path());
+    other.SetEvents(0);
+    EXPECT_NO_THROW(other.Open());
 }
 
 TEST_F(WatcherTest, HandlerThatClosesThePortDoesNotHang) {
