@@ -1,5 +1,7 @@
 #include "CodeEdit.h"
 
+#include "WindowLook.h"
+
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -113,7 +115,7 @@ std::string TCodeEdit::CodeText() const {
 }
 
 void TCodeEdit::SetCodeText(const std::string& text) {
-    const QString value = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    const QString value = Latin1(text);
     if (!FitsMask(value)) {
         EnterInvalidMode(value);
         return;

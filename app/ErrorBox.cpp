@@ -1,5 +1,7 @@
 #include "ErrorBox.h"
 
+#include "WindowLook.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -16,7 +18,7 @@ QString& Title() {
 }  // namespace
 
 QString ErrorBoxText(const std::string& message) {
-    QString text = QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size()));
+    QString text = Latin1(message);
     // Compared as a byte, so that Latin-1 letters above 127 also count as
     // sorting above the full stop.
     if (!message.empty() && static_cast<unsigned char>(message.back()) > static_cast<unsigned char>('.')) {

@@ -1,5 +1,7 @@
 #include "uAbout.h"
 
+#include "WindowLook.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QFrame>
@@ -83,8 +85,7 @@ QString TAbout::AppTitle() const {
 
 void TAbout::FormShow() {
     labApp_->setText(AppTitle());
-    if (QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr)
-        move(owner->frameGeometry().center() - QPoint(width() / 2, height() / 2));
+    CentreOn(*this, parentWidget() ? parentWidget()->window() : nullptr);
 }
 
 void TAbout::showEvent(QShowEvent* event) {

@@ -12,6 +12,7 @@
 #include "uDebug.h"
 #include "uMessageBox.h"
 #include "uUpdate.h"
+#include "WindowLook.h"
 
 #include "link/uComIo.h"
 #include "serial/ComPort.h"
@@ -35,10 +36,6 @@
 
 namespace {
 const char* const UpdateFailedText = "Update Fehler!\r\n\nPlease try again,\r\nor contact the KARNOL support";
-
-QString Latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 }  // namespace
 
 TMain::TMain(const TStartOptions& options, QWidget* parent)

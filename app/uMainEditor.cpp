@@ -6,6 +6,7 @@
 
 #include "CodeEdit.h"
 #include "SevenSegmentDigit.h"
+#include "WindowLook.h"
 
 #include "link/Protocol.h"
 #include "link/TroubleCode.h"
@@ -22,7 +23,7 @@
 
 namespace {
 QString GroupTitle(int ecu, const std::string& identifier) {
-    return QStringLiteral("Fehlercodes ECU%1 ($").arg(ecu) + QString::fromLatin1(identifier.c_str()) +
+    return QStringLiteral("Fehlercodes ECU%1 ($").arg(ecu) + Latin1(identifier) +
            QLatin1Char(')');
 }
 

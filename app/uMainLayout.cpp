@@ -8,6 +8,7 @@
 #include "MainPictures.h"
 #include "PortComboBox.h"
 #include "SevenSegmentDigit.h"
+#include "WindowLook.h"
 
 #include "link/Protocol.h"
 
@@ -26,33 +27,12 @@
 
 namespace {
 
-const QColor Maroon(0x80, 0x00, 0x00);
-const QColor Navy(0x00, 0x00, 0x80);
 const QColor Lime(0x00, 0xFF, 0x00);
 const QColor Grey(0x80, 0x80, 0x80);
 
 constexpr int ToolBarHeight = 30;
 constexpr int StatusBarHeight = 22;
 constexpr int ControlHeight = 21;
-
-// Tahoma where the machine has it, else the nearest narrow sans-serif face
-// (the fixed layout was drawn for Tahoma's widths).
-QFont TahomaFont(bool bold) {
-    QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("DejaVu Sans"),
-                      QStringLiteral("Sans Serif")});
-    font.setPixelSize(11);
-    font.setBold(bold);
-    return font;
-}
-
-void SetTextColour(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::Text, colour);
-    palette.setColor(QPalette::ButtonText, colour);
-    widget->setPalette(palette);
-}
 
 QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y, const QColor& colour = QColor(Qt::black),
                  const char* name = nullptr) {

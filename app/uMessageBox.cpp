@@ -1,5 +1,7 @@
 #include "uMessageBox.h"
 
+#include "WindowLook.h"
+
 #include "serial/Failure.h"
 
 #include <QApplication>
@@ -173,12 +175,10 @@ void TMsgBox::CentreOnOwner() {
     if (!owner && parentWidget()) owner = parentWidget()->window();
     if (!owner) owner = QApplication::activeWindow();
     if (owner == this) owner = nullptr;
-    QRect area;
     if (owner)
-        area = owner->frameGeometry();
+        CentreOn(*this, owner);
     else if (QScreen* screen = QGuiApplication::primaryScreen())
-        area = screen->availableGeometry();
-    if (area.isValid()) move(area.center() - QPoint(width() / 2, height() / 2));
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
 }
 
 void TMsgBox::showEvent(QShowEvent* event) {

@@ -1,5 +1,7 @@
 #include "uUpdate.h"
 
+#include "WindowLook.h"
+
 #include "link/uComIo.h"
 
 #include <QCloseEvent>
@@ -15,32 +17,18 @@
 
 namespace {
 
-const QColor Navy(0, 0, 128);
-const QColor Maroon(128, 0, 0);
 const QColor Yellow(255, 255, 0);
-
-QFont BoldTahoma() {
-    QFont font(QStringLiteral("Tahoma"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    font.setBold(true);
-    return font;
-}
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QColor& color,
                   Qt::Alignment alignment, const QRect& geometry) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
-    label->setFont(BoldTahoma());
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, color);
-    label->setPalette(pal);
+    label->setFont(TahomaFont(true));
+    SetTextColour(label, color);
     label->setAlignment(alignment);
     label->setGeometry(geometry);
     return label;
 }
-
-QString VersionText(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
 }  // namespace
 
@@ -106,8 +94,8 @@ void TUpdateDialog::ShowLayout(const UpdateLayout& layout) {
     butAbort_->setVisible(layout.ResetPrompt);
     labInstalled_->setVisible(layout.ShowInstalled);
     labUpFrom_->setVisible(layout.ShowInstalled);
-    if (layout.ShowInstalled) labUpFrom_->setText(VersionText(layout.Installed));
-    labUpTo_->setText(VersionText(layout.Carried));
+    if (layout.ShowInstalled) labUpFrom_->setText(Latin1(layout.Installed));
+    labUpTo_->setText(Latin1(layout.Carried));
 }
 
 void TUpdateDialog::SetProgress(int position, int maximum) {
@@ -120,8 +108,7 @@ void TUpdateDialog::FormShow() {
     upBar_->setValue(0);
     link_.UpdateBegin(kind_, *this);
     // The first layout may have changed the height; centre what is shown.
-    if (QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr)
-        move(owner->frameGeometry().center() - QPoint(width() / 2, height() / 2));
+    CentreOn(*this, parentWidget() ? parentWidget()->window() : nullptr);
     timer1_->start();
 }
 
