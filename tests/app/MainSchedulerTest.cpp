@@ -6,6 +6,8 @@
 #include "app/ErrorBox.h"
 #include "app/PortComboBox.h"
 #include "app/SignalCloser.h"
+#include "app/uMessageBox.h"
+#include "app/uUpdate.h"
 #include "link/uComIo.h"
 #include "serial/EComPort.h"
 #include "serial/ComPort.h"
@@ -17,6 +19,8 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPushButton>
+#include <QTimer>
 
 #include <algorithm>
 #include <csignal>
@@ -272,4 +276,86 @@ TEST(MainScheduler, CloseDuringAnExchangeWaitsForItsEnd) {
     ASSERT_TRUE(WaitUntil([&] { return closed; }));
     EXPECT_EQ(app.Commands(), (Lines{"!K0", "!I", "!B"}));
     EXPECT_FALSE(app.Forms().ComIo().Port().Connected());
+}
+
+TEST(MainScheduler, DifferentFirmwareIsUpdatedAndTheRestartedSimulatorRead) {
+    EmulatorOptions options;
+    options.Version = std::array<std::uint8_t, 3>{1, 1, 0};
+    options.RestartSilenceMs = 300;
+    AppHarness app(options);
+    app.Start();
+    TMain& main = app.Main();
+    ASSERT_TRUE(app.WaitForCommand("!@"));
+    ASSERT_TRUE(WaitUntil([&] { return main.State() == SchedulerState::Polling; }, 20000))
+        << app.StatusTexts.join('|').toStdString();
+
+    // The window showed both versions; the simulator now runs the carried one.
+    TUpdateDialog& update = app.Forms().Update();
+    EXPECT_EQ(update.LabUpFrom()->text(), QStringLiteral("v1.1.0"));
+    EXPECT_EQ(update.LabUpTo()->text(), QStringLiteral("v1.2.0"));
+    EXPECT_FALSE(update.isVisible());
+    EXPECT_EQ(main.LabSimVersion->text(), QStringLiteral("v1.2.0"));
+    EXPECT_TRUE(main.MainPanel->isVisibleTo(&main));
+    EXPECT_FALSE(main.MnuForceUpdate->isEnabled());
+    const Lines log = app.Log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "frame 02"), log.end());
+}
+
+TEST(MainScheduler, ForcedUpdateCancelledWhileWaitingStopsAndOffersItAgain) {
+    EmulatorOptions options;
+    options.Faults.Silent = true;  // the search stops; nobody presses reset
+    AppHarness app(options);
+    app.Start();
+    TMain& main = app.Main();
+    ASSERT_TRUE(WaitUntil([&] { return main.MnuForceUpdate->isEnabled() && !main.Timer1().isActive(); }));
+
+    TUpdateDialog& update = app.Forms().Update();
+    bool prompted = false;
+    QTimer::singleShot(400, &update, [&] {
+        prompted = update.isVisible() && update.LabReset()->isVisibleTo(&update) &&
+                   !update.LabInstalled()->isVisibleTo(&update) && !main.MnuForceUpdate->isEnabled();
+        update.ButAbort()->click();
+    });
+    main.MnuForceUpdate->trigger();
+    EXPECT_TRUE(prompted);
+    EXPECT_FALSE(update.isVisible());
+
+    // The next step halts the scheduler and offers the forced update again.
+    ASSERT_TRUE(WaitUntil([&] { return main.MnuForceUpdate->isEnabled(); }));
+    EXPECT_FALSE(main.Timer1().isActive());
+    EXPECT_EQ(main.State(), SchedulerState::Search);
+    EXPECT_TRUE(main.isVisible());
+    app.Emulator().ClearLog();
+    Pump(500);
+    EXPECT_TRUE(app.Log().empty());
+}
+
+TEST(MainScheduler, FailedUpdateIsReportedInTheMessageBoxAndEndsTheProgram) {
+    EmulatorOptions options;
+    options.Version = std::array<std::uint8_t, 3>{1, 1, 0};
+    options.Boot.BadAckChecksumFrame = 1;  // the header frame
+    AppHarness app(options);
+    bool closed = false;
+    QString text, caption;
+    QStringList buttons;
+    // Answers the program's own message box with its first button.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        TMsgBox& box = app.Forms().MsgBox();
+        if (!box.isVisible() || !text.isEmpty()) return;
+        text = box.InfoLabel()->text();
+        caption = box.windowTitle();
+        for (const QPushButton* b : box.findChildren<QPushButton*>()) buttons << b->text();
+        box.findChild<QPushButton*>(QStringLiteral("But1"))->click();
+    });
+    answer.start(20);
+    app.Start();
+    QObject::connect(&app.Main(), &TMain::Closed, [&] { closed = true; });
+    ASSERT_TRUE(WaitUntil([&] { return closed; }, 15000)) << app.StatusTexts.join('|').toStdString();
+
+    EXPECT_EQ(text, QStringLiteral("Update Fehler!\r\n\nPlease try again,\r\nor contact the KARNOL support"));
+    EXPECT_EQ(caption, QStringLiteral("Error"));
+    EXPECT_EQ(buttons, QStringList{QString::fromUtf8("Schließen")});
+    EXPECT_FALSE(app.Main().isVisible());
+    EXPECT_NE(app.SettingsText().find("ComPort="), std::string::npos);  // closed as by "Exit"
 }
