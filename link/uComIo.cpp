@@ -80,14 +80,10 @@ int TComIo::ReadByte(int n) {
 }
 
 int TComIo::ReadLine() {
-    lastLine_.clear();
     for (int index = 0; index < LineBufferSize; ++index) {
         const int c = ReadByte(CharacterWait);
         if (c < 0) return 0;
-        if (c == LineEnd) {
-            lastLine_.assign(reinterpret_cast<const char*>(LineBuffer.data()), static_cast<std::size_t>(index));
-            return index;
-        }
+        if (c == LineEnd) return index;
         LineBuffer[index] = static_cast<std::uint8_t>(c);
     }
     // A full buffer without a carriage return is no reply; the rest of the

@@ -68,7 +68,6 @@ public:
     int ReadFrame();       // reply code, or -1 on time-out, overlength or bad checksum
 
     TComPort& Port() { return cPort; }
-    const std::string& LastLine() const { return lastLine_; }
 
     static constexpr int LineBufferSize = 2048;
     static constexpr int FrameBufferSize = 132;
@@ -93,6 +92,5 @@ private:
     TComPort cPort;
     std::array<std::uint8_t, LineBufferSize> LineBuffer{};
     std::array<std::uint8_t, FrameBufferSize> FrameBuffer{};
-    std::string lastLine_;
     std::string updateFailure_;
 };
