@@ -8,7 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <mutex>
+#include <thread>
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -278,4 +281,52 @@ TEST_F(Update, NoAnswerToBootLoaderRequestFails) {
     io.UpdateBegin(SchedulerState::AutoUpdate, view);
     EXPECT_EQ(io.UpdateStep(), SchedulerState::UpdateFailed);
     EXPECT_EQ(peer.Units(), (std::vector<std::string>{"!@"}));
+}
+
+TEST_F(Update, ReadFrameTakesOnlyWholeFramesThatAddUp) {
+    std::mutex mutex;  // the answer is read on the peer's thread
+    std::string answer;
+    int answerDelayMs = 0;
+    peer.SetResponder([&](PtyPeer&, const std::string&) {
+        std::unique_lock lock(mutex);
+        const std::string bytes = answer;
+        const int delay = answerDelayMs;
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        return bytes;
+    });
+    peer.SetBootMode(true);
+    io.Port().SetPort(peer.Path());
+    io.Port().Open();
+
+    std::string badSum = AckFrame(0x01, "xy");
+    badSum.back() = static_cast<char>(badSum.back() + 1);
+    struct Row { const char* what; std::string bytes; int delayMs; int result; };
+    const Row rows[] = {
+        {"bare acknowledgement", AckFrame(0x01), 0, 0x01},
+        {"reply code 0", AckFrame(0x00, "a"), 0, 0x00},
+        {"longest payload", AckFrame(0x7F, std::string(128, '\x11')), 0, 0x7F},
+        {"payload beyond 128", AckFrame(0x01, std::string(129, '\0')), 0, -1},
+        {"bad checksum", badSum, 0, -1},
+        {"cut short", std::string("\x01\x05\x00\x00", 4), 0, -1},
+        // The boot loader may take its time before it answers (it writes flash).
+        {"first byte after a second", AckFrame(0x05), 1000, 0x05},
+        {"nothing", "", 0, -1},
+    };
+    for (const Row& r : rows) {
+        {
+            std::lock_guard lock(mutex);
+            answer = r.bytes;
+            answerDelayMs = r.delayMs;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        io.SendText("P");
+        EXPECT_EQ(io.ReadFrame(), r.result) << r.what;
+        if (r.bytes.empty()) {
+            EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2900))
+                << "the first byte of an acknowledgement is awaited for 3000 ms";
+        }
+    }
+    io.Port().Close();
+    peer.SetResponder(nullptr);
 }
