@@ -256,7 +256,11 @@ void FaultyLine::FromTool(const char* data, std::size_t size) {
         if (!faults_.LongReplyTo.empty() && commandBuffer_ == faults_.LongReplyTo &&
             static_cast<int>(std::count(commands_.begin(), commands_.end(), commandBuffer_)) == faults_.LongReplyAt) {
             swallowReply_ = true;
-            Schedule(Clock::now(), std::string(LongReplySize, 'A'));
+            // A status line that would read well if the tool took the
+            // first part of an endless line for a reply.
+            std::string reply = "P16T12M1I0L0000R000000000000";
+            reply.resize(LongReplySize, '.');
+            Schedule(Clock::now(), std::move(reply));
         }
         commandBuffer_.clear();
     }

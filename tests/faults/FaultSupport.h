@@ -90,8 +90,9 @@ struct LineFaults {
     int FirstByteDelayMs = 0;        // every reply starts this late
     int MidReplyGapMs = 0;           // every reply stops this long halfway
     bool NoiseAfterReplies = false;  // random bytes right behind each reply's carriage return
-    std::string LongReplyTo;         // the reply to this command ("!S") becomes
-    int LongReplyAt = 1;             // at its n-th time 3000 characters without a carriage return
+    std::string LongReplyTo;         // the reply to this command ("!S") becomes, at its
+    int LongReplyAt = 1;             // n-th time, 3000 characters without a carriage return
+                                     // that begin like a good status line
 };
 
 // A pseudo-terminal for the tool whose other side relays to the simulator's
