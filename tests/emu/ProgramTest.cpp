@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -42,6 +43,15 @@ TEST(EmuArgs, RefusedOptions) {
         {"--link"},                 {"--mil=1"},
     };
     for (const auto& row : rows) EXPECT_NE(ParseEmulatorArgs(row).Error, "") << row[0] << " " << (row.size() > 1 ? row[1] : "");
+}
+
+TEST(EmuArgs, UsageFitsEightyColumns) {
+    const std::string usage = EmulatorUsage();
+    for (std::size_t start = 0; start < usage.size();) {
+        const std::size_t end = std::min(usage.find('\n', start), usage.size());
+        EXPECT_LE(end - start, 80u) << usage.substr(start, end - start);
+        start = end + 1;
+    }
 }
 
 struct Child {
