@@ -143,22 +143,27 @@ TEST(CliRead, SerialPicksTheRightSimulator) {
     EXPECT_EQ(none.Err, "No KARNOL simulator with serial number THIRD found\n");
 }
 
-TEST(CliRead, WatchPollsUntilTerminatedThenLeavesRemoteMode) {
-    Emulator emu({"--protocol", "5"});
-    ChildProcess watch(KNS_CLI_PATH, {"--port", emu.Port(), "watch"}, {{"KNSIM_CLI_PORTS", "/nonexistent"}});
-    const std::string first = watch.ReadOutputLine(10000);
-    EXPECT_TRUE(Contains(first, "Protocol 5 - KWP2000 fast, ECU count 1, MIL off, codes 0 (ECU1 0, ECU2 0)")) << first;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-    watch.Signal(SIGTERM);
-    const auto r = watch.Wait(10000);
-    EXPECT_EQ(r.Status, 0) << r.Err;
-    EXPECT_EQ(r.Out, "");  // nothing changed after the first line
+TEST(CliRead, WatchPollsUntilStoppedThenLeavesRemoteMode) {
+    // Ctrl-C at a terminal and a script's kill alike.
+    for (const int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(sig == SIGINT ? "SIGINT" : "SIGTERM");
+        Emulator emu({"--protocol", "5"});
+        ChildProcess watch(KNS_CLI_PATH, {"--port", emu.Port(), "watch"}, {{"KNSIM_CLI_PORTS", "/nonexistent"}});
+        const std::string first = watch.ReadOutputLine(10000);
+        EXPECT_TRUE(Contains(first, "Protocol 5 - KWP2000 fast, ECU count 1, MIL off, codes 0 (ECU1 0, ECU2 0)"))
+            << first;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        watch.Signal(sig);
+        const auto r = watch.Wait(10000);
+        EXPECT_EQ(r.Status, 0) << r.Err;
+        EXPECT_EQ(r.Out, "");  // nothing changed after the first line
 
-    const auto commands = emu.Commands();
-    ASSERT_GE(commands.size(), 7u);  // at least one poll
-    EXPECT_EQ(Commands(commands.begin(), commands.begin() + 5), ConnectCommands());
-    EXPECT_EQ(commands.back(), "!K0");
-    for (std::size_t i = 5; i + 1 < commands.size(); ++i) EXPECT_EQ(commands[i], "!S");
+        const auto commands = emu.Commands();
+        ASSERT_GE(commands.size(), 7u);  // at least one poll
+        EXPECT_EQ(Commands(commands.begin(), commands.begin() + 5), ConnectCommands());
+        EXPECT_EQ(commands.back(), "!K0");
+        for (std::size_t i = 5; i + 1 < commands.size(); ++i) EXPECT_EQ(commands[i], "!S");
+    }
 }
 
 }  // namespace

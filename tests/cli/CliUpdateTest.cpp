@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <chrono>
 #include <thread>
 
@@ -74,6 +75,20 @@ TEST(CliUpdate, ResetButtonWaitsForTheBootLoader) {
     ASSERT_FALSE(log.empty());
     EXPECT_NE(log.front().rfind("!", 0), 0u) << log.front();
     EXPECT_EQ(CountOf(log, "!@"), 0);
+}
+
+TEST(CliUpdate, InterruptWhileWaitingForTheBootLoaderCancels) {
+    Emulator emu;
+    ChildProcess cli(KNS_CLI_PATH, {"--port", emu.Port(), "update-firmware", "--reset-button"},
+                     {{"KNSIM_CLI_PORTS", "/nonexistent"}});
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    cli.Signal(SIGINT);
+    const auto r = cli.Wait(10000);
+    EXPECT_EQ(r.Status, 128 + SIGINT);
+    EXPECT_EQ(r.Out, "");
+    EXPECT_TRUE(Contains(r.Err, "Interrupted\n")) << r.Err;
+    EXPECT_FALSE(Contains(r.Err, "Update Fehler")) << r.Err;
+    EXPECT_EQ(emu.Commands(), Commands{});  // the firmware was never asked anything
 }
 
 TEST(CliUpdate, FailedUpdatesAreReported) {
