@@ -244,3 +244,47 @@ TEST_F(LinkWire, ClosePortLeavesRemoteModeOnlyWhenOn) {
     const auto units = peer.Units();
     EXPECT_EQ(std::vector<std::string>(units.end() - 3, units.end()), (std::vector<std::string>{"!K0", "!I", "!B"}));
 }
+
+TEST_F(LinkWire, HeaderReplyFailureStopsWithoutUsingAnAttempt) {
+    struct Row { const char* reply; const char* panel; };
+    const Row rows[] = {
+        {"", "No KARNOL simulator found"},           // silent
+        {"\r", "No KARNOL simulator found"},         // empty line
+        {"OK\r", "No KARNOL simulator found"},       // no "#"
+        {"#0Z\r", nullptr},                          // the conversion's own message
+    };
+    for (const Row& r : rows) {
+        peer.SetReply("!I", DataReply(IdentityRecord("KS-000123")));
+        peer.SetReply("!B", r.reply);
+        io.SearchAttempts = 2;
+        EXPECT_EQ(io.FindSimulator(), SchedulerState::Stopped) << r.reply;
+        EXPECT_EQ(io.SearchAttempts, 2) << r.reply;
+        EXPECT_FALSE(io.Port().Connected()) << r.reply;
+        if (r.panel) {
+            EXPECT_EQ(host.LastPanel(), r.panel) << r.reply;
+        } else {
+            EXPECT_NE(host.LastPanel().find("0Z"), std::string::npos) << host.LastPanel();
+        }
+        EXPECT_EQ(host.serial.back(), "KS-000123") << "the serial number is shown before the header is asked for";
+        EXPECT_EQ(host.version.back(), "---");
+    }
+}
+
+TEST_F(LinkWire, FailedConfigurationReadAsksNothingMore) {
+    AnswerIdentity();
+    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    peer.SetReply("!K1", "OK\r");
+    for (const char* reply : {"", "OK\r", "#GG\r"}) {
+        peer.SetReply("!C", reply);
+        const std::size_t before = peer.UnitCount();
+        EXPECT_EQ(io.ReadConfig(), SchedulerState::Stopped) << reply;
+        if (reply[0] == '#') {
+            EXPECT_NE(host.LastPanel().find("GG"), std::string::npos) << host.LastPanel();
+        } else {
+            EXPECT_EQ(host.LastPanel(), "Can't read simulator configuration") << reply;
+        }
+        EXPECT_EQ(host.configShown, 0) << reply;
+        EXPECT_FALSE(host.remote) << "remote mode is asked for only after the configuration";
+        EXPECT_EQ(peer.UnitCount(), before + 1) << reply;
+    }
+}
