@@ -16,16 +16,28 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <type_traits>
-#include <string_view>
 #endif
 #endif
+
+#include <algorithm>
+
+bool IsDevelopmentWindowClass(std::string_view wmClass) {
+    // WM_CLASS holds two NUL-terminated texts: the instance name, then the class.
+    const std::size_t end = wmClass.find('\0');
+    if (end == std::string_view::npos) return false;
+    std::string_view cls = wmClass.substr(end + 1);
+    if (const std::size_t stop = cls.find('\0'); stop != std::string_view::npos) cls = cls.substr(0, stop);
+    // Window class names are matched without regard to letter case, as the
+    // development environment writes its own as "TAppBuilder".
+    constexpr std::string_view wanted = "TAPPBUILDER";
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    return std::equal(cls.begin(), cls.end(), wanted.begin(), wanted.end(),
+                      [&](char a, char b) { return upper(a) == b; });
+}
 
 #ifdef KNS_HAVE_XCB
 namespace {
-
-constexpr std::string_view DevelopmentWindowClass = "TAPPBUILDER";
 
 // The few libxcb entry points the lookup needs.
 struct Xcb {
@@ -67,7 +79,6 @@ struct Xcb {
     }
 };
 
-// WM_CLASS holds two NUL-terminated texts: the instance name, then the class.
 enum class ClassMatch { NoProperty, Other, Match };
 
 ClassMatch WindowClass(const Xcb& x, xcb_connection_t* c, xcb_window_t window) {
@@ -78,13 +89,7 @@ ClassMatch WindowClass(const Xcb& x, xcb_connection_t* c, xcb_window_t window) {
     ClassMatch result = ClassMatch::NoProperty;
     if (length > 0) {
         const std::string_view value(static_cast<const char*>(x.propertyValue(reply)), static_cast<std::size_t>(length));
-        result = ClassMatch::Other;
-        const std::size_t end = value.find('\0');
-        if (end != std::string_view::npos) {
-            std::string_view cls = value.substr(end + 1);
-            if (const std::size_t stop = cls.find('\0'); stop != std::string_view::npos) cls = cls.substr(0, stop);
-            if (cls == DevelopmentWindowClass) result = ClassMatch::Match;
-        }
+        result = IsDevelopmentWindowClass(value) ? ClassMatch::Match : ClassMatch::Other;
     }
     std::free(reply);
     return result;

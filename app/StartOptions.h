@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 struct TStartOptions {
     // The arguments after the program name, as given (the access code of the
@@ -53,6 +54,10 @@ QString DistributionFileName(const QString& programFile, std::uint16_t versionWo
 // says nothing when it fails: the copy is a convenience for the developer.
 void CopyToDistribution(const QString& programFile, std::uint16_t versionWord);
 
-// True when a top-level window whose WM_CLASS class is "TAPPBUILDER" exists on
-// the X11 display the program runs on; false on any other platform.
+// True when a top-level window whose WM_CLASS class is "TAPPBUILDER" (in any
+// letter case) exists on the X11 display the program runs on; false on any
+// other platform.
 bool DevelopmentWindowExists();
+// Whether a WM_CLASS property value (instance and class, each NUL-terminated)
+// names the development environment's window class.
+bool IsDevelopmentWindowClass(std::string_view wmClass);

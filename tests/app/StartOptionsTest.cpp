@@ -115,3 +115,19 @@ TEST(ErrorBox, FullStopOnlyAfterCharactersAboveTheFullStop) {
     };
     for (const Case& c : cases) EXPECT_EQ(ErrorBoxText(c.message), c.shown) << c.message;
 }
+
+TEST(DeveloperMode, DevelopmentWindowIsKnownByItsClassInAnyLetterCase) {
+    using namespace std::string_view_literals;
+    const std::pair<std::string_view, bool> cases[] = {
+        {"bds\0TAppBuilder\0"sv, true},  // as the environment writes it
+        {"x\0TAPPBUILDER\0"sv, true},
+        {"x\0tappbuilder"sv, true},      // no final NUL
+        {"TAPPBUILDER\0Other\0"sv, false},  // the instance name does not count
+        {"x\0TAPPBUILDER2\0"sv, false},
+        {"x\0TAPPBUILDE\0"sv, false},
+        {"TAPPBUILDER"sv, false},        // no class at all
+        {""sv, false},
+    };
+    for (const auto& [value, expected] : cases)
+        EXPECT_EQ(IsDevelopmentWindowClass(value), expected) << std::string(value);
+}
