@@ -9,7 +9,9 @@
 #include "Report.h"
 #include "TerminalUpdateView.h"
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -26,14 +28,25 @@ SchedulerState RunTransfer(CliSession& session, SchedulerState kind) {
     io.UpdateBegin(kind, view);
     bool abortRequested = false;
     for (;;) {
+        const auto stepStart = std::chrono::steady_clock::now();
         SleepUnlessInterrupted(UpdateStepMs);
-        // An interruption cancels while the boot loader is awaited, as CANCEL
-        // does; a transfer already running is finished, since stopping it
-        // half-way would leave the simulator without firmware.
-        if (Interrupted() && !abortRequested && io.UpdatePhase == 1) {
-            io.UpdateAbort();
-            abortRequested = true;
+        if (Interrupted() && !abortRequested) {
+            // Before "!@" nothing has been asked of the simulator: just stop.
+            if (io.UpdatePhase == 0) return SchedulerState::Stopped;
+            // The forced update's wait is cancelled, as CANCEL does. The
+            // automatic one cannot be, as in the window: its firmware has
+            // already handed over to the boot loader, and leaving now would
+            // strand the simulator there. A transfer already running is
+            // finished too, since stopping it half-way would leave the
+            // simulator without firmware.
+            if (kind == SchedulerState::ForcedUpdate && io.UpdatePhase == 1) {
+                io.UpdateAbort();
+                abortRequested = true;
+            }
         }
+        // An interruption that is not honoured must not shorten the pause
+        // between two polls of the boot loader.
+        std::this_thread::sleep_until(stepStart + std::chrono::milliseconds(UpdateStepMs));
         if (const auto result = io.UpdateStep()) {
             view.Finish();
             return *result;

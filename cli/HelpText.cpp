@@ -172,8 +172,11 @@ Replaces the simulator's firmware with the image the tool carries.
                    press the simulator's reset button (on standard error)
 Progress goes to standard error: a bar on a terminal, plain lines otherwise.
 Afterwards the simulator is searched again (up to 30 attempts while it
-restarts) and info is printed. Exit 1 when the update fails or is cancelled
-(SIGINT while the boot loader is awaited); a running transfer is finished.
+restarts) and info is printed. Exit 1 when the update fails. SIGINT or SIGTERM
+cancels the forced update while it waits for the boot loader, and the
+automatic one before "!@" is sent (exit 130); once the firmware has handed
+over to its boot loader, the automatic update runs to its end, as in the
+window, and so does every transfer.
 )~"},
         {"watch", R"~(Usage: knsimtool-cli --port NAME watch
 

@@ -91,6 +91,26 @@ TEST(CliUpdate, InterruptWhileWaitingForTheBootLoaderCancels) {
     EXPECT_EQ(emu.Commands(), Commands{});  // the firmware was never asked anything
 }
 
+// Once "!@" has gone out the firmware has handed over; leaving would strand
+// the simulator in its boot loader, so the automatic update goes on.
+TEST(CliUpdate, InterruptAfterTheBootLoaderWasStartedDoesNotStrandIt) {
+    Emulator emu({"--version", "1.1.0", "--no-poll-answer"});
+    ChildProcess cli(KNS_CLI_PATH, {"--port", emu.Port(), "update-firmware"}, {{"KNSIM_CLI_PORTS", "/nonexistent"}});
+    bool started = false;
+    for (int i = 0; i < 500 && !started; ++i) {
+        const auto log = emu.Log();
+        started = std::find(log.begin(), log.end(), "boot loader") != log.end();
+        if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(started);
+    cli.Signal(SIGINT);
+    const auto r = cli.Wait(20000);
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_EQ(r.Out, "");
+    EXPECT_TRUE(Contains(r.Err, "Update Fehler!")) << r.Err;
+    EXPECT_EQ(CountOf(emu.Log(), "poll"), 20);  // every poll, none cut short
+}
+
 TEST(CliUpdate, FailedUpdatesAreReported) {
     Emulator noReset;                                    // reset button never pressed
     Emulator noAck({"--version", "1.1.0", "--no-ack", "5"});  // a page not acknowledged
