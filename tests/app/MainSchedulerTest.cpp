@@ -6,6 +6,7 @@
 #include "app/ErrorBox.h"
 #include "app/PortComboBox.h"
 #include "app/SignalCloser.h"
+#include "app/uDebug.h"
 #include "app/uMessageBox.h"
 #include "app/uUpdate.h"
 #include "link/uComIo.h"
@@ -16,10 +17,13 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -358,4 +362,27 @@ TEST(MainScheduler, FailedUpdateIsReportedInTheMessageBoxAndEndsTheProgram) {
     EXPECT_EQ(buttons, QStringList{QString::fromUtf8("Schließen")});
     EXPECT_FALSE(app.Main().isVisible());
     EXPECT_NE(app.SettingsText().find("ComPort="), std::string::npos);  // closed as by "Exit"
+}
+
+TEST(MainScheduler, DeveloperModeShowsTheDebugLogAndCopiesTheProgram) {
+    for (const bool windowPresent : {true, false}) {
+        AppHarness app;
+        app.SetPorts({});
+        QTemporaryDir folder;
+        ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("dist")));
+        const QString program = folder.filePath(QStringLiteral("knsimtool"));
+        {
+            QFile file(program);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("program");
+        }
+        TStartOptions options;
+        options.Arguments = QStringList{QStringLiteral("5306142")};
+        options.ProgramFile = program;
+        options.DevelopmentWindowPresent = [windowPresent] { return windowPresent; };
+        app.Start(options);
+        EXPECT_EQ(app.Forms().Debug().isVisible(), windowPresent);
+        EXPECT_EQ(QFile::exists(folder.filePath(QStringLiteral("dist/knsimtool1200"))), windowPresent);
+        app.Forms().Debug().hide();
+    }
 }
