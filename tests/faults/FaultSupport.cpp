@@ -268,6 +268,8 @@ void FaultyLine::FromTool(const char* data, std::size_t size) {
 
 void FaultyLine::FromSimulator(const char* data, std::size_t size) {
     const bool shaping = faults_.FirstByteDelayMs > 0 || faults_.MidReplyGapMs > 0 || faults_.NoiseAfterReplies;
+    // What passes unchanged leaves in one write, as it came.
+    std::string direct;
     for (std::size_t i = 0; i < size; ++i) {
         const char c = data[i];
         if (swallowReply_) {
@@ -275,12 +277,17 @@ void FaultyLine::FromSimulator(const char* data, std::size_t size) {
             continue;
         }
         if (!shaping) {
-            Schedule(Clock::now(), std::string(1, c));
+            direct += c;
             continue;
         }
         if (c == '\n' && replyBuffer_.empty()) {
-            // The line feed after a reply's carriage return goes with that reply.
-            Schedule(Clock::now(), std::string(1, c));
+            // The line feed after a reply's carriage return leaves with it, as
+            // from the simulator: sent apart, it could land after the tool's
+            // purge for the next command and start the next reply.
+            if (!queue_.empty())
+                queue_.back().Bytes += c;
+            else
+                Schedule(Clock::now(), std::string(1, c));
             continue;
         }
         replyBuffer_ += c;
@@ -308,6 +315,7 @@ void FaultyLine::FromSimulator(const char* data, std::size_t size) {
             Schedule(start, std::move(reply));
         }
     }
+    if (!direct.empty()) Schedule(Clock::now(), std::move(direct));
 }
 
 void FaultyLine::WriteDue() {
