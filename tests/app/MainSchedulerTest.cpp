@@ -70,6 +70,8 @@ TEST(MainScheduler, StartsAndPollsAConnectedSimulator) {
     EXPECT_TRUE(app.StatusTexts.contains(QStringLiteral("Searching for KARNOL simulator")));
     EXPECT_TRUE(app.StatusTexts.contains(QStringLiteral("Reading configuration")));
     EXPECT_TRUE(main.sBarPanel0->text().isEmpty());
+    EXPECT_TRUE(main.Timer1().isActive());
+    EXPECT_EQ(main.Timer1().interval(), 1000);
 
     // Then one status read a second, and nothing else.
     ASSERT_TRUE(WaitUntil([&] { return app.Commands().size() >= 7; }, 5000));
