@@ -31,7 +31,8 @@ std::vector<std::string> Untimed(const std::vector<std::string>& lines) {
 }  // namespace
 
 TEST(CliFaults, SimulatorVanishingWhileWatchedIsReportedAndFoundAgainWhenBack) {
-    const std::string link = TempFolder() + "/ttyKARNOL";
+    const TempFolder folder;
+    const std::string link = folder / "ttyKARNOL";
     // Connecting takes five commands; the second status poll finds no simulator.
     EmulatorChild emulator({"--link", link, "--vanish-after", "6", "--return-after", "1000"});
     Child watch(KNS_CLI_PATH, {"--port", link, "watch"}, {{"KNSIM_CLI_PORTS", "kns-no-such-port"}});

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <spawn.h>
@@ -18,11 +19,15 @@
 
 extern char** environ;
 
-std::string TempFolder() {
+TempFolder::TempFolder() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/kns-faults-XXXXXX";
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    return pattern;
+    path_ = std::string(base && *base ? base : "/tmp") + "/kns-faults-XXXXXX";
+    if (!mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed");
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -50,9 +55,8 @@ bool WaitFor(const std::function<bool()>& pred, int timeoutMs) {
 
 Child::Child(const std::string& program, const std::vector<std::string>& args,
              const std::map<std::string, std::string>& env) {
-    folder_ = TempFolder();
-    outPath_ = folder_ + "/out";
-    errPath_ = folder_ + "/err";
+    outPath_ = folder_ / "out";
+    errPath_ = folder_ / "err";
 
     std::vector<std::string> argStore{program};
     argStore.insert(argStore.end(), args.begin(), args.end());
@@ -96,9 +100,6 @@ Child::~Child() {
         kill(pid_, SIGKILL);
         Reap(true);
     }
-    std::remove(outPath_.c_str());
-    std::remove(errPath_.c_str());
-    rmdir(folder_.c_str());
 }
 
 bool Child::Reap(bool block) {
@@ -135,7 +136,7 @@ Child::Result Child::Wait(int timeoutMs) {
 // ---- EmulatorChild -------------------------------------------------------------
 
 EmulatorChild::EmulatorChild(std::vector<std::string> args) {
-    logPath_ = TempFolder() + "/emulator.log";
+    logPath_ = folder_ / "emulator.log";
     args.insert(args.end(), {"--log", logPath_});
     std::string link;
     for (std::size_t i = 0; i + 1 < args.size(); ++i)

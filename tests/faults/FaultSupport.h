@@ -16,8 +16,20 @@
 #include <thread>
 #include <vector>
 
-// A fresh folder for one test's files (under TMPDIR or /tmp).
-std::string TempFolder();
+// A fresh folder for one test's files (under TMPDIR or /tmp), removed with
+// everything in it when the object goes.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& data);
 
@@ -54,7 +66,7 @@ private:
     bool Reap(bool block);
     pid_t pid_ = -1;
     int status_ = -1;
-    std::string folder_;
+    TempFolder folder_;
     std::string outPath_;
     std::string errPath_;
 };
@@ -75,6 +87,7 @@ public:
     Child& Process() { return *process_; }
 
 private:
+    TempFolder folder_;
     std::string logPath_;
     std::unique_ptr<Child> process_;
     std::string port_;

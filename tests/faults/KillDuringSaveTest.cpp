@@ -91,8 +91,9 @@ std::vector<std::string> OtherFiles(const std::string& folder, const std::vector
 }  // namespace
 
 TEST(KillDuringSave, ConfigurationFileIsTheOldOrTheNewOne) {
-    const std::string folder = TempFolder();
-    const std::string path = folder + "/Bench.kns";
+    const TempFolder temp;
+    const std::string& folder = temp.Path();
+    const std::string path = temp / "Bench.kns";
     // A file edited by hand with a long note: saving over it keeps the note,
     // so every save writes a few hundred kilobytes and a kill lands mid-write.
     const std::string note(300 * 1024, 'n');
@@ -125,8 +126,8 @@ TEST(KillDuringSave, ConfigurationFileIsTheOldOrTheNewOne) {
 }
 
 TEST(KillDuringSave, SettingsFileIsTheOldOrTheNewOne) {
-    const std::string folder = TempFolder();
-    const std::string path = folder + "/KNSimTool.ini";
+    const TempFolder temp;
+    const std::string path = temp / "KNSimTool.ini";
     const std::string valueA(200 * 1024, 'a'), valueB(150 * 1024, 'b');
     auto fileWith = [](const std::string& value) {
         return "[Main]\r\nFormVersion=0\r\nBig=" + value + "\r\n\r\n[CONFIG]\r\nComPort=ttyUSB0\r\n\r\n";

@@ -50,12 +50,12 @@ const QStringList ProgressTexts = {QString(), QStringLiteral("Searching for KARN
 // program's own message box answered with its first button.
 class Window {
 public:
-    explicit Window(const std::string& port) : folder_(TempFolder()) {
+    explicit Window(const std::string& port) {
         TCustomComPort::SetPortListSource([port] { return std::vector<std::string>{port}; });
         SetErrorBoxPresenter([this](const QString&, const QString& text) { ErrorBoxes << text; });
         TStartOptions options;
         options.Port = port;
-        options.SettingsFile = QString::fromStdString(folder_ + "/KNSimTool.ini");
+        options.SettingsFile = QString::fromStdString(folder_ / "KNSimTool.ini");
         options.DevelopmentWindowPresent = [] { return false; };
         forms_ = std::make_unique<TForms>(options);
         QObject::connect(&forms_->Main(), &TMain::StatusTextChanged, [this](const QString& t) { StatusTexts << t; });
@@ -93,7 +93,7 @@ private:
         if (auto* button = box->findChild<QPushButton*>(QStringLiteral("But1"))) button->click();
     }
 
-    std::string folder_;
+    TempFolder folder_;
     std::unique_ptr<TForms> forms_;
     QTimer answer_;
 };
@@ -101,7 +101,8 @@ private:
 }  // namespace
 
 TEST(WindowFaults, SimulatorVanishingWhilePollingIsShownAndFoundAgainByReloadData) {
-    const std::string link = TempFolder() + "/ttyKARNOL";
+    const TempFolder folder;
+    const std::string link = folder / "ttyKARNOL";
     // Connecting takes five commands; the second poll finds the port gone.
     EmulatorChild emulator(
         {"--link", link, "--serial", "KN-BACK", "--vanish-after", "6", "--return-after", "1500"});
