@@ -12,6 +12,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <thread>
+#include <sstream>
 
 #ifndef KNSIM_EMU_PATH
 #error "KNSIM_EMU_PATH must name the program under test"
@@ -131,6 +134,48 @@ TEST(EmuProgram, PrintsItsPortFirstAndCleansUpOnTermination) {
     EXPECT_EQ(lines[1], "reset");
     EXPECT_EQ(lines[2], "poll");
     std::filesystem::remove(log);
+}
+
+// CPU time (user and system) the process has used so far, in clock ticks.
+long CpuTicks(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14) utime = std::stol(field);
+        if (i == 15) stime = std::stol(field);
+    }
+    return utime + stime;
+}
+
+// The emulator runs for hours beside the tool on a shared machine: while
+// nothing is said it must sleep, whoever has (or had) its port open. A
+// spinning loop would burn about a whole second of CPU per second.
+TEST(EmuProgram, SleepsWhileNothingIsSaid) {
+    Child emu({"--vanish-after", "1"});
+    const std::string port = emu.FirstLine();
+    ASSERT_FALSE(port.empty());
+    const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    auto usedInOneSecond = [&] {
+        const long before = CpuTicks(emu.pid);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        return CpuTicks(emu.pid) - before;
+    };
+    EXPECT_LT(usedInOneSecond(), ticksPerSecond / 4) << "no tool attached";
+    {
+        PtyClient c(port);
+        EXPECT_TRUE(c.Command("!S"));
+    }
+    EXPECT_LT(usedInOneSecond(), ticksPerSecond / 4) << "after the tool closed the port";
+    {
+        PtyClient c(port);
+        c.Write(std::string("!S\r"));  // the second command: the port goes away
+        pollfd p{c.Fd(), POLLIN, 0};
+        ::poll(&p, 1, 1000);
+    }
+    EXPECT_LT(usedInOneSecond(), ticksPerSecond / 4) << "after vanishing";
 }
 
 }  // namespace
