@@ -14,12 +14,6 @@
 #include <array>
 #include <cstdio>
 
-namespace {
-
-std::string ShowAfterChange(const CliOptions&, CliSession& session) { return ShowText(session.State()); }
-
-}  // namespace
-
 int RunSetProtocol(const CliOptions& options, std::string& out) {
     CliSession session(options);
     session.Connect();
@@ -34,7 +28,7 @@ int RunSetProtocol(const CliOptions& options, std::string& out) {
     } else if (options.Verbose) {
         std::fprintf(stderr, "Protocol and ECU count are already set; nothing sent\n");
     }
-    out += ShowAfterChange(options, session);
+    out += ShowText(session.State());
     return ExitOk;
 }
 
@@ -72,6 +66,6 @@ int RunSetCodes(const CliOptions& options, std::string& out) {
         session.Fail("Setup not possible");
     session.ThrowIfInterrupted();
     session.ReadBack();
-    out += ShowAfterChange(options, session);
+    out += ShowText(session.State());
     return ExitOk;
 }
