@@ -116,7 +116,7 @@ both already are as wanted; otherwise "!P" is sent and status and
 configuration are read back. Prints what show prints.
 )~"},
         {"set-codes", R"~(Usage: knsimtool-cli --port NAME set-codes [--ecu1 LIST] [--ecu2 LIST]
-                                                [--mil on|off]
+                                           [--mil on|off]
 
 LIST: trouble codes separated by commas, blanks or semicolons ("P0301,P0420";
 quote a list with blanks). A code is a letter P, C, B or U, then four
@@ -161,7 +161,7 @@ JSON: {"differ": BOOL, "differences": [{"field": TEXT, "simulator": TEXT,
        "file": TEXT}]}
 )~"},
         {"update-firmware", R"~(Usage: knsimtool-cli --port NAME update-firmware
-                           [--if-needed | --always | --reset-button]
+                                 [--if-needed | --always | --reset-button]
 
 Replaces the simulator's firmware with the image the tool carries.
   --if-needed      (default) only when the firmware identities differ; the
