@@ -103,6 +103,40 @@ TEST(EmuFaults, PacedReplyTakesAtLeastItsWireTime) {
     EXPECT_GE(MillisSince(start), (3 + 1315) * 868 / 10000 - 2);
 }
 
+// Paced, a request is acted on only once its last byte has crossed the line:
+// the first reply byte cannot come before the request's and its own wire time.
+TEST(EmuFaults, PacedRequestIsAnsweredNoSoonerThanItsWireTime) {
+    EmulatorOptions o;
+    o.Pace = true;
+    EmulatedSimulator emu(o);
+    emu.Start();
+    PtyClient c(emu.PortPath());
+    // Also reads the rest of the reply, so that none of it is still on its way.
+    auto firstReplyByteAfterUs = [&c](const std::vector<std::uint8_t>& request, std::size_t replySize) {
+        ::tcflush(c.Fd(), TCIFLUSH);
+        const auto start = std::chrono::steady_clock::now();
+        c.Write(request);
+        EXPECT_TRUE(c.ReadByte(2000));
+        const auto us =
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(c.ReadBytes(replySize - 1, 1000).size(), replySize - 1);
+        return us;
+    };
+    const std::string write = "!X0142" + std::string(40, '0') + "\r";  // 47 bytes
+    EXPECT_GE(firstReplyByteAfterUs({write.begin(), write.end()}, 4), (47 + 1) * 868 / 10 - 200);  // "OK\r\n"
+
+    ASSERT_EQ(c.Command("!@"), "OK");
+    c.Write(std::string("P"));
+    ASSERT_EQ(c.ReadByte(1000), std::uint8_t{'c'});
+    c.Write(std::string("p"));
+    std::vector<std::uint8_t> frame = {0x03, 128};
+    frame.resize(2 + 128, 0x5A);
+    std::uint8_t sum = 0;
+    for (auto b : frame) sum = static_cast<std::uint8_t>(sum + b);
+    frame.push_back(static_cast<std::uint8_t>(-sum));  // 131 bytes
+    EXPECT_GE(firstReplyByteAfterUs(frame, 3), (131 + 1) * 868 / 10 - 200);
+}
+
 TEST(EmuFaults, VanishesAndComesBackBehindTheLink) {
     const std::string link = ::testing::TempDir() + "knsim-emu-test-link-" + std::to_string(::getpid());
     std::string announced;
