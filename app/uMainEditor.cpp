@@ -22,11 +22,6 @@
 #include <array>
 
 namespace {
-QString GroupTitle(int ecu, const std::string& identifier) {
-    return QStringLiteral("Fehlercodes ECU%1 ($").arg(ecu) + Latin1(identifier) +
-           QLatin1Char(')');
-}
-
 // A selector index as a count: no selection counts as none.
 int CountIndex(const QComboBox* selector) { return std::max(0, selector->currentIndex()); }
 }  // namespace
@@ -56,9 +51,9 @@ void TMain::ShowConfiguration() {
     cbEcuCount->setCurrentIndex(simState_.SecondEcu);
     Seg7->SetValue(simState_.Protocol);
 
-    GrpDtc1->setTitle(GroupTitle(1, simState_.EcuIdentifier(1)));
+    GrpDtc1->setTitle(Latin1(simState_.GroupTitle(1)));
     cbDtc1->setCurrentIndex(simState_.CodeCount(1));
-    GrpDtc2->setTitle(GroupTitle(2, simState_.EcuIdentifier(2)));
+    GrpDtc2->setTitle(Latin1(simState_.GroupTitle(2)));
     cbDtc2->setCurrentIndex(simState_.CodeCount(2));
 
     for (int slot = 1; slot <= DtcSlots; ++slot) {

@@ -16,10 +16,6 @@ std::string CodesSummary(const SimulatorState& s) {
     return std::to_string(c1 + c2) + " (ECU1 " + std::to_string(c1) + ", ECU2 " + std::to_string(c2) + ")";
 }
 
-std::string GroupTitle(const SimulatorState& s, int ecu) {
-    return "Fehlercodes ECU" + std::to_string(ecu) + " ($" + s.EcuIdentifier(ecu) + ")";
-}
-
 void StatusFields(JsonWriter& j, const SimulatorState& s) {
     j.Field("protocol", int{s.Protocol});
     j.Field("protocol_name", ProtocolText(s.Protocol));
@@ -76,7 +72,7 @@ std::string ShowText(const SimulatorState& s) {
                       "Bios version:    " + s.InstalledVersionText() + "\n" + StatusText(s);
     for (int ecu = 1; ecu <= 2; ++ecu) {
         const int count = s.CodeCount(ecu);
-        out += GroupTitle(s, ecu) + ": " + std::to_string(count) + " active\n";
+        out += s.GroupTitle(ecu) + ": " + std::to_string(count) + " active\n";
         for (int slot = 1; slot <= DtcSlots; ++slot) {
             char line[64];
             std::snprintf(line, sizeof line, "  %2d: %s%s\n", slot, CodeName(s.DtcWord(ecu, slot)).c_str(),
@@ -100,7 +96,7 @@ std::string ShowJson(const SimulatorState& s, const std::string& port) {
         j.BeginObject()
             .Field("ecu", ecu)
             .Field("identifier", s.EcuIdentifier(ecu))
-            .Field("title", GroupTitle(s, ecu))
+            .Field("title", s.GroupTitle(ecu))
             .Field("code_count", count);
         j.Key("slots").BeginArray();
         for (int slot = 1; slot <= DtcSlots; ++slot) {

@@ -34,3 +34,7 @@ std::string SimulatorState::EcuIdentifier(int ecu) const {
     }
     return IntToHex(ConfigBlock[second ? ConfigOffset::EcuAddress2 : ConfigOffset::EcuAddress1], 2);
 }
+
+std::string SimulatorState::GroupTitle(int ecu) const {
+    return "Fehlercodes ECU" + std::to_string(ecu) + " ($" + EcuIdentifier(ecu) + ")";
+}

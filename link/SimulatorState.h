@@ -40,4 +40,6 @@ struct SimulatorState {
     // identifier (at least 3 hex digits) for protocols 6 and 8, else the bus
     // address (at least 2 hex digits).
     std::string EcuIdentifier(int ecu) const;
+    // The trouble-code group's title: "Fehlercodes ECU1 ($7E8)".
+    std::string GroupTitle(int ecu) const;
 };
