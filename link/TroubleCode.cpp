@@ -4,19 +4,6 @@
 
 namespace {
 
-// The code field's text as a hexadecimal number, as far as 32 bits reach;
-// nullopt when any character is not a hexadecimal digit.
-std::optional<std::uint32_t> HexNumber(std::string_view text) {
-    if (text.empty() || text.size() > 8) return std::nullopt;
-    std::uint32_t value = 0;
-    for (char c : text) {
-        const int digit = HexDigitValue(static_cast<unsigned char>(c));
-        if (digit < 0) return std::nullopt;
-        value = value << 4 | static_cast<std::uint32_t>(digit);
-    }
-    return value;
-}
-
 int CategoryIndex(char letter) {
     for (int i = 0; i < static_cast<int>(CategoryLetters.size()); ++i) {
         if (letter == CategoryLetters[i] || letter == CategoryLetters[i] + ('a' - 'A')) return i;
@@ -27,7 +14,7 @@ int CategoryIndex(char letter) {
 }  // namespace
 
 std::uint16_t SlotToWord(int category, std::string_view text) {
-    const std::uint32_t number = HexNumber(text).value_or(0);
+    const std::uint32_t number = TryHexToUInt(text).value_or(0);
     const std::uint32_t index = (category >= 0 && category <= 3) ? static_cast<std::uint32_t>(category) : 0;
     // Only 14 bits travel: a first digit above 3 loses its upper bits.
     const std::uint32_t high = index << 6 | ((number >> 8) & 0x3F);

@@ -54,16 +54,21 @@ std::int32_t StrToInt(std::string_view text) {
     throw EConvertError(NotAnIntegerMessage(text));
 }
 
-std::uint32_t HexToUInt(std::string_view text) {
-    if (text.empty()) throw EConvertError(NotAnIntegerMessage("$"));
+std::optional<std::uint32_t> TryHexToUInt(std::string_view text) {
+    if (text.empty()) return std::nullopt;
     std::uint32_t value = 0;
     for (char c : text) {
         const int digit = HexDigitValue(static_cast<unsigned char>(c));
         // A ninth significant digit would silently drop the top bits.
-        if (digit < 0 || value > 0x0FFFFFFFu) throw EConvertError(NotAnIntegerMessage("$" + std::string(text)));
+        if (digit < 0 || value > 0x0FFFFFFFu) return std::nullopt;
         value = value << 4 | static_cast<std::uint32_t>(digit);
     }
     return value;
+}
+
+std::uint32_t HexToUInt(std::string_view text) {
+    if (auto v = TryHexToUInt(text)) return *v;
+    throw EConvertError(NotAnIntegerMessage("$" + std::string(text)));
 }
 
 std::uint32_t DecToUInt(std::string_view text) {

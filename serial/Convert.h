@@ -30,6 +30,8 @@ constexpr int HexDigitValue(unsigned char c) {
 // Reads exactly text.size() hexadecimal digits (either case) as a number;
 // raises EConvertError naming the text when one is not a digit.
 std::uint32_t HexToUInt(std::string_view text);
+// As HexToUInt, but nullopt instead of raising.
+[[nodiscard]] std::optional<std::uint32_t> TryHexToUInt(std::string_view text);
 
 // Reads exactly text.size() decimal digits; raises EConvertError otherwise.
 std::uint32_t DecToUInt(std::string_view text);
