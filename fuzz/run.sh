@@ -28,19 +28,21 @@ for t in "${targets[@]}"; do
       ;;
     run)
       seconds=${FUZZ_SECONDS:-30}
+      # New inputs go to corpus/, failing ones to found/ (apart: libFuzzer
+      # reads corpus folders with their subfolders).
       work="$here/corpus-run/$t"
-      mkdir -p "$work"
+      mkdir -p "$work/corpus" "$work/found"
       echo "== fuzz $t for ${seconds}s"
       # Fork mode keeps going after a crash, so one run collects them all;
       # its job logs land in the working folder.
       (cd "$work" && "$program" -fork=1 -ignore_crashes=1 -max_total_time="$seconds" -timeout=10 \
-          -artifact_prefix="$work/" "${dict[@]}" "$work" "$here/corpus/$t" >"$work/run.log" 2>&1) || true
+          -artifact_prefix="$work/found/" "${dict[@]}" "$work/corpus" "$here/corpus/$t" >"$work/run.log" 2>&1) || true
       # Failing inputs of earlier runs count too, until someone deals with them.
-      crashes=$(ls "$work" | grep -cE '^(crash|timeout|leak|oom)-' || true)
+      crashes=$(ls "$work/found" | wc -l)
       grep -E '^#[0-9]+: cov' "$work/run.log" | tail -n 1 || true
       if [ "$crashes" -gt 0 ]; then
         failed+=("$t")
-        echo "   $crashes failing inputs in $work (replay one: $program FILE)" >&2
+        echo "   $crashes failing inputs in $work/found (replay one: $program FILE)" >&2
       fi
       ;;
     *) echo "unknown mode $mode" >&2; exit 2 ;;
