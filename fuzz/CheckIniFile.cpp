@@ -4,6 +4,9 @@
 #include "storage/IniFile.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -14,24 +17,33 @@
 namespace {
 
 // One folder per process for the files of this check, on a memory file
-// system where there is one (every written value is synced to disk).
+// system where there is one (every written value is synced to disk). The
+// fuzzer's fork mode kills its jobs, so folders of processes that are gone
+// are cleared away by the next one.
 const std::string& Folder() {
     // Never destroyed: the clean-up at exit still needs the name.
     static const std::string& folder = *new std::string([] {
         const char* base = std::getenv("TMPDIR");
-        std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (base ? base : "/tmp");
-        pattern += "/kns-fuzz-ini-XXXXXX";
-        if (!mkdtemp(pattern.data())) {
-            std::perror("mkdtemp");
+        const std::string root = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (base ? base : "/tmp");
+        const std::string prefix = "kns-fuzz-ini-";
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator(root, ignored)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind(prefix, 0) != 0) continue;
+            const int pid = std::atoi(name.c_str() + prefix.size());
+            if (pid > 0 && kill(pid, 0) != 0 && errno == ESRCH) std::filesystem::remove_all(entry.path(), ignored);
+        }
+        const std::string mine = root + "/" + prefix + std::to_string(getpid());
+        std::filesystem::create_directories(mine, ignored);
+        if (access(mine.c_str(), W_OK) != 0) {
+            std::perror(mine.c_str());
             std::abort();
         }
         std::atexit([] {
-            // Best effort: the two files and the folder.
-            std::remove((Folder() + "/KNSimTool.ini").c_str());
-            std::remove((Folder() + "/Copy.ini").c_str());
-            rmdir(Folder().c_str());
+            std::error_code none;
+            std::filesystem::remove_all(Folder(), none);
         });
-        return pattern;
+        return mine;
     }());
     return folder;
 }
