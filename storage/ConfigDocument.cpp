@@ -14,7 +14,7 @@ constexpr std::string_view Indent = "  ";
 void WriteAttributes(std::string& out, const std::vector<ConfigAttribute>& attributes) {
     for (const auto& a : attributes) {
         out += ' ';
-        out += ConfigDocument::Escape(a.Name);
+        out += ConfigDocument::EscapeName(a.Name);
         out += "=\"";
         out += ConfigDocument::Escape(a.Value);
         out += '"';
@@ -36,7 +36,7 @@ void WriteElement(std::string& out, const ConfigElement& e, int level) {
         out += LineEnd;
         return;
     }
-    const std::string name = ConfigDocument::Escape(e.Name());
+    const std::string name = ConfigDocument::EscapeName(e.Name());
     out += '<';
     out += name;
     WriteAttributes(out, e.Attributes());
@@ -188,6 +188,25 @@ std::string ConfigDocument::Escape(std::string_view text) {
             } else {
                 out += ch;
             }
+        }
+    }
+    return out;
+}
+
+std::string ConfigDocument::EscapeName(std::string_view name) {
+    // A name read from a file may hold references to bytes that no name can
+    // hold as they stand (blanks, control bytes, "/", "="; "?" or "!" at its
+    // start); written bare, the saved file would no longer open.
+    std::string out;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        const bool bare = c > 32 && c != '/' && c != '=' && !(i == 0 && (c == '?' || c == '!'));
+        if (bare) {
+            out += Escape(name.substr(i, 1));
+        } else {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "&#x%.2x;", static_cast<unsigned>(c));
+            out += buf;
         }
     }
     return out;

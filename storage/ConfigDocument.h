@@ -114,6 +114,8 @@ public:
     static bool SameName(std::string_view a, std::string_view b);
     // Text with " & ' < > and bytes 128..255 written as references.
     static std::string Escape(std::string_view text);
+    // Escape, and also every byte a name cannot hold as it stands.
+    static std::string EscapeName(std::string_view name);
 
 private:
     std::unique_ptr<ConfigElement> root_;
