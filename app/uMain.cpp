@@ -277,8 +277,9 @@ void TMain::Scheduler() {
         break;
     case SchedulerState::Polling: {
         Exchange exchange(*this);
-        link.ReadStatus();
-        PanelInfo("");
+        // A failed read keeps its text until a read succeeds again: cleared
+        // at once, a simulator that has gone away would show only a flicker.
+        if (link.ReadStatus()) PanelInfo("");
         timer1_.start(PollInterval);
         break;
     }

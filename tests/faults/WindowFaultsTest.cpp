@@ -112,6 +112,10 @@ TEST(WindowFaults, SimulatorVanishingWhilePollingIsShownAndFoundAgainByReloadDat
 
     ASSERT_TRUE(WaitUntil([&] { return emulator.Count("vanish") > 0; }, 8000));
     ASSERT_TRUE(WaitUntil([&] { return !window.Failures().isEmpty(); }, 5000)) << "the failure never reached the user";
+    // It stays on the status bar across the following polls, not a flicker.
+    const QLabel* panel = window.Main().findChild<QLabel*>(QStringLiteral("sBarPanel0"));
+    ASSERT_NE(panel, nullptr);
+    EXPECT_FALSE(WaitUntil([&] { return panel->text().isEmpty(); }, 2500)) << "the failure text was cleared";
     EXPECT_TRUE(window.Main().isVisible());
     EXPECT_TRUE(window.ErrorBoxes.isEmpty()) << window.ErrorBoxes.join('|').toStdString();
 
