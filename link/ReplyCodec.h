@@ -23,6 +23,7 @@ constexpr char StartBootLoader[] = "!@\r";
 
 constexpr char DataReplyMark = '#';
 constexpr std::uint8_t LineEnd = 0x0D;
+constexpr std::uint8_t LineFeed = 0x0A;
 
 // Uppercase hexadecimal, two digits per byte.
 std::string HexText(std::span<const std::uint8_t> bytes);

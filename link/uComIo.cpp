@@ -80,11 +80,16 @@ int TComIo::ReadByte(int n) {
 }
 
 int TComIo::ReadLine() {
-    for (int index = 0; index < LineBufferSize; ++index) {
+    int index = 0;
+    for (int received = 0; received < LineBufferSize; ++received) {
         const int c = ReadByte(CharacterWait);
         if (c < 0) return 0;
         if (c == LineEnd) return index;
-        LineBuffer[index] = static_cast<std::uint8_t>(c);
+        // The line feed that ends the previous reply may arrive only after
+        // the purge before this command; before any character of a reply it
+        // belongs to none.
+        if (c == LineFeed && index == 0) continue;
+        LineBuffer[index++] = static_cast<std::uint8_t>(c);
     }
     // A full buffer without a carriage return is no reply; the rest of the
     // line is purged before the next command.

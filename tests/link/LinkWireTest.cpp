@@ -157,6 +157,16 @@ TEST_F(LinkWire, OverlongLineIsNoReply) {
     EXPECT_TRUE(io.ReadStatus()) << "the line feed after a reply is purged before the next command";
 }
 
+TEST_F(LinkWire, LateLineFeedOfThePreviousReplyIsNotTakenForTheNextOne) {
+    // A line feed that arrives after the purge stands before the next reply.
+    peer.SetReply("!I", "\n" + DataReply(IdentityRecord("KS-LATE")));
+    peer.SetReply("!B", "\n\n" + DataReply(TestHeader()));
+    EXPECT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration) << host.LastPanel();
+    EXPECT_EQ(state.SerialNumber(), "KS-LATE");
+    peer.SetReply("!S", "\n\r");
+    EXPECT_FALSE(io.ReadStatus()) << "a line feed alone is still no reply";
+}
+
 TEST_F(LinkWire, ConfigurationReadTurnsRemoteModeOn) {
     AnswerIdentity();
     ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
