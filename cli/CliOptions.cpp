@@ -8,7 +8,7 @@
 
 namespace {
 
-struct CommandSpec {
+struct CommandDef {
     std::string Name;
     int MinArgs = 0;
     int MaxArgs = 0;
@@ -16,8 +16,8 @@ struct CommandSpec {
     std::vector<std::string> Options;  // command options besides the global ones
 };
 
-const std::vector<CommandSpec>& Specs() {
-    static const std::vector<CommandSpec> specs = {
+const std::vector<CommandDef>& CommandTable() {
+    static const std::vector<CommandDef> table = {
         {"ports", 0, 0, true, {"probe"}},
         {"info", 0, 0, true, {}},
         {"status", 0, 0, true, {}},
@@ -31,11 +31,11 @@ const std::vector<CommandSpec>& Specs() {
         {"watch", 0, 0, false, {}},
         {"help", 0, 1, false, {}},
     };
-    return specs;
+    return table;
 }
 
-const CommandSpec* FindSpec(const std::string& name) {
-    for (const auto& s : Specs())
+const CommandDef* FindCommand(const std::string& name) {
+    for (const auto& s : CommandTable())
         if (s.Name == name) return &s;
     return nullptr;
 }
@@ -78,7 +78,7 @@ std::string Lower(std::string text) {
 const std::vector<std::string>& CliCommandNames() {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> n;
-        for (const auto& s : Specs()) n.push_back(s.Name);
+        for (const auto& s : CommandTable()) n.push_back(s.Name);
         return n;
     }();
     return names;
@@ -150,13 +150,13 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         }
         throw UsageError("no command given");
     }
-    const CommandSpec* spec = FindSpec(o.Command);
-    if (!spec) throw UsageError("unknown command '" + o.Command + "'");
+    const CommandDef* def = FindCommand(o.Command);
+    if (!def) throw UsageError("unknown command '" + o.Command + "'");
 
     if (o.Command == "help") {
         if (!positional.empty()) {
             if (positional.size() > 1) throw UsageError("help takes at most one command name");
-            if (!FindSpec(positional[0])) throw UsageError("unknown command '" + positional[0] + "'");
+            if (!FindCommand(positional[0])) throw UsageError("unknown command '" + positional[0] + "'");
             o.HelpTopic = positional[0];
         }
         o.Help = true;
@@ -171,13 +171,13 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
 
     for (const auto& n : seen) {
         if (IsGlobal(n)) continue;
-        if (std::find(spec->Options.begin(), spec->Options.end(), n) == spec->Options.end())
+        if (std::find(def->Options.begin(), def->Options.end(), n) == def->Options.end())
             throw UsageError("option '--" + n + "' does not belong to '" + o.Command + "'");
     }
-    if (o.Json && !spec->Json) throw UsageError("'" + o.Command + "' has no JSON output");
+    if (o.Json && !def->Json) throw UsageError("'" + o.Command + "' has no JSON output");
     const int count = static_cast<int>(positional.size());
-    if (count < spec->MinArgs) throw UsageError("'" + o.Command + "' needs an argument");
-    if (count > spec->MaxArgs) throw UsageError("unexpected argument '" + positional[spec->MaxArgs] + "'");
+    if (count < def->MinArgs) throw UsageError("'" + o.Command + "' needs an argument");
+    if (count > def->MaxArgs) throw UsageError("unexpected argument '" + positional[def->MaxArgs] + "'");
 
     if (has("port")) {
         o.Port = values["port"];
