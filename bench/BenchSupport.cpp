@@ -1,5 +1,7 @@
 #include "BenchSupport.h"
 
+#include "SpawnChild.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -7,15 +9,12 @@
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
-#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-extern char** environ;
 
 StampedLog::StampedLog(const EmulatedSimulator& emulator) : emulator_(emulator) {
     thread_ = std::thread([this] {
@@ -70,30 +69,7 @@ std::optional<StampedLog::Entry> StampedLog::WaitFor(const std::string& text, st
 
 BenchChild::BenchChild(const std::string& program, const std::vector<std::string>& args,
                        const std::map<std::string, std::string>& env, const std::string& outputFile) {
-    std::vector<std::string> argStore{program};
-    argStore.insert(argStore.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argStore) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> envStore;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        if (!env.count(entry.substr(0, entry.find('=')))) envStore.push_back(entry);
-    }
-    for (const auto& [name, value] : env) envStore.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (auto& e : envStore) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    const std::string out = outputFile.empty() ? "/dev/null" : outputFile;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
+    pid_ = SpawnChild(program, args, env, outputFile.empty() ? "/dev/null" : outputFile);
 }
 
 BenchChild::~BenchChild() {

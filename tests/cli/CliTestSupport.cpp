@@ -4,30 +4,9 @@
 
 #include <atomic>
 #include <csignal>
-#include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <unistd.h>
-
-std::string MakeTempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/knsim-cli-test-XXXXXX";
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    return pattern;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const std::string& path, const std::string& data) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << data;
-}
 
 Emulator::Emulator(const std::vector<std::string>& args) {
     static std::atomic<int> counter{0};

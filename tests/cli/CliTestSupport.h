@@ -1,5 +1,6 @@
 #pragma once
 #include "ChildProcess.h"
+#include "TestFiles.h"
 
 #include <map>
 #include <memory>
@@ -11,11 +12,6 @@ inline bool Contains(const std::string& text, const std::string& part) { return 
 inline std::string Zeros(int words) { return std::string(static_cast<std::size_t>(words) * 4, '0'); }
 // A fixture file of tests/cli/data.
 inline std::string DataFile(const std::string& name) { return std::string(KNS_CLI_TEST_DATA) + "/" + name; }
-
-// A fresh folder for one test's files.
-std::string MakeTempDir();
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& data);
 
 // knsim-emu as a child process on its own pseudo-terminal, logging every
 // command it sees to a file.

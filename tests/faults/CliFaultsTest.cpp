@@ -128,25 +128,12 @@ TEST(CliFaults, ReplyOf3000CharactersWithoutCarriageReturnIsNoReply) {
     EXPECT_EQ(shown[0], shown[1]) << "the status after the failure differs from the one before";
 }
 
-struct LatenessRow {
-    const char* Name;
-    int FirstByteDelayMs;
-    int MidReplyGapMs;
-    bool Answered;
-};
-
 class CliLateness : public ::testing::TestWithParam<LatenessRow> {};
 
-// Every reply character must come within 150 ms of the one before it (the
-// first within 150 ms of the command). The margins are wide on both sides.
 TEST_P(CliLateness, StatusReplyJustInsideOrOutsideTheCharacterTimeOut) {
     const LatenessRow& row = GetParam();
     EmulatorChild emulator;
-    LineFaults faults;
-    faults.ShapeOnly = "!S";
-    faults.FirstByteDelayMs = row.FirstByteDelayMs;
-    faults.MidReplyGapMs = row.MidReplyGapMs;
-    FaultyLine line(emulator.Port(), faults);
+    FaultyLine line(emulator.Port(), LateStatusReplies(row));
 
     const Child::Result result = RunCli({"--port", line.Port(), "status"});
     if (row.Answered) {
@@ -160,8 +147,5 @@ TEST_P(CliLateness, StatusReplyJustInsideOrOutsideTheCharacterTimeOut) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, CliLateness,
-                         ::testing::Values(LatenessRow{"FirstByteAfter90ms", 90, 0, true},
-                                           LatenessRow{"PauseOf90msInTheMiddle", 0, 90, true},
-                                           LatenessRow{"FirstByteAfter220ms", 220, 0, false},
-                                           LatenessRow{"PauseOf220msInTheMiddle", 0, 220, false}),
+                         ::testing::ValuesIn(LatenessRows()),
                          [](const auto& info) { return std::string(info.param.Name); });

@@ -1,46 +1,21 @@
 #include "FaultSupport.h"
 
+#include "SpawnChild.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <fstream>
 #include <poll.h>
-#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/eventfd.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-extern char** environ;
-
-TempFolder::TempFolder() {
-    const char* base = std::getenv("TMPDIR");
-    path_ = std::string(base && *base ? base : "/tmp") + "/kns-faults-XXXXXX";
-    if (!mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed");
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteWholeFile(const std::string& path, const std::string& data) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(data.data(), static_cast<std::streamsize>(data.size()));
-}
 
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -51,6 +26,21 @@ bool WaitFor(const std::function<bool()>& pred, int timeoutMs) {
     return true;
 }
 
+std::vector<LatenessRow> LatenessRows() {
+    return {{"FirstByteAfter90ms", 90, 0, true},
+            {"PauseOf90msInTheMiddle", 0, 90, true},
+            {"FirstByteAfter220ms", 220, 0, false},
+            {"PauseOf220msInTheMiddle", 0, 220, false}};
+}
+
+LineFaults LateStatusReplies(const LatenessRow& row) {
+    LineFaults faults;
+    faults.ShapeOnly = "!S";
+    faults.FirstByteDelayMs = row.FirstByteDelayMs;
+    faults.MidReplyGapMs = row.MidReplyGapMs;
+    return faults;
+}
+
 // ---- Child -------------------------------------------------------------------
 
 Child::Child(const std::string& program, const std::vector<std::string>& args,
@@ -58,41 +48,7 @@ Child::Child(const std::string& program, const std::vector<std::string>& args,
     outPath_ = folder_ / "out";
     errPath_ = folder_ / "err";
 
-    std::vector<std::string> argStore{program};
-    argStore.insert(argStore.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argStore) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    std::vector<std::string> envStore;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        if (!env.count(entry.substr(0, entry.find('=')))) envStore.push_back(entry);
-    }
-    for (const auto& [name, value] : env) envStore.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (auto& e : envStore) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    // The child starts with default signal handling and nothing blocked,
-    // whatever this test program does with its own signals.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    const int rc = posix_spawn(&pid_, program.c_str(), &actions, &attr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (rc != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
+    pid_ = SpawnChild(program, args, env, outPath_, errPath_);
 }
 
 Child::~Child() {
@@ -158,7 +114,7 @@ EmulatorChild::EmulatorChild(std::vector<std::string> args) {
 
 std::vector<std::string> EmulatorChild::Log() const {
     std::vector<std::string> lines;
-    std::istringstream text(ReadWholeFile(logPath_));
+    std::istringstream text(ReadFile(logPath_));
     for (std::string line; std::getline(text, line);) lines.push_back(line);
     return lines;
 }

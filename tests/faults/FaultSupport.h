@@ -4,6 +4,8 @@
 // tool and the simulator, and files. Everything runs on pseudo-terminals;
 // no test touches a real port.
 
+#include "TestFiles.h"
+
 #include <sys/types.h>
 
 #include <atomic>
@@ -15,23 +17,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-// A fresh folder for one test's files (under TMPDIR or /tmp), removed with
-// everything in it when the object goes.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFile(const std::string& path, const std::string& data);
 
 // Calls pred every few milliseconds until it holds or timeoutMs has passed.
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs);
@@ -49,8 +34,8 @@ public:
     bool Running();
     void Signal(int sig);
 
-    std::string Out() const { return ReadWholeFile(outPath_); }
-    std::string Err() const { return ReadWholeFile(errPath_); }
+    std::string Out() const { return ReadFile(outPath_); }
+    std::string Err() const { return ReadFile(errPath_); }
 
     struct Result {
         int Status = -1;       // exit status, or 128 + signal
@@ -107,6 +92,20 @@ struct LineFaults {
     int LongReplyAt = 1;             // n-th time, 3000 characters without a carriage return
                                      // that begin like a good status line
 };
+
+// A status reply held back at its start or in its middle, and whether the
+// tool should still take it (every reply character must come within 150 ms
+// of the one before it, the first within 150 ms of the command).
+struct LatenessRow {
+    const char* Name;
+    int FirstByteDelayMs;
+    int MidReplyGapMs;
+    bool Answered;
+};
+// Delays with wide margins on both sides of that time-out.
+std::vector<LatenessRow> LatenessRows();
+// Only the replies to "!S" come late, as row says.
+LineFaults LateStatusReplies(const LatenessRow& row);
 
 // A pseudo-terminal for the tool whose other side relays to the simulator's
 // port, reshaping the simulator's replies on the way.

@@ -97,7 +97,7 @@ TEST(KillDuringSave, ConfigurationFileIsTheOldOrTheNewOne) {
     // A file edited by hand with a long note: saving over it keeps the note,
     // so every save writes a few hundred kilobytes and a kill lands mid-write.
     const std::string note(300 * 1024, 'n');
-    WriteWholeFile(path, "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<CONFIG>\r\n  <Note>" + note +
+    WriteFile(path, "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<CONFIG>\r\n  <Note>" + note +
                              "</Note>\r\n</CONFIG>\r\n");
     {
         CfgFile first;
@@ -133,7 +133,7 @@ TEST(KillDuringSave, SettingsFileIsTheOldOrTheNewOne) {
         return "[Main]\r\nFormVersion=0\r\nBig=" + value + "\r\n\r\n[CONFIG]\r\nComPort=ttyUSB0\r\n\r\n";
     };
     const std::string withA = fileWith(valueA), withB = fileWith(valueB);
-    WriteWholeFile(path, withA);
+    WriteFile(path, withA);
 
     KillWhileSaving(
         [&](int i) {
@@ -141,7 +141,7 @@ TEST(KillDuringSave, SettingsFileIsTheOldOrTheNewOne) {
             ini.WriteString("Main\\Big", i % 2 ? valueA : valueB);
         },
         [&] {
-            const std::string text = ReadWholeFile(path);
+            const std::string text = ReadFile(path);
             EXPECT_TRUE(text == withA || text == withB)
                 << "a settings file of " << text.size() << " bytes is neither version";
         });

@@ -199,23 +199,12 @@ TEST(WindowFaults, ReplyOf3000CharactersWithoutCarriageReturnFailsOnePollOnly) {
     EXPECT_TRUE(window.Main().sBarPanel0->text().isEmpty());
 }
 
-struct LateRow {
-    const char* Name;
-    int FirstByteDelayMs;
-    int MidReplyGapMs;
-    bool Answered;
-};
-
-class WindowLateness : public ::testing::TestWithParam<LateRow> {};
+class WindowLateness : public ::testing::TestWithParam<LatenessRow> {};
 
 TEST_P(WindowLateness, StatusReplyJustInsideOrOutsideTheCharacterTimeOut) {
-    const LateRow& row = GetParam();
+    const LatenessRow& row = GetParam();
     EmulatorChild emulator;
-    LineFaults faults;
-    faults.ShapeOnly = "!S";
-    faults.FirstByteDelayMs = row.FirstByteDelayMs;
-    faults.MidReplyGapMs = row.MidReplyGapMs;
-    FaultyLine line(emulator.Port(), faults);
+    FaultyLine line(emulator.Port(), LateStatusReplies(row));
     Window window(line.Port());
 
     if (row.Answered) {
@@ -231,8 +220,5 @@ TEST_P(WindowLateness, StatusReplyJustInsideOrOutsideTheCharacterTimeOut) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, WindowLateness,
-                         ::testing::Values(LateRow{"FirstByteAfter90ms", 90, 0, true},
-                                           LateRow{"PauseOf90msInTheMiddle", 0, 90, true},
-                                           LateRow{"FirstByteAfter220ms", 220, 0, false},
-                                           LateRow{"PauseOf220msInTheMiddle", 0, 220, false}),
+                         ::testing::ValuesIn(LatenessRows()),
                          [](const auto& info) { return std::string(info.param.Name); });

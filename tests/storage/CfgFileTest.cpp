@@ -2,31 +2,18 @@
 #include "storage/CfgSetup.h"
 
 #include "serial/Failure.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <sys/resource.h>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteFile(const fs::path& p, const std::string& text) {
-    std::ofstream out(p, std::ios::binary);
-    out << text;
-}
 
 CfgSetup ExampleSetup() {
     CfgSetup s;
@@ -53,15 +40,8 @@ CfgValues ValuesOf(const std::string& file) {
 
 class CfgFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("kns-cfg-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    fs::path dir;
+    TempFolder folder;
+    fs::path dir = folder.Path();
 };
 
 }  // namespace

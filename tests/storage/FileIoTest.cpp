@@ -1,6 +1,7 @@
 #include "storage/uFileIo.h"
 
 #include "serial/Failure.h"
+#include "TestFiles.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,10 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -30,18 +27,6 @@ public:
 
 namespace {
 
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteFile(const fs::path& p, const std::string& text) {
-    std::ofstream out(p, std::ios::binary);
-    out << text;
-}
-
 QComboBox* Combo(QWidget& form, const QString& name, const QStringList& items) {
     auto* box = new QComboBox(&form);
     box->setObjectName(name);
@@ -52,11 +37,6 @@ QComboBox* Combo(QWidget& form, const QString& name, const QStringList& items) {
 class FileIoTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("kns-fio-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-
         QStringList counts;
         for (int i = 0; i <= 10; ++i) counts << QString::number(i);
         Combo(form, "cbActProto", {"1", "2", "3", "4", "5", "6", "7", "8", "9"})->setCurrentIndex(0);
@@ -87,12 +67,12 @@ protected:
             return next;
         });
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     int Index(const char* name) { return form.findChild<QComboBox*>(name)->currentIndex(); }
     std::string Text(const char* name) { return form.findChild<QLineEdit*>(name)->text().toStdString(); }
 
-    fs::path dir;
+    TempFolder folder;
+    fs::path dir = folder.Path();
     QWidget form;
     std::unique_ptr<TFileIo> io;
     QString next;

@@ -1,6 +1,7 @@
 #include "storage/WindowPlacement.h"
 
 #include "serial/Failure.h"
+#include "TestFiles.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -8,26 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteFile(const fs::path& p, const std::string& text) {
-    std::ofstream out(p, std::ios::binary);
-    out << text;
-}
 
 std::string ScreenKey(const char* name) {
     const QSize s = QGuiApplication::primaryScreen()->size();
@@ -39,15 +24,10 @@ int Ppi() { return qRound(QGuiApplication::primaryScreen()->logicalDotsPerInch()
 class WindowPlacementTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("kns-wp-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
         path = dir / "KNSimTool.ini";
         window.setFixedSize(634, 351);
         window.move(40, 30);
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     // The window as the main window would show it: placement first.
     std::string ShowWithSettings(const std::string& settings) {
@@ -66,7 +46,8 @@ protected:
         return error;
     }
 
-    fs::path dir;
+    TempFolder folder;
+    fs::path dir = folder.Path();
     fs::path path;
     QWidget window;
     bool restored = false;

@@ -1,0 +1,29 @@
+#pragma once
+// Files and folders for tests and benchmarks: whole files read and written
+// as bytes, and fresh temporary folders.
+
+#include <filesystem>
+#include <string>
+
+// The bytes of the file at path ("" when it cannot be read).
+std::string ReadFile(const std::filesystem::path& path);
+// Replaces the file at path with data, byte for byte.
+void WriteFile(const std::filesystem::path& path, const std::string& data);
+
+// A fresh, empty folder under TMPDIR (or /tmp) whose name starts with
+// prefix; it stays until someone removes it.
+std::string MakeTempDir(const std::string& prefix = "kns-test");
+
+// A fresh folder, removed with everything in it when the object goes.
+class TempFolder {
+public:
+    explicit TempFolder(const std::string& prefix = "kns-test");
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
