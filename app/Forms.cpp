@@ -7,7 +7,7 @@
 #include "uUpdate.h"
 
 #include "link/uComIo.h"
-#include "storage/uFileIo.h"
+#include "uFileIo.h"
 
 #include <QLabel>
 

@@ -8,7 +8,7 @@
 #include "PortList.h"
 #include "TerminalText.h"
 
-#include "serial/Failure.h"
+#include "base/Failure.h"
 
 #include <cstdio>
 #include <string>

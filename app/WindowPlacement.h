@@ -9,7 +9,7 @@
 // integer is malformed it raises EConvertError after applying what it had
 // already applied, so the caller shows the error and carries on.
 
-#include "IniFile.h"
+#include "storage/IniFile.h"
 
 #include <array>
 #include <optional>
