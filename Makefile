@@ -3,9 +3,10 @@ BUILD      ?= build
 BUILD_ASAN ?= build-asan
 BUILD_FUZZ ?= build-fuzz
 JOBS       ?= $(shell nproc)
+PREFIX     ?= /usr/local
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps build run test test-asan bench fuzz fuzz-build fuzz-replay screenshot clean
+.PHONY: all deps build run test test-asan bench fuzz fuzz-build fuzz-replay screenshot install package package-check clean
 
 all: build
 
@@ -45,6 +46,19 @@ fuzz: fuzz-build
 
 fuzz-replay: fuzz-build
 	fuzz/run.sh replay $(BUILD_FUZZ)
+
+# Installs the programs, manual pages, menu entry and completion under
+# $(PREFIX) (default /usr/local), below $(DESTDIR) when that is set.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The Debian package: $(BUILD)/knsimtool_<version>_amd64.deb.
+package: build
+	cmake --build $(BUILD) --target package
+
+# The package and its menu entry as lintian and desktop-file-validate see them.
+package-check: package
+	@scripts/check-package.sh $(BUILD)
 
 bench: build
 	@scripts/bench.sh $(BUILD)

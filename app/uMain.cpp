@@ -16,8 +16,10 @@
 
 #include "link/uComIo.h"
 #include "serial/ComPort.h"
+#include "serial/PortPermission.h"
 #include "serial/StrNatComp.h"
 #include "storage/IniFile.h"
+#include "storage/SettingsLocation.h"
 #include "storage/WindowPlacement.h"
 #include "storage/uFileIo.h"
 
@@ -78,8 +80,9 @@ void TMain::FormCreate() {
 
     programFolder_ = QCoreApplication::applicationDirPath();
     if (!programFolder_.endsWith(QLatin1Char('/'))) programFolder_ += QLatin1Char('/');
-    settingsFile_ = options_.SettingsFile.isEmpty() ? programFolder_ + QStringLiteral("KNSimTool.ini")
-                                                    : options_.SettingsFile;
+    settingsFile_ = options_.SettingsFile.isEmpty()
+                        ? QFile::decodeName(SettingsFileFor(QFile::encodeName(programFolder_).toStdString()).c_str())
+                        : options_.SettingsFile;
     settings_->SetFileName(QFile::encodeName(settingsFile_).toStdString());
     placement_ = std::make_unique<WindowPlacement>(*this, *settings_, "Main\\");
 
@@ -345,6 +348,9 @@ void TMain::MnuOpenCfgClick() {
 
 void TMain::PanelInfo(const std::string& text) {
     sBarPanel0->setText(Latin1(text));
+    // A port refused for lack of permission keeps its text; the way out is
+    // one hover away.
+    sBarPanel0->setToolTip(IsPermissionDeniedText(text) ? Latin1(PortPermissionAdvice(PortName())) : QString());
     emit StatusTextChanged(sBarPanel0->text());
     ProcessMessages();
 }
