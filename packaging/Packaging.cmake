@@ -47,24 +47,23 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "KNSimTool developers")
 set(CPACK_PACKAGE_CONTACT "KNSimTool developers <maintainers@knsimtool.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "configuration tool for the KARNOL OBD-II ECU simulator")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "configuration tool for the KARNOL OBD-II ECU simulator
- KNSimTool talks to the KARNOL OBD-II ECU simulator over a serial port. It
- shows the simulator's serial number, firmware, bus protocol, ECU count,
- malfunction indicator lamp and trouble codes, sets protocol, ECU count and
- up to ten trouble codes per ECU, saves and opens set-ups as .kns files, and
- updates the simulator's firmware.
- .
- The package holds the window (knsimtool), the command line for scripts and
- test benches (knsimtool-cli) and an emulated simulator on a
- pseudo-terminal (knsim-emu).")
+set(CPACK_PACKAGE_DESCRIPTION
+  "KNSimTool talks to the KARNOL OBD-II ECU simulator over a serial port. It
+shows the simulator's serial number, firmware, bus protocol, ECU count,
+malfunction indicator lamp and trouble codes, sets protocol, ECU count and
+up to ten trouble codes per ECU, saves and opens set-ups as .kns files, and
+updates the simulator's firmware.
+
+The package holds the window (knsimtool), the command line for scripts and
+test benches (knsimtool-cli) and an emulated simulator on a
+pseudo-terminal (knsim-emu).")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# The libraries come from the programs themselves; the display plug-ins are
-# loaded at run time, so no linker entry names them.
+# The libraries come from the programs themselves; the SVG image plug-in
+# (the window's pictures) is loaded at run time, so no linker entry names it.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
