@@ -36,6 +36,8 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 namespace {
 const char* const UpdateFailedText = "Update Fehler!\r\n\nPlease try again,\r\nor contact the KARNOL support";
 }  // namespace
@@ -141,6 +143,14 @@ void TMain::FormShow() {
 
     settings_->SetDefaultSection("CONFIG");
     const std::string savedPort = settings_->ReadString("ComPort", "");
+    // A port saved by its path (a pseudo-terminal, /dev/serial/by-id/...) is
+    // not in the system's list; while its device is there it is offered as a
+    // port named on the command line is, rather than replaced by the first
+    // listed port (which may be the machine's console line).
+    struct stat device {};
+    if (!options_.Port && !savedPort.empty() && savedPort.front() == '/' && ::stat(savedPort.c_str(), &device) == 0 &&
+        S_ISCHR(device.st_mode))
+        options_.Port = savedPort;
 
     try {
         FillPorts();
