@@ -3,7 +3,15 @@
 _knsimtool_cli()
 {
     local cur prev words cword
-    _init_completion || return
+    if declare -F _init_completion >/dev/null; then
+        _init_completion || return
+    else
+        # Without the bash-completion package: plain words.
+        words=("${COMP_WORDS[@]}")
+        cword=$COMP_CWORD
+        cur=${COMP_WORDS[COMP_CWORD]}
+        prev=${COMP_WORDS[COMP_CWORD - 1]}
+    fi
 
     local commands="ports info status show set-protocol set-codes apply save diff update-firmware watch help"
     local globals="--port --serial --json --verbose -v --help -h --version"
@@ -63,7 +71,11 @@ _knsimtool_cli()
         set-codes) options="--ecu1 --ecu2 --mil" ;;
         apply|save|diff)
             if [[ $cur != -* ]]; then
-                _filedir kns
+                if declare -F _filedir >/dev/null; then
+                    _filedir kns
+                else
+                    COMPREPLY=($(compgen -f -- "$cur"))
+                fi
                 return
             fi
             ;;
