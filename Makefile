@@ -6,9 +6,10 @@ BUILD_TSAN ?= build-tsan
 # CI sets WERROR=ON: a warning fails the build there.
 WERROR     ?= OFF
 JOBS       ?= $(shell nproc)
+PREFIX     ?= /usr/local
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps build run test test-asan test-tsan bench fuzz fuzz-build fuzz-replay screenshot clean
+.PHONY: all deps build run test test-asan test-tsan bench fuzz fuzz-build fuzz-replay screenshot install package package-check clean
 
 all: build
 
@@ -63,6 +64,19 @@ fuzz: fuzz-build
 
 fuzz-replay: fuzz-build
 	fuzz/run.sh replay $(BUILD_FUZZ)
+
+# Installs the programs, manual pages, menu entry and completion under
+# $(PREFIX) (default /usr/local), below $(DESTDIR) when that is set.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The Debian package: $(BUILD)/knsimtool_<version>_amd64.deb.
+package: build
+	cmake --build $(BUILD) --target package
+
+# The package and its menu entry as lintian and desktop-file-validate see them.
+package-check: package
+	@scripts/check-package.sh $(BUILD)
 
 bench: build
 	@scripts/bench.sh $(BUILD)

@@ -17,10 +17,12 @@
 #include "link/StatusTexts.h"
 #include "link/uComIo.h"
 #include "serial/ComPort.h"
+#include "serial/PortPermission.h"
 #include "serial/StrNatComp.h"
 #include "storage/IniFile.h"
 #include "WindowPlacement.h"
 #include "uFileIo.h"
+#include "storage/SettingsLocation.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,6 +36,8 @@
 #include <QToolButton>
 
 #include <algorithm>
+
+#include <sys/stat.h>
 
 TMain::TMain(const TStartOptions& options, QWidget* parent)
     : QMainWindow(parent), options_(options), settings_(std::make_unique<IniFile>()) {
@@ -75,8 +79,9 @@ void TMain::FormCreate() {
 
     programFolder_ = QCoreApplication::applicationDirPath();
     if (!programFolder_.endsWith(QLatin1Char('/'))) programFolder_ += QLatin1Char('/');
-    settingsFile_ = options_.SettingsFile.isEmpty() ? programFolder_ + QStringLiteral("KNSimTool.ini")
-                                                    : options_.SettingsFile;
+    settingsFile_ = options_.SettingsFile.isEmpty()
+                        ? QFile::decodeName(SettingsFileFor(QFile::encodeName(programFolder_).toStdString()).c_str())
+                        : options_.SettingsFile;
     settings_->SetFileName(QFile::encodeName(settingsFile_).toStdString());
     placement_ = std::make_unique<WindowPlacement>(*this, *settings_, "Main\\");
 
@@ -142,6 +147,14 @@ void TMain::FormShow() {
 
     settings_->SetDefaultSection("CONFIG");
     const std::string savedPort = settings_->ReadString("ComPort", "");
+    // A port saved by its path (a pseudo-terminal, /dev/serial/by-id/...) is
+    // not in the system's list; while its device is there it is offered as a
+    // port named on the command line is, rather than replaced by the first
+    // listed port (which may be the machine's console line).
+    struct stat device {};
+    if (!options_.Port && !savedPort.empty() && savedPort.front() == '/' && ::stat(savedPort.c_str(), &device) == 0 &&
+        S_ISCHR(device.st_mode))
+        options_.Port = savedPort;
 
     try {
         FillPorts();
@@ -333,6 +346,9 @@ void TMain::MnuOpenCfgClick() {
 
 void TMain::PanelInfo(const std::string& text) {
     sBarPanel0->setText(Latin1(text));
+    // A port refused for lack of permission keeps its text; the way out is
+    // one hover away.
+    sBarPanel0->setToolTip(IsPermissionDeniedText(text) ? Latin1(PortPermissionAdvice(PortName())) : QString());
     emit StatusTextChanged(sBarPanel0->text());
     ProcessMessages();
 }

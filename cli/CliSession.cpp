@@ -5,6 +5,7 @@
 #include "PortList.h"
 
 #include "FirmwareBlob.h"
+#include "serial/PortPermission.h"
 
 #include "link/SetupActions.h"
 #include "link/StatusTexts.h"
@@ -44,6 +45,8 @@ CliSession::~CliSession() { io_.ClosePort(); }
 
 void CliSession::Fail(const std::string& fallback) {
     const std::string& text = host_.StatusText();
+    // The message stays the link's own; how to get access comes as a hint.
+    if (IsPermissionDeniedText(text)) throw CliError(ExitDeviceFailed, text, PortPermissionAdvice(io_.PortName()));
     throw CliError(ExitDeviceFailed, text.empty() ? fallback : text);
 }
 

@@ -83,6 +83,8 @@ public:
     int ReadFrame();       // reply code, or -1 on time-out, overlength or bad checksum
 
     TComPort& Port() { return cPort; }
+    // The port the link opened last (or tried to).
+    const std::string& PortName() const { return cPort.Port(); }
     // What the simulator reported, as the link last read it.
     const SimulatorState& State() const { return state_; }
     // Puts a text on the front end's status text (the use cases' own steps).

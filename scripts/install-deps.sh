@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb x11-apps imagemagick xauth
   fonts-dejavu-core
+  dpkg-dev fakeroot file lintian desktop-file-utils man-db
 )
 
 missing=()

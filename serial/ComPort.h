@@ -5,6 +5,7 @@
 // emulator's tests all link it.
 
 #include "EComPort.h"
+#include "PortLock.h"
 
 #include <cstdint>
 #include <functional>
@@ -299,6 +300,7 @@ private:
     TComTimeouts timeouts_{*this};
 
     int fd_ = -1;
+    TPortLockFile lockFile_;  // the lock file other serial programs honour, while open
     bool connected_ = false;
     bool isPty_ = false;
     std::unique_ptr<TComThread> thread_;  // the watcher started at the last open, if any
