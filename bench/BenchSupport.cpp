@@ -1,6 +1,6 @@
 #include "BenchSupport.h"
 
-#include "SpawnChild.h"
+#include "Child.h"
 
 #include <cerrno>
 #include <csignal>

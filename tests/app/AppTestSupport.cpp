@@ -3,34 +3,11 @@
 #include "app/ErrorBox.h"
 #include "serial/ComPort.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 
 #include <algorithm>
 #include <fstream>
 #include <sstream>
-
-bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!pred()) {
-        if (clock.elapsed() > timeoutMs) return pred();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
-void Pump(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-}
 
 AppHarness::AppHarness(EmulatorOptions emulator) : emulator_(std::make_unique<EmulatedSimulator>(std::move(emulator))) {
     emulator_->Start();
@@ -75,7 +52,7 @@ void AppHarness::Start(TStartOptions options) {
 
 void AppHarness::StartConnected(TStartOptions options) {
     Start(std::move(options));
-    WaitUntil([this] { return Main().State() == SchedulerState::Polling; });
+    WaitWithEvents([this] { return Main().State() == SchedulerState::Polling; });
 }
 
 std::vector<std::string> AppHarness::Commands() const {
@@ -88,7 +65,7 @@ std::vector<std::string> AppHarness::Commands() const {
 
 bool AppHarness::WaitForCommand(const std::string& command, int timeoutMs) {
     // The window's scheduler runs on this thread: wait by processing events.
-    return WaitUntil(
+    return WaitWithEvents(
         [&] {
             const auto log = emulator_->Log();
             return std::find(log.begin(), log.end(), command) != log.end();

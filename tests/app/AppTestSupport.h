@@ -9,6 +9,8 @@
 
 #include "emu/EmulatedSimulator.h"
 
+#include "QtWait.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -17,11 +19,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-// Processes events until pred holds or timeoutMs has passed; the result of pred.
-bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
-// Processes events for ms milliseconds.
-void Pump(int ms);
 
 class AppHarness {
 public:

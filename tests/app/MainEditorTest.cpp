@@ -94,7 +94,7 @@ TEST(MainEditor, ShowsTheSimulatorsSetUp) {
     state.CodeCounts = 0x02;
     app.Emulator().SetState(state);
     main.RestartPortClick();
-    ASSERT_TRUE(WaitUntil([&] { return main.State() == SchedulerState::Polling; }));
+    ASSERT_TRUE(WaitWithEvents([&] { return main.State() == SchedulerState::Polling; }));
     EXPECT_FALSE(main.GrpDtc2->isVisibleTo(&main));
     EXPECT_FALSE(main.ImgMilOn->isVisibleTo(&main));
     EXPECT_TRUE(main.ImgMilOff->isVisibleTo(&main));
@@ -156,7 +156,7 @@ TEST(MainEditor, CountChoiceTicksAndClearsMilOn) {
     state.MilOn = false;
     app.Emulator().SetState(state);
     main.RestartPortClick();
-    ASSERT_TRUE(WaitUntil([&] { return main.State() == SchedulerState::Polling; }));
+    ASSERT_TRUE(WaitWithEvents([&] { return main.State() == SchedulerState::Polling; }));
     EXPECT_EQ(main.cbDtc1->currentIndex(), 1);
     EXPECT_FALSE(main.chkMilOn->isChecked());
 }
@@ -192,7 +192,7 @@ TEST(MainEditor, SendWritesBothTablesThenCountsAndMil) {
     EXPECT_TRUE(main.Timer1().isActive());
 
     // The simulator now holds them, and the next status read enables SEND.
-    ASSERT_TRUE(WaitUntil([&] { return main.ButSendDtc->isEnabled(); }));
+    ASSERT_TRUE(WaitWithEvents([&] { return main.ButSendDtc->isEnabled(); }));
     EXPECT_EQ(app.Emulator().State().Codes(1)[1], 0xFFFF);
     EXPECT_EQ(app.Emulator().State().CodeCounts, 0xA2);
     EXPECT_TRUE(app.Emulator().State().MilOn);

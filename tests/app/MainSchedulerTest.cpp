@@ -60,7 +60,7 @@ TEST(MainScheduler, StartsAndPollsAConnectedSimulator) {
     EXPECT_FALSE(main.MainPanel->isVisibleTo(&main));
     EXPECT_EQ(main.cbPorts->currentText().toStdString(), app.Port());
 
-    ASSERT_TRUE(WaitUntil([&] { return main.State() == SchedulerState::Polling; }));
+    ASSERT_TRUE(WaitWithEvents([&] { return main.State() == SchedulerState::Polling; }));
     EXPECT_EQ(main.LabSerial->text(), QStringLiteral("KN-4711"));
     EXPECT_EQ(main.LabSimVersion->text(), QStringLiteral("v1.2.0"));
     EXPECT_TRUE(main.MainPanel->isVisibleTo(&main));
@@ -75,7 +75,7 @@ TEST(MainScheduler, StartsAndPollsAConnectedSimulator) {
     EXPECT_EQ(main.Timer1().interval(), 1000);
 
     // Then one status read a second, and nothing else.
-    ASSERT_TRUE(WaitUntil([&] { return app.Commands().size() >= 7; }, 5000));
+    ASSERT_TRUE(WaitWithEvents([&] { return app.Commands().size() >= 7; }, 5000));
     const Lines commands = app.Commands();
     EXPECT_EQ(Take(commands, 7), (Lines{"!I", "!B", "!S", "!C", "!K1", "!S", "!S"}));
 }
@@ -88,7 +88,7 @@ TEST(MainScheduler, ReloadDataLeavesRemoteModeAndSearchesAgain) {
     app.Emulator().ClearLog();
 
     main.MnuReload->trigger();
-    ASSERT_TRUE(WaitUntil([&] { return main.State() == SchedulerState::Polling && app.Commands().size() >= 6; }));
+    ASSERT_TRUE(WaitWithEvents([&] { return main.State() == SchedulerState::Polling && app.Commands().size() >= 6; }));
     EXPECT_EQ(Take(app.Commands(), 6), (Lines{"!K0", "!I", "!B", "!S", "!C", "!K1"}));
 }
 
@@ -110,7 +110,7 @@ TEST(MainScheduler, PickingAnotherPortSearchesThere) {
     ASSERT_GE(index, 0);
     main.cbPorts->setCurrentIndex(index);
     emit main.cbPorts->activated(index);  // the user's pick
-    ASSERT_TRUE(WaitUntil([&] { return main.State() == SchedulerState::Polling && main.LabSerial->text() == "SECOND"; }));
+    ASSERT_TRUE(WaitWithEvents([&] { return main.State() == SchedulerState::Polling && main.LabSerial->text() == "SECOND"; }));
     EXPECT_TRUE(app.WaitForCommand("!K0"));  // the first simulator was left properly
     const Lines log = second.Log();
     EXPECT_EQ(Take(log, 2), (Lines{"!I", "!B"}));
@@ -123,7 +123,7 @@ TEST(MainScheduler, FailedStatusReadStopsInReadConfiguration) {
     AppHarness app(options);
     app.Start();
     TMain& main = app.Main();
-    ASSERT_TRUE(WaitUntil([&] { return main.sBarPanel0->text() == QStringLiteral("Can't read simulator status"); }));
+    ASSERT_TRUE(WaitWithEvents([&] { return main.sBarPanel0->text() == QStringLiteral("Can't read simulator status"); }));
     EXPECT_EQ(main.State(), SchedulerState::ReadConfiguration);
     EXPECT_FALSE(main.Timer1().isActive());
     EXPECT_FALSE(main.MainPanel->isVisibleTo(&main));
@@ -139,7 +139,7 @@ TEST(MainScheduler, SilentSimulatorIsAskedTwiceThenStops) {
     AppHarness app(options);
     app.Start();
     TMain& main = app.Main();
-    ASSERT_TRUE(WaitUntil([&] { return main.MnuForceUpdate->isEnabled() && !main.Timer1().isActive(); }));
+    ASSERT_TRUE(WaitWithEvents([&] { return main.MnuForceUpdate->isEnabled() && !main.Timer1().isActive(); }));
     EXPECT_EQ(main.State(), SchedulerState::Search);
     EXPECT_EQ(main.sBarPanel0->text(), QStringLiteral("No KARNOL simulator found"));
     Pump(1000);  // stopped means stopped
@@ -149,7 +149,7 @@ TEST(MainScheduler, SilentSimulatorIsAskedTwiceThenStops) {
     // data" searches again with two fresh attempts.
     app.Emulator().ClearLog();
     main.MnuReload->trigger();
-    ASSERT_TRUE(WaitUntil([&] { return !main.Timer1().isActive() && app.Commands().size() >= 2; }));
+    ASSERT_TRUE(WaitWithEvents([&] { return !main.Timer1().isActive() && app.Commands().size() >= 2; }));
     Pump(500);
     EXPECT_EQ(app.Commands(), (Lines{"!I", "!I"}));
 }
@@ -161,7 +161,7 @@ TEST(MainScheduler, NoPortListedSelectsNothingAndStops) {
     TMain& main = app.Main();
     EXPECT_EQ(main.cbPorts->count(), 0);
     EXPECT_EQ(main.cbPorts->currentIndex(), -1);
-    ASSERT_TRUE(WaitUntil([&] { return main.MnuForceUpdate->isEnabled() && !main.Timer1().isActive(); }));
+    ASSERT_TRUE(WaitWithEvents([&] { return main.MnuForceUpdate->isEnabled() && !main.Timer1().isActive(); }));
     EXPECT_TRUE(main.sBarPanel0->text().startsWith(QStringLiteral("Unable to open com port")));
     EXPECT_TRUE(app.Log().empty());
 }
@@ -177,7 +177,7 @@ TEST(MainScheduler, PortListFailureIsReportedAndTheStartGoesOn) {
     // The scheduler still starts, and the search reports the missing port.
     EXPECT_TRUE(main.Timer1().isActive());
     EXPECT_EQ(main.Image().TransferArea()[TransferHeaderOffset], 'E');  // the header's magic "ER90"
-    ASSERT_TRUE(WaitUntil([&] { return main.MnuForceUpdate->isEnabled() && !main.Timer1().isActive(); }));
+    ASSERT_TRUE(WaitWithEvents([&] { return main.MnuForceUpdate->isEnabled() && !main.Timer1().isActive(); }));
 }
 
 TEST(MainScheduler, StartSelectsTheSavedPortIgnoringCase) {
@@ -282,7 +282,7 @@ TEST(MainScheduler, TerminationSignalClosesLikeExit) {
     {
         TSignalCloser closer(main);
         std::raise(SIGTERM);
-        ASSERT_TRUE(WaitUntil([&] { return closed; }));
+        ASSERT_TRUE(WaitWithEvents([&] { return closed; }));
     }
     EXPECT_TRUE(app.WaitForCommand("!K0"));
     EXPECT_FALSE(app.Forms().ComIo().Port().Connected());
@@ -308,7 +308,7 @@ TEST(MainScheduler, CloseDuringAnExchangeWaitsForItsEnd) {
     main.RestartPortClick();
     EXPECT_FALSE(closed);  // the search ran to its end first
     EXPECT_EQ(main.State(), SchedulerState::ReadConfiguration);
-    ASSERT_TRUE(WaitUntil([&] { return closed; }));
+    ASSERT_TRUE(WaitWithEvents([&] { return closed; }));
     EXPECT_EQ(app.Commands(), (Lines{"!K0", "!I", "!B"}));
     EXPECT_FALSE(app.Forms().ComIo().Port().Connected());
 }
@@ -321,7 +321,7 @@ TEST(MainScheduler, DifferentFirmwareIsUpdatedAndTheRestartedSimulatorRead) {
     app.Start();
     TMain& main = app.Main();
     ASSERT_TRUE(app.WaitForCommand("!@"));
-    ASSERT_TRUE(WaitUntil([&] { return main.State() == SchedulerState::Polling; }, 20000))
+    ASSERT_TRUE(WaitWithEvents([&] { return main.State() == SchedulerState::Polling; }, 20000))
         << app.StatusTexts.join('|').toStdString();
 
     // The window showed both versions; the simulator now runs the carried one.
@@ -342,7 +342,7 @@ TEST(MainScheduler, ForcedUpdateCancelledWhileWaitingStopsAndOffersItAgain) {
     AppHarness app(options);
     app.Start();
     TMain& main = app.Main();
-    ASSERT_TRUE(WaitUntil([&] { return main.MnuForceUpdate->isEnabled() && !main.Timer1().isActive(); }));
+    ASSERT_TRUE(WaitWithEvents([&] { return main.MnuForceUpdate->isEnabled() && !main.Timer1().isActive(); }));
 
     TUpdateDialog& update = app.Forms().Update();
     bool prompted = false;
@@ -356,7 +356,7 @@ TEST(MainScheduler, ForcedUpdateCancelledWhileWaitingStopsAndOffersItAgain) {
     EXPECT_FALSE(update.isVisible());
 
     // The next step halts the scheduler and offers the forced update again.
-    ASSERT_TRUE(WaitUntil([&] { return main.MnuForceUpdate->isEnabled(); }));
+    ASSERT_TRUE(WaitWithEvents([&] { return main.MnuForceUpdate->isEnabled(); }));
     EXPECT_FALSE(main.Timer1().isActive());
     EXPECT_EQ(main.State(), SchedulerState::Search);
     EXPECT_TRUE(main.isVisible());
@@ -386,7 +386,7 @@ TEST(MainScheduler, FailedUpdateIsReportedInTheMessageBoxAndEndsTheProgram) {
     answer.start(20);
     app.Start();
     QObject::connect(&app.Main(), &TMain::Closed, [&] { closed = true; });
-    ASSERT_TRUE(WaitUntil([&] { return closed; }, 15000)) << app.StatusTexts.join('|').toStdString();
+    ASSERT_TRUE(WaitWithEvents([&] { return closed; }, 15000)) << app.StatusTexts.join('|').toStdString();
 
     EXPECT_EQ(text, QStringLiteral("Update Fehler!\r\n\nPlease try again,\r\nor contact the KARNOL support"));
     EXPECT_EQ(caption, QStringLiteral("Error"));

@@ -33,7 +33,7 @@ TEST(CliChange, SetCodesSendsAsSendDoes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        Emulator emu(c.Emu);
+        EmulatorChild emu(c.Emu);
         std::vector<std::string> args = {"--port", emu.Port(), "set-codes"};
         args.insert(args.end(), c.Args.begin(), c.Args.end());
         const auto r = RunCli(args);
@@ -43,7 +43,7 @@ TEST(CliChange, SetCodesSendsAsSendDoes) {
 }
 
 TEST(CliChange, SetCodesShowsWhatWasReadBack) {
-    Emulator emu({"--ecus", "2"});
+    EmulatorChild emu({"--ecus", "2"});
     const auto r = RunCli({"--port", emu.Port(), "set-codes", "--ecu1", "p0301,c0420", "--ecu2", "U0100"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     for (const char* line : {"MIL:             on\n", "Codes:           3 (ECU1 2, ECU2 1)\n", "   1: P0301 *\n",
@@ -56,7 +56,7 @@ TEST(CliChange, SetCodesShowsWhatWasReadBack) {
 }
 
 TEST(CliChange, SetCodesRefusesBeforeSendingAnything) {
-    Emulator emu;
+    EmulatorChild emu;
     const std::vector<std::vector<std::string>> rows = {
         {"--ecu1", "P0301,P4000"},
         {"--ecu2", "P0301,Q0301"},
@@ -76,7 +76,7 @@ TEST(CliChange, SetCodesRefusesBeforeSendingAnything) {
 }
 
 TEST(CliChange, SetProtocolAsTheSelectorsDo) {
-    Emulator emu;  // protocol 6, one ECU
+    EmulatorChild emu;  // protocol 6, one ECU
     auto r = RunCli({"--port", emu.Port(), "set-protocol", "6", "--ecus", "1"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(emu.Commands(), Session({}, false));  // the same choice as reported: nothing sent

@@ -8,22 +8,18 @@
 
 namespace {
 
-// data/example.kns holds these, as the window saves them.
-const std::vector<std::string> ExampleEmu = {"--protocol", "6", "--ecus", "2", "--codes1", "P0301,P0420",
-                                             "--codes2", "U0100", "--mil"};
-
 class CliFile : public ::testing::Test {
 protected:
-    std::string dir = MakeTempDir();
-    std::string Path(const std::string& name) const { return dir + "/" + name; }
+    TempFolder folder;
+    std::string Path(const std::string& name) const { return folder / name; }
 };
 
 TEST_F(CliFile, SaveWritesTheWindowsBytes) {
-    Emulator emu(ExampleEmu);
+    EmulatorChild emu(ExampleEmulatorArgs());
     const auto r = RunCli({"--port", emu.Port(), "save", Path("a.kns")});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Out, "");
-    EXPECT_EQ(ReadFile(Path("a.kns")), ReadFile(DataFile("example.kns")));
+    EXPECT_EQ(ReadFile(Path("a.kns")), ReadFile(ExampleFile()));
 
     // Saving over a file keeps its comment and unknown elements in place.
     WriteFile(Path("b.kns"), ReadFile(DataFile("with-note.kns")));
@@ -38,7 +34,7 @@ TEST_F(CliFile, SaveWritesTheWindowsBytes) {
 }
 
 TEST_F(CliFile, ApplySendsWhatOpenConfigurationSends) {
-    Emulator emu({"--codes1", "P0301,P0420", "--codes2", "U0100"});  // protocol 6, one ECU
+    EmulatorChild emu({"--codes1", "P0301,P0420", "--codes2", "U0100"});  // protocol 6, one ECU
     const auto r = RunCli({"--port", emu.Port(), "apply", DataFile("apply.kns")});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(emu.Commands(), Session({"!P83", "!S", "!C", "!K1", "!X0142" "8123" "0420" "1ABC" + Zeros(7),
@@ -47,21 +43,21 @@ TEST_F(CliFile, ApplySendsWhatOpenConfigurationSends) {
     EXPECT_TRUE(Contains(r.Out, "   1: B0123 *\n   2: P0420 *\n   3: P1ABC *\n")) << r.Out;
 
     // The window's own file sends no "!P" when the protocol is already so.
-    Emulator same(ExampleEmu);
-    ASSERT_EQ(RunCli({"--port", same.Port(), "apply", DataFile("example.kns")}).Status, 0);
+    EmulatorChild same(ExampleEmulatorArgs());
+    ASSERT_EQ(RunCli({"--port", same.Port(), "apply", ExampleFile()}).Status, 0);
     EXPECT_EQ(same.Commands(),
               Session({"!X0142" "0301" "0420" + Zeros(8), "!X0156" "C100" + Zeros(9), "!F1281"}));
 }
 
 TEST_F(CliFile, DiffListsWhatApplyWouldChange) {
-    Emulator emu(ExampleEmu);
-    auto same = RunCli({"--port", emu.Port(), "diff", DataFile("example.kns")});
+    EmulatorChild emu(ExampleEmulatorArgs());
+    auto same = RunCli({"--port", emu.Port(), "diff", ExampleFile()});
     EXPECT_EQ(same.Status, 0) << same.Err;
     EXPECT_EQ(same.Out, "");
-    same = RunCli({"--port", emu.Port(), "diff", DataFile("example.kns"), "--json"});
+    same = RunCli({"--port", emu.Port(), "diff", ExampleFile(), "--json"});
     EXPECT_EQ(same.Out, "{\"differ\":false,\"differences\":[]}\n");
 
-    std::string text = ReadFile(DataFile("example.kns"));
+    std::string text = ReadFile(ExampleFile());
     for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
              {"<Protocol>6<", "<Protocol>9<"}, {"TRUE", "FALSE"}, {"<D02>0420<", "<D02>0421<"},
              {"<Count>1<", "<Count>0<"}}) {
@@ -87,7 +83,7 @@ TEST_F(CliFile, DiffListsWhatApplyWouldChange) {
 }
 
 TEST_F(CliFile, FilesThatCannotBeUsedGiveStatus3AndTouchNothing) {
-    Emulator emu;
+    EmulatorChild emu;
     mkdir(Path("folder.kns").c_str(), 0700);
     const std::pair<std::vector<std::string>, const char*> rows[] = {
         {{"apply", Path("missing.kns")}, "missing.kns"},

@@ -11,7 +11,7 @@
 namespace {
 
 TEST(CliRead, Info) {
-    Emulator emu({"--serial", "A\"B\\C"});
+    EmulatorChild emu({"--serial", "A\"B\\C"});
     const auto text = RunCli({"--port", emu.Port(), "info"});
     ASSERT_EQ(text.Status, 0) << text.Err;
     EXPECT_EQ(text.Out,
@@ -29,7 +29,7 @@ TEST(CliRead, Info) {
                             "\"carried_version\":\"v1.2.0\",\"update_due\":false}\n");
 
     // Another firmware: reported as due, read all the same, never flashed.
-    Emulator old({"--version", "1.1.0"});
+    EmulatorChild old({"--version", "1.1.0"});
     const auto due = RunCli({"--port", old.Port(), "--json", "info"});
     ASSERT_EQ(due.Status, 0) << due.Err;
     EXPECT_TRUE(Contains(due.Out, "\"installed_version\":\"v1.1.0\",\"carried_version\":\"v1.2.0\",\"update_due\":true"));
@@ -37,7 +37,7 @@ TEST(CliRead, Info) {
 }
 
 TEST(CliRead, StatusAndShow) {
-    Emulator emu({"--protocol", "8", "--ecus", "2", "--codes1", "P0301,P0420", "--codes2", "U0100", "--mil"});
+    EmulatorChild emu({"--protocol", "8", "--ecus", "2", "--codes1", "P0301,P0420", "--codes2", "U0100", "--mil"});
     const auto status = RunCli({"--port", emu.Port(), "status"});
     ASSERT_EQ(status.Status, 0) << status.Err;
     EXPECT_EQ(status.Out,
@@ -66,7 +66,7 @@ TEST(CliRead, StatusAndShow) {
     }
 
     // Bus addresses instead of CAN identifiers for the other protocols.
-    Emulator kwp({"--protocol", "4", "--ecus", "2"});
+    EmulatorChild kwp({"--protocol", "4", "--ecus", "2"});
     const auto other = RunCli({"--port", kwp.Port(), "show"}).Out;
     EXPECT_TRUE(Contains(other, "Protocol:        4 - KWP2000 5bd\n")) << other;
     EXPECT_TRUE(Contains(other, "Fehlercodes ECU1 ($10): 0 active\n")) << other;
@@ -74,8 +74,8 @@ TEST(CliRead, StatusAndShow) {
 }
 
 TEST(CliRead, FailuresGiveTheLinksTextAndNoOutput) {
-    Emulator silent({"--silent"});
-    Emulator noTag({"--missing-tag", "T"});
+    EmulatorChild silent({"--silent"});
+    EmulatorChild noTag({"--missing-tag", "T"});
     const std::string missing = "/nonexistent/knsim/tty";
     struct Row {
         std::vector<std::string> Args;
@@ -107,8 +107,8 @@ TEST(CliRead, PortsInNaturalOrderAndProbed) {
     EXPECT_EQ(RunCli({"ports", "--json"}, "ttyUSB10,ttyUSB9").Out,
               "{\"ports\":[{\"name\":\"ttyUSB9\"},{\"name\":\"ttyUSB10\"}]}\n");
 
-    Emulator a({"--serial", "AAA"});
-    Emulator silent({"--silent"});
+    EmulatorChild a({"--serial", "AAA"});
+    EmulatorChild silent({"--silent"});
     const std::string missing = "/nonexistent/knsim/tty";
     const auto probe = RunCli({"ports", "--probe"}, a.Port() + "," + silent.Port() + "," + missing);
     ASSERT_EQ(probe.Status, 0) << probe.Err;
@@ -123,8 +123,8 @@ TEST(CliRead, PortsInNaturalOrderAndProbed) {
 }
 
 TEST(CliRead, SerialPicksTheRightSimulator) {
-    Emulator first({"--serial", "FIRST", "--protocol", "3"});
-    Emulator second({"--serial", "SECOND", "--protocol", "7"});
+    EmulatorChild first({"--serial", "FIRST", "--protocol", "3"});
+    EmulatorChild second({"--serial", "SECOND", "--protocol", "7"});
     const std::string ports = first.Port() + "," + second.Port();
     for (const auto& [serial, protocol] : {std::pair{"SECOND", "7"}, std::pair{"FIRST", "3"}}) {
         SCOPED_TRACE(serial);
@@ -134,7 +134,7 @@ TEST(CliRead, SerialPicksTheRightSimulator) {
         ASSERT_EQ(r.Status, 0) << r.Err;
         EXPECT_TRUE(Contains(r.Out, std::string("\"protocol\":") + protocol)) << r.Out;
         // The chosen one is connected once, without being asked twice.
-        const Emulator& chosen = std::string(serial) == "FIRST" ? first : second;
+        const EmulatorChild& chosen = std::string(serial) == "FIRST" ? first : second;
         EXPECT_EQ(chosen.Commands(), Session({}, false));
     }
     const auto none = RunCli({"--serial", "THIRD", "info"}, ports);
@@ -147,12 +147,12 @@ TEST(CliRead, WatchPollsUntilStoppedThenLeavesRemoteMode) {
     // Ctrl-C at a terminal and a script's kill alike.
     for (const int sig : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(sig == SIGINT ? "SIGINT" : "SIGTERM");
-        Emulator emu({"--protocol", "5"});
-        ChildProcess watch(KNS_CLI_PATH, {"--port", emu.Port(), "watch"}, {{"KNSIM_CLI_PORTS", "/nonexistent"}});
+        EmulatorChild emu({"--protocol", "5"});
+        Child watch(KNS_CLI_PATH, {"--port", emu.Port(), "watch"}, {{"KNSIM_CLI_PORTS", "/nonexistent"}});
         const std::string first = watch.ReadOutputLine(10000);
         EXPECT_TRUE(Contains(first, "Protocol 5 - KWP2000 fast, ECU count 1, MIL off, codes 0 (ECU1 0, ECU2 0)"))
             << first;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ASSERT_TRUE(WaitUntil([&] { return emu.Commands().size() >= 6; }, 10000));  // a poll
         watch.Signal(sig);
         const auto r = watch.Wait(10000);
         EXPECT_EQ(r.Status, 0) << r.Err;

@@ -28,7 +28,7 @@ TEST(CliUpdate, AutomaticUpdate) {
         SCOPED_TRACE(mode);
         std::vector<std::string> emuAll = {"--restart-ms", "300"};
         emuAll.insert(emuAll.end(), emuArgs.begin(), emuArgs.end());
-        Emulator emu(emuAll);
+        EmulatorChild emu(emuAll);
         std::vector<std::string> args = {"--port", emu.Port(), "update-firmware"};
         if (*mode) args.push_back(mode);
         const auto r = RunCli(args);
@@ -48,7 +48,7 @@ TEST(CliUpdate, AutomaticUpdate) {
 }
 
 TEST(CliUpdate, IfNeededLeavesACurrentSimulatorAlone) {
-    Emulator emu;
+    EmulatorChild emu;
     for (const char* mode : {"", "--if-needed"}) {
         emu.ClearLog();
         std::vector<std::string> args = {"--port", emu.Port(), "update-firmware"};
@@ -61,10 +61,10 @@ TEST(CliUpdate, IfNeededLeavesACurrentSimulatorAlone) {
 }
 
 TEST(CliUpdate, ResetButtonWaitsForTheBootLoader) {
-    Emulator emu({"--version", "0.9.9", "--restart-ms", "300"});
-    ChildProcess cli(KNS_CLI_PATH, {"--port", emu.Port(), "update-firmware", "--reset-button"},
+    EmulatorChild emu({"--version", "0.9.9", "--restart-ms", "300"});
+    Child cli(KNS_CLI_PATH, {"--port", emu.Port(), "update-firmware", "--reset-button"},
                      {{"KNSIM_CLI_PORTS", "/nonexistent"}});
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    ASSERT_TRUE(WaitUntil([&] { return Contains(cli.Err(), "reset button"); }, 10000)) << cli.Err();
     emu.PressReset();
     const auto r = cli.Wait();
     ASSERT_EQ(r.Status, 0) << r.Err;
@@ -78,10 +78,10 @@ TEST(CliUpdate, ResetButtonWaitsForTheBootLoader) {
 }
 
 TEST(CliUpdate, InterruptWhileWaitingForTheBootLoaderCancels) {
-    Emulator emu;
-    ChildProcess cli(KNS_CLI_PATH, {"--port", emu.Port(), "update-firmware", "--reset-button"},
+    EmulatorChild emu;
+    Child cli(KNS_CLI_PATH, {"--port", emu.Port(), "update-firmware", "--reset-button"},
                      {{"KNSIM_CLI_PORTS", "/nonexistent"}});
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(WaitUntil([&] { return Contains(cli.Err(), "reset button"); }, 10000)) << cli.Err();
     cli.Signal(SIGINT);
     const auto r = cli.Wait(10000);
     EXPECT_EQ(r.Status, 128 + SIGINT);
@@ -94,15 +94,9 @@ TEST(CliUpdate, InterruptWhileWaitingForTheBootLoaderCancels) {
 // Once "!@" has gone out the firmware has handed over; leaving would strand
 // the simulator in its boot loader, so the automatic update goes on.
 TEST(CliUpdate, InterruptAfterTheBootLoaderWasStartedDoesNotStrandIt) {
-    Emulator emu({"--version", "1.1.0", "--no-poll-answer"});
-    ChildProcess cli(KNS_CLI_PATH, {"--port", emu.Port(), "update-firmware"}, {{"KNSIM_CLI_PORTS", "/nonexistent"}});
-    bool started = false;
-    for (int i = 0; i < 500 && !started; ++i) {
-        const auto log = emu.Log();
-        started = std::find(log.begin(), log.end(), "boot loader") != log.end();
-        if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ASSERT_TRUE(started);
+    EmulatorChild emu({"--version", "1.1.0", "--no-poll-answer"});
+    Child cli(KNS_CLI_PATH, {"--port", emu.Port(), "update-firmware"}, {{"KNSIM_CLI_PORTS", "/nonexistent"}});
+    ASSERT_TRUE(emu.WaitForLog("boot loader", 5000));
     cli.Signal(SIGINT);
     const auto r = cli.Wait(20000);
     EXPECT_EQ(r.Status, 1) << r.Err;
@@ -112,9 +106,9 @@ TEST(CliUpdate, InterruptAfterTheBootLoaderWasStartedDoesNotStrandIt) {
 }
 
 TEST(CliUpdate, FailedUpdatesAreReported) {
-    Emulator noReset;                                    // reset button never pressed
-    Emulator noAck({"--version", "1.1.0", "--no-ack", "5"});  // a page not acknowledged
-    const std::pair<const Emulator*, std::vector<std::string>> rows[] = {
+    EmulatorChild noReset;                                    // reset button never pressed
+    EmulatorChild noAck({"--version", "1.1.0", "--no-ack", "5"});  // a page not acknowledged
+    const std::pair<const EmulatorChild*, std::vector<std::string>> rows[] = {
         {&noReset, {"--reset-button"}},
         {&noAck, {}},
     };

@@ -3,6 +3,8 @@
 
 #include "emu/EmulatedSimulator.h"
 #include "PtyClient.h"
+#include "TestFiles.h"
+#include "WaitUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +14,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <thread>
 
 namespace {
 
@@ -138,7 +139,8 @@ TEST(EmuFaults, PacedRequestIsAnsweredNoSoonerThanItsWireTime) {
 }
 
 TEST(EmuFaults, VanishesAndComesBackBehindTheLink) {
-    const std::string link = ::testing::TempDir() + "knsim-emu-test-link-" + std::to_string(::getpid());
+    const TempFolder dir;
+    const std::string link = dir / "link";
     std::string announced;
     std::mutex announcedMutex;
     EmulatorOptions o;
@@ -167,11 +169,7 @@ TEST(EmuFaults, VanishesAndComesBackBehindTheLink) {
     c.Close();
 
     std::string secondPath;
-    for (int i = 0; i < 300 && secondPath.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        secondPath = emu.PortPath();
-    }
-    ASSERT_FALSE(secondPath.empty()) << "did not come back";
+    ASSERT_TRUE(WaitUntil([&] { return !(secondPath = emu.PortPath()).empty(); }, 3000)) << "did not come back";
     EXPECT_EQ(emu.Log().back(), "return " + secondPath);
     EXPECT_EQ(std::filesystem::read_symlink(link), secondPath);
     {
@@ -186,7 +184,8 @@ TEST(EmuFaults, VanishesAndComesBackBehindTheLink) {
 }
 
 TEST(EmuFaults, RefusesToReplaceAFileWithItsLink) {
-    const std::string path = ::testing::TempDir() + "knsim-emu-test-file-" + std::to_string(::getpid());
+    const TempFolder dir;
+    const std::string path = dir / "file";
     std::FILE* f = std::fopen(path.c_str(), "w");
     ASSERT_TRUE(f);
     std::fputs("keep me", f);
@@ -196,7 +195,6 @@ TEST(EmuFaults, RefusesToReplaceAFileWithItsLink) {
     EmulatedSimulator emu(o);
     EXPECT_THROW(emu.Start(), std::runtime_error);
     EXPECT_EQ(std::filesystem::file_size(path), 7u);
-    std::filesystem::remove(path);
 }
 
 // A tool that takes the port for exclusive use leaves the flag on the

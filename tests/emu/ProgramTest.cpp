@@ -2,12 +2,13 @@
 // link, signals.
 
 #include "emu/EmulatorArgs.h"
+
+#include "Child.h"
 #include "PtyClient.h"
 
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -66,56 +67,11 @@ TEST(EmuArgs, UsageFitsEightyColumns) {
     }
 }
 
-struct Child {
-    explicit Child(std::vector<std::string> args) {
-        int out[2];
-        if (::pipe(out) != 0) return;
-        pid = ::fork();
-        if (pid == 0) {
-            ::dup2(out[1], 1);
-            ::close(out[0]);
-            std::vector<char*> argv{const_cast<char*>(KNSIM_EMU_PATH)};
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(KNSIM_EMU_PATH, argv.data());
-            _exit(127);
-        }
-        ::close(out[1]);
-        stdoutFd = out[0];
-    }
-    ~Child() {
-        if (pid > 0 && !reaped) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-        }
-        if (stdoutFd >= 0) ::close(stdoutFd);
-    }
-    std::string FirstLine() {
-        std::string line;
-        char c;
-        pollfd p{stdoutFd, POLLIN, 0};
-        while (::poll(&p, 1, 5000) == 1 && ::read(stdoutFd, &c, 1) == 1 && c != '\n') line += c;
-        return line;
-    }
-    int Terminate(int signal) {
-        ::kill(pid, signal);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        reaped = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    pid_t pid = -1;
-    int stdoutFd = -1;
-    bool reaped = false;
-};
-
 TEST(EmuProgram, PrintsItsPortFirstAndCleansUpOnTermination) {
-    const std::string dir = ::testing::TempDir();
-    const std::string link = dir + "knsim-emu-prog-link-" + std::to_string(::getpid());
-    const std::string log = dir + "knsim-emu-prog-log-" + std::to_string(::getpid());
-    std::filesystem::remove(log);
-    Child emu({"--link", link, "--log", log, "--serial", "PROG1"});
-    const std::string port = emu.FirstLine();
+    const TempFolder dir;
+    const std::string link = dir / "link", log = dir / "log";
+    Child emu(KNSIM_EMU_PATH, {"--link", link, "--log", log, "--serial", "PROG1"});
+    const std::string port = emu.ReadOutputLine(5000);
     ASSERT_EQ(port.rfind("/dev/pts/", 0), 0u) << port;
     EXPECT_EQ(std::filesystem::read_symlink(link), port);
 
@@ -124,7 +80,7 @@ TEST(EmuProgram, PrintsItsPortFirstAndCleansUpOnTermination) {
         const auto identity = c.Command("!I");
         ASSERT_TRUE(identity);
         EXPECT_EQ(identity->substr(1 + 64, 10), "50524F4731");  // "PROG1"
-        ::kill(emu.pid, SIGUSR1);  // the reset button
+        ::kill(emu.Pid(), SIGUSR1);  // the reset button
         bool answered = false;
         for (int i = 0; i < 20 && !answered; ++i) {
             c.Write(std::string("P"));
@@ -132,7 +88,8 @@ TEST(EmuProgram, PrintsItsPortFirstAndCleansUpOnTermination) {
         }
         EXPECT_TRUE(answered) << "no boot loader after SIGUSR1";
     }
-    EXPECT_EQ(emu.Terminate(SIGTERM), 0);
+    emu.Signal(SIGTERM);
+    EXPECT_EQ(emu.Wait(10000).Status, 0);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link))) << "link left behind";
 
     std::ifstream logged(log);
@@ -142,7 +99,6 @@ TEST(EmuProgram, PrintsItsPortFirstAndCleansUpOnTermination) {
     EXPECT_EQ(lines[0], "!I");
     EXPECT_EQ(lines[1], "reset");
     EXPECT_EQ(lines[2], "poll");
-    std::filesystem::remove(log);
 }
 
 // CPU time (user and system) the process has used so far, in clock ticks.
@@ -163,14 +119,14 @@ long CpuTicks(pid_t pid) {
 // nothing is said it must sleep, whoever has (or had) its port open. A
 // spinning loop would burn about a whole second of CPU per second.
 TEST(EmuProgram, SleepsWhileNothingIsSaid) {
-    Child emu({"--vanish-after", "1"});
-    const std::string port = emu.FirstLine();
+    Child emu(KNSIM_EMU_PATH, {"--vanish-after", "1"});
+    const std::string port = emu.ReadOutputLine(5000);
     ASSERT_FALSE(port.empty());
     const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
     auto usedInOneSecond = [&] {
-        const long before = CpuTicks(emu.pid);
+        const long before = CpuTicks(emu.Pid());
         std::this_thread::sleep_for(std::chrono::seconds(1));
-        return CpuTicks(emu.pid) - before;
+        return CpuTicks(emu.Pid()) - before;
     };
     EXPECT_LT(usedInOneSecond(), ticksPerSecond / 4) << "no tool attached";
     {

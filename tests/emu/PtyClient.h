@@ -2,7 +2,8 @@
 // A bare POSIX client of the emulator's port, so that its tests do not
 // depend on the serial layer or the link they are meant to check.
 
-#include <fcntl.h>
+#include "Pty.h"
+
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,14 +16,7 @@
 
 class PtyClient {
 public:
-    explicit PtyClient(const std::string& path) {
-        fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (fd_ < 0) return;
-        termios t{};
-        ::tcgetattr(fd_, &t);
-        cfmakeraw(&t);
-        ::tcsetattr(fd_, TCSANOW, &t);
-    }
+    explicit PtyClient(const std::string& path) : fd_(OpenRaw(path)) {}
     ~PtyClient() { Close(); }
     PtyClient(const PtyClient&) = delete;
     PtyClient& operator=(const PtyClient&) = delete;

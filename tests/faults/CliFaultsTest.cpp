@@ -38,10 +38,10 @@ TEST(CliFaults, SimulatorVanishingWhileWatchedIsReportedAndFoundAgainWhenBack) {
     Child watch(KNS_CLI_PATH, {"--port", link, "watch"}, {{"KNSIM_CLI_PORTS", "kns-no-such-port"}});
 
     ASSERT_TRUE(emulator.WaitForLog("vanish", 10000)) << watch.Err();
-    ASSERT_TRUE(WaitFor([&] { return !watch.Err().empty(); }, 5000)) << "the failure was not reported";
+    ASSERT_TRUE(WaitUntil([&] { return !watch.Err().empty(); }, 5000)) << "the failure was not reported";
     EXPECT_TRUE(watch.Running()) << "watch must keep going while the simulator is away";
 
-    ASSERT_TRUE(WaitFor([&] { return emulator.HasLogPrefix("return "); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return emulator.HasLogPrefix("return "); }, 5000));
     watch.Signal(SIGTERM);
     const Child::Result ended = watch.Wait(10000);
     EXPECT_FALSE(ended.TimedOut);
@@ -117,8 +117,8 @@ TEST(CliFaults, ReplyOf3000CharactersWithoutCarriageReturnIsNoReply) {
 
     // The poll after the endless reply reads a clean status again: what was
     // left of the 3000 characters did not reach it.
-    ASSERT_TRUE(WaitFor([&] { return line.Count("!S") >= 3; }, 8000)) << watch.Err();
-    ASSERT_TRUE(WaitFor([&] { return Lines(watch.Out()).size() >= 2; }, 3000)) << watch.Out() << watch.Err();
+    ASSERT_TRUE(WaitUntil([&] { return line.Count("!S") >= 3; }, 8000)) << watch.Err();
+    ASSERT_TRUE(WaitUntil([&] { return Lines(watch.Out()).size() >= 2; }, 3000)) << watch.Out() << watch.Err();
     watch.Signal(SIGTERM);
     const Child::Result result = watch.Wait(10000);
     EXPECT_EQ(result.Status, 0);

@@ -1,30 +1,12 @@
 #include "FaultSupport.h"
 
-#include "SpawnChild.h"
-
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <fstream>
 #include <poll.h>
-#include <sstream>
 #include <stdexcept>
 #include <sys/eventfd.h>
-#include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
-
-bool WaitFor(const std::function<bool()>& pred, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return pred();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 std::vector<LatenessRow> LatenessRows() {
     return {{"FirstByteAfter90ms", 90, 0, true},
@@ -41,135 +23,19 @@ LineFaults LateStatusReplies(const LatenessRow& row) {
     return faults;
 }
 
-// ---- Child -------------------------------------------------------------------
-
-Child::Child(const std::string& program, const std::vector<std::string>& args,
-             const std::map<std::string, std::string>& env) {
-    outPath_ = folder_ / "out";
-    errPath_ = folder_ / "err";
-
-    pid_ = SpawnChild(program, args, env, outPath_, errPath_);
-}
-
-Child::~Child() {
-    if (pid_ > 0 && status_ < 0) {
-        kill(pid_, SIGKILL);
-        Reap(true);
-    }
-}
-
-bool Child::Reap(bool block) {
-    if (status_ >= 0) return true;
-    int raw = 0;
-    pid_t r;
-    do {
-        r = waitpid(pid_, &raw, block ? 0 : WNOHANG);
-    } while (r < 0 && errno == EINTR);
-    if (r != pid_) return false;
-    status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    return true;
-}
-
-bool Child::Running() { return !Reap(false); }
-
-void Child::Signal(int sig) {
-    if (status_ < 0) kill(pid_, sig);
-}
-
-Child::Result Child::Wait(int timeoutMs) {
-    Result result;
-    if (!WaitFor([this] { return Reap(false); }, timeoutMs)) {
-        result.TimedOut = true;
-        kill(pid_, SIGKILL);
-        Reap(true);
-    }
-    result.Status = status_;
-    result.Out = Out();
-    result.Err = Err();
-    return result;
-}
-
-// ---- EmulatorChild -------------------------------------------------------------
-
-EmulatorChild::EmulatorChild(std::vector<std::string> args) {
-    logPath_ = folder_ / "emulator.log";
-    args.insert(args.end(), {"--log", logPath_});
-    std::string link;
-    for (std::size_t i = 0; i + 1 < args.size(); ++i)
-        if (args[i] == "--link") link = args[i + 1];
-    process_ = std::make_unique<Child>(KNS_EMU_PATH, args);
-    std::string firstLine;
-    WaitFor(
-        [&] {
-            const std::string out = process_->Out();
-            const auto end = out.find('\n');
-            if (end == std::string::npos) return false;
-            firstLine = out.substr(0, end);
-            return true;
-        },
-        10000);
-    if (firstLine.empty()) throw std::runtime_error("knsim-emu did not start: " + process_->Err());
-    port_ = link.empty() ? firstLine : link;
-}
-
-std::vector<std::string> EmulatorChild::Log() const {
-    std::vector<std::string> lines;
-    std::istringstream text(ReadFile(logPath_));
-    for (std::string line; std::getline(text, line);) lines.push_back(line);
-    return lines;
-}
-
-std::size_t EmulatorChild::Count(const std::string& entry) const {
-    const auto log = Log();
-    return static_cast<std::size_t>(std::count(log.begin(), log.end(), entry));
-}
-
-bool EmulatorChild::WaitForLog(const std::string& entry, int timeoutMs, std::size_t times) const {
-    return WaitFor([&] { return Count(entry) >= times; }, timeoutMs);
-}
-
-bool EmulatorChild::HasLogPrefix(const std::string& prefix) const {
-    const auto log = Log();
-    return std::any_of(log.begin(), log.end(), [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
-}
-
-void EmulatorChild::Kill() {
-    process_->Signal(SIGKILL);
-    process_->Wait(5000);
-}
-
-Child::Result RunCli(const std::vector<std::string>& args, int timeoutMs) {
-    Child cli(KNS_CLI_PATH, args, {{"KNSIM_CLI_PORTS", "kns-no-such-port"}});
-    return cli.Wait(timeoutMs);
-}
-
 // ---- FaultyLine ----------------------------------------------------------------
 
 namespace {
 
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what + ": " + std::strerror(errno)); }
 
-void MakeRaw(int fd) {
-    termios t{};
-    if (tcgetattr(fd, &t) != 0) Fail("tcgetattr");
-    cfmakeraw(&t);
-    if (tcsetattr(fd, TCSANOW, &t) != 0) Fail("tcsetattr");
-}
-
 }  // namespace
 
 FaultyLine::FaultyLine(const std::string& simulatorPort, LineFaults faults) : faults_(std::move(faults)) {
-    toolMaster_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (toolMaster_ < 0 || grantpt(toolMaster_) != 0 || unlockpt(toolMaster_) != 0) Fail("posix_openpt");
-    char name[128];
-    if (ptsname_r(toolMaster_, name, sizeof name) != 0) Fail("ptsname_r");
-    toolPath_ = name;
-    toolWatch_ = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (toolWatch_ < 0) Fail("open " + toolPath_);
-    MakeRaw(toolWatch_);
-    simulator_ = open(simulatorPort.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    toolWatch_ = OpenRaw(tool_.Path(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (toolWatch_ < 0) Fail("open " + tool_.Path());
+    simulator_ = OpenRaw(simulatorPort, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (simulator_ < 0) Fail("open " + simulatorPort);
-    MakeRaw(simulator_);
     wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wake_ < 0) Fail("eventfd");
     thread_ = std::thread([this] { Run(); });
@@ -180,7 +46,7 @@ FaultyLine::~FaultyLine() {
     const std::uint64_t one = 1;
     (void)!write(wake_, &one, sizeof one);
     thread_.join();
-    for (int fd : {toolMaster_, toolWatch_, simulator_, wake_}) close(fd);
+    for (int fd : {toolWatch_, simulator_, wake_}) close(fd);
 }
 
 std::vector<std::string> FaultyLine::Commands() const {
@@ -279,7 +145,7 @@ void FaultyLine::WriteDue() {
     const auto now = Clock::now();
     while (!queue_.empty() && queue_.front().Due <= now) {
         std::string& bytes = queue_.front().Bytes;
-        const ssize_t n = write(toolMaster_, bytes.data(), bytes.size());
+        const ssize_t n = write(tool_.Master(), bytes.data(), bytes.size());
         if (n < 0) {
             if (errno == EAGAIN || errno == EINTR) return;  // the tool's queue is full: later
             queue_.erase(queue_.begin());                   // nobody there: the bytes are lost, as on a line
@@ -303,10 +169,10 @@ void FaultyLine::Run() {
                 timeout = static_cast<int>(std::clamp<long long>(wait.count() + 1, 1, 1000));
             }
         }
-        pollfd fds[3] = {{toolMaster_, POLLIN, 0}, {simulator_, POLLIN, 0}, {wake_, POLLIN, 0}};
+        pollfd fds[3] = {{tool_.Master(), POLLIN, 0}, {simulator_, POLLIN, 0}, {wake_, POLLIN, 0}};
         if (poll(fds, 3, timeout) < 0) continue;
         if (fds[0].revents & POLLIN) {
-            const ssize_t n = read(toolMaster_, buf, sizeof buf);
+            const ssize_t n = read(tool_.Master(), buf, sizeof buf);
             if (n > 0) FromTool(buf, static_cast<std::size_t>(n));
         }
         if (fds[1].revents & POLLIN) {

@@ -2,6 +2,7 @@
 // or the settings file: afterwards the file is whole, either the old version
 // or the new one, never a mixture or a stump.
 
+#include "ExampleSetup.h"
 #include "FaultSupport.h"
 
 #include "base/Failure.h"
@@ -21,21 +22,6 @@
 namespace {
 
 constexpr int Rounds = 12;
-
-CfgSetup SetupA() {
-    CfgSetup s;
-    s.Protocol = 6;
-    s.EcuCount = 2;
-    s.MilOn = true;
-    s.Count1 = 2;
-    s.Count2 = 1;
-    for (auto& slot : s.Ecu1) slot = {0, "0000"};
-    for (auto& slot : s.Ecu2) slot = {0, "0000"};
-    s.Ecu1[0] = {0, "0301"};
-    s.Ecu1[1] = {0, "0420"};
-    s.Ecu2[0] = {3, "0100"};
-    return s;
-}
 
 CfgSetup SetupB() {
     CfgSetup s;
@@ -101,9 +87,9 @@ TEST(KillDuringSave, ConfigurationFileIsTheOldOrTheNewOne) {
                              "</Note>\r\n</CONFIG>\r\n");
     {
         CfgFile first;
-        first.Save(path, SetupA(), 0x120);
+        first.Save(path, ExampleSetup(), 0x120);
     }
-    const CfgSetup a = SetupA(), b = SetupB();
+    const CfgSetup a = ExampleSetup(), b = SetupB();
 
     KillWhileSaving(
         [&](int i) {

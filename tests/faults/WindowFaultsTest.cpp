@@ -5,6 +5,7 @@
 // failure must reach the user.
 
 #include "FaultSupport.h"
+#include "QtWait.h"
 
 #include "app/ErrorBox.h"
 #include "app/Forms.h"
@@ -18,10 +19,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 
 #include <csignal>
@@ -29,18 +28,6 @@
 #include <thread>
 
 namespace {
-
-// Processes events (the scheduler runs on this thread) until pred holds.
-bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!pred()) {
-        if (clock.elapsed() > timeoutMs) return pred();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
 
 const QStringList ProgressTexts = {QString(), QStringLiteral("Searching for KARNOL simulator"),
                                    QStringLiteral("Reading configuration")};
@@ -107,22 +94,22 @@ TEST(WindowFaults, SimulatorVanishingWhilePollingIsShownAndFoundAgainByReloadDat
     EmulatorChild emulator(
         {"--link", link, "--serial", "KN-BACK", "--vanish-after", "6", "--return-after", "1500"});
     Window window(link);
-    ASSERT_TRUE(WaitUntil([&] { return window.Polling(); }, 8000));
+    ASSERT_TRUE(WaitWithEvents([&] { return window.Polling(); }, 8000));
     EXPECT_EQ(window.Main().LabSerial->text(), QStringLiteral("KN-BACK"));
 
-    ASSERT_TRUE(WaitUntil([&] { return emulator.Count("vanish") > 0; }, 8000));
-    ASSERT_TRUE(WaitUntil([&] { return !window.Failures().isEmpty(); }, 5000)) << "the failure never reached the user";
+    ASSERT_TRUE(WaitWithEvents([&] { return emulator.Count("vanish") > 0; }, 8000));
+    ASSERT_TRUE(WaitWithEvents([&] { return !window.Failures().isEmpty(); }, 5000)) << "the failure never reached the user";
     // It stays on the status bar across the following polls, not a flicker.
     const QLabel* panel = window.Main().findChild<QLabel*>(QStringLiteral("sBarPanel0"));
     ASSERT_NE(panel, nullptr);
-    EXPECT_FALSE(WaitUntil([&] { return panel->text().isEmpty(); }, 2500)) << "the failure text was cleared";
+    EXPECT_FALSE(WaitWithEvents([&] { return panel->text().isEmpty(); }, 2500)) << "the failure text was cleared";
     EXPECT_TRUE(window.Main().isVisible());
     EXPECT_TRUE(window.ErrorBoxes.isEmpty()) << window.ErrorBoxes.join('|').toStdString();
 
-    ASSERT_TRUE(WaitUntil([&] { return emulator.HasLogPrefix("return "); }, 5000));
+    ASSERT_TRUE(WaitWithEvents([&] { return emulator.HasLogPrefix("return "); }, 5000));
     window.StatusTexts.clear();
     window.Main().MnuReload->trigger();
-    ASSERT_TRUE(WaitUntil([&] { return window.Polling() && emulator.Count("!K1") >= 2; }, 8000))
+    ASSERT_TRUE(WaitWithEvents([&] { return window.Polling() && emulator.Count("!K1") >= 2; }, 8000))
         << window.StatusTexts.join('|').toStdString();
     EXPECT_EQ(window.Main().LabSerial->text(), QStringLiteral("KN-BACK"));
     EXPECT_TRUE(window.Failures().isEmpty()) << window.Failures().join('|').toStdString();
@@ -136,7 +123,7 @@ TEST(WindowFaults, SimulatorVanishingInTheMiddleOfTheTransferEndsInUpdateFailed)
         if (emulator.WaitForLog("frame 03", 20000, 3)) emulator.Kill();
     });
     Window window(emulator.Port());
-    const bool ended = WaitUntil([&] { return !window.MessageBoxes.isEmpty() && !window.Main().isVisible(); }, 30000);
+    const bool ended = WaitWithEvents([&] { return !window.MessageBoxes.isEmpty() && !window.Main().isVisible(); }, 30000);
     unplug.join();
     ASSERT_TRUE(ended) << window.StatusTexts.join('|').toStdString();
 
@@ -153,7 +140,7 @@ TEST(WindowFaults, PortHeldByAnotherProgramStopsTheSearchWithTheLayersText) {
     ASSERT_TRUE(emulator.WaitForLog("!K1", 10000)) << holder.Err();
 
     Window window(emulator.Port());
-    ASSERT_TRUE(WaitUntil([&] { return window.Main().MnuForceUpdate->isEnabled() && !window.Main().Timer1().isActive(); },
+    ASSERT_TRUE(WaitWithEvents([&] { return window.Main().MnuForceUpdate->isEnabled() && !window.Main().Timer1().isActive(); },
                           5000));
     ASSERT_FALSE(window.Failures().isEmpty());
     EXPECT_TRUE(window.Failures().last().startsWith(QStringLiteral("Unable to open com port")))
@@ -164,7 +151,7 @@ TEST(WindowFaults, PortHeldByAnotherProgramStopsTheSearchWithTheLayersText) {
     holder.Signal(SIGTERM);
     EXPECT_EQ(holder.Wait(10000).Status, 0);
     window.Main().MnuReload->trigger();
-    EXPECT_TRUE(WaitUntil([&] { return window.Polling(); }, 8000)) << window.StatusTexts.join('|').toStdString();
+    EXPECT_TRUE(WaitWithEvents([&] { return window.Polling(); }, 8000)) << window.StatusTexts.join('|').toStdString();
 }
 
 TEST(WindowFaults, NoiseBetweenRepliesChangesNothing) {
@@ -174,7 +161,7 @@ TEST(WindowFaults, NoiseBetweenRepliesChangesNothing) {
     FaultyLine line(emulator.Port(), faults);
     Window window(line.Port());
 
-    ASSERT_TRUE(WaitUntil([&] { return window.Polling() && line.Count("!S") >= 3; }, 8000))
+    ASSERT_TRUE(WaitWithEvents([&] { return window.Polling() && line.Count("!S") >= 3; }, 8000))
         << window.StatusTexts.join('|').toStdString();
     TMain& main = window.Main();
     EXPECT_EQ(main.LabSerial->text(), QStringLiteral("KN-NOISE"));
@@ -192,7 +179,7 @@ TEST(WindowFaults, ReplyOf3000CharactersWithoutCarriageReturnFailsOnePollOnly) {
     FaultyLine line(emulator.Port(), faults);
     Window window(line.Port());
 
-    ASSERT_TRUE(WaitUntil([&] { return line.Count("!S") >= 4; }, 8000)) << window.StatusTexts.join('|').toStdString();
+    ASSERT_TRUE(WaitWithEvents([&] { return line.Count("!S") >= 4; }, 8000)) << window.StatusTexts.join('|').toStdString();
     EXPECT_TRUE(window.Polling());
     // The rest of the endless reply was discarded before the next poll.
     EXPECT_EQ(window.Failures(), QStringList{QStringLiteral("Can't read simulator status")});
@@ -208,11 +195,11 @@ TEST_P(WindowLateness, StatusReplyJustInsideOrOutsideTheCharacterTimeOut) {
     Window window(line.Port());
 
     if (row.Answered) {
-        EXPECT_TRUE(WaitUntil([&] { return window.Polling(); }, 8000)) << window.StatusTexts.join('|').toStdString();
+        EXPECT_TRUE(WaitWithEvents([&] { return window.Polling(); }, 8000)) << window.StatusTexts.join('|').toStdString();
         EXPECT_TRUE(window.Failures().isEmpty()) << window.Failures().join('|').toStdString();
     } else {
         // The scheduler stays in ReadConfiguration with its timer off.
-        ASSERT_TRUE(WaitUntil([&] { return !window.Failures().isEmpty() && !window.Main().Timer1().isActive(); }, 8000));
+        ASSERT_TRUE(WaitWithEvents([&] { return !window.Failures().isEmpty() && !window.Main().Timer1().isActive(); }, 8000));
         EXPECT_EQ(window.Failures(), QStringList{QStringLiteral("Can't read simulator status")});
         EXPECT_EQ(window.Main().State(), SchedulerState::ReadConfiguration);
         EXPECT_EQ(line.Count("!C"), 0u);

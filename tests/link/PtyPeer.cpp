@@ -1,37 +1,16 @@
 #include "PtyPeer.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
+#include "WaitUntil.h"
+
 #include <poll.h>
 #include <stdexcept>
-#include <termios.h>
 #include <unistd.h>
 
-PtyPeer::PtyPeer() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
-        throw std::runtime_error("no pseudo-terminal for the test peer");
-    }
-    path_ = ptsname(master_);
-    // Raw from the start, so that nothing is echoed or translated should a
-    // byte arrive before the tool has set the line up itself.
-    const int slave = open(path_.c_str(), O_RDWR | O_NOCTTY);
-    if (slave >= 0) {
-        termios t{};
-        if (tcgetattr(slave, &t) == 0) {
-            cfmakeraw(&t);
-            tcsetattr(slave, TCSANOW, &t);
-        }
-        close(slave);
-    }
-    thread_ = std::thread([this] { Run(); });
-}
+PtyPeer::PtyPeer() : thread_([this] { Run(); }) {}
 
 PtyPeer::~PtyPeer() {
     stop_ = true;
     thread_.join();
-    close(master_);
 }
 
 void PtyPeer::SetReply(const std::string& command, const std::string& reply) {
@@ -55,17 +34,12 @@ std::size_t PtyPeer::UnitCount() const {
 }
 
 bool PtyPeer::WaitForUnits(std::size_t count, std::chrono::milliseconds limit) const {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (UnitCount() < count) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+    return WaitUntil([&] { return UnitCount() >= count; }, static_cast<int>(limit.count()));
 }
 
 void PtyPeer::Run() {
     while (!stop_) {
-        pollfd p{master_, POLLIN, 0};
+        pollfd p{pty_.Master(), POLLIN, 0};
         const int ready = poll(&p, 1, 10);
         if (ready <= 0) continue;
         if (!(p.revents & POLLIN)) {
@@ -75,7 +49,7 @@ void PtyPeer::Run() {
             continue;
         }
         char buffer[512];
-        const ssize_t got = read(master_, buffer, sizeof buffer);
+        const ssize_t got = read(pty_.Master(), buffer, sizeof buffer);
         if (got <= 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
             continue;
@@ -121,14 +95,10 @@ void PtyPeer::Complete() {
 }
 
 void PtyPeer::Write(const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(master_, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            return;  // the tool has closed the port; the answer is lost, as on a real line
-        }
+    try {
+        pty_.Write(bytes);
+    } catch (const std::runtime_error&) {
+        // The tool has closed the port; the answer is lost, as on a real line.
     }
 }
 

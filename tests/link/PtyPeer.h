@@ -5,6 +5,8 @@
 // poll byte or a whole frame), records them byte for byte and writes back
 // whatever the script answers.
 
+#include "Pty.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -26,7 +28,7 @@ public:
     PtyPeer(const PtyPeer&) = delete;
     PtyPeer& operator=(const PtyPeer&) = delete;
 
-    const std::string& Path() const { return path_; }
+    const std::string& Path() const { return pty_.Path(); }
 
     // Fixed answers to command lines (without "\r"); a command without an
     // entry gets no answer. Used while no responder is set.
@@ -48,8 +50,7 @@ private:
     void Complete();
     void Write(const std::string& bytes);
 
-    int master_ = -1;
-    std::string path_;
+    Pty pty_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> boot_{false};
     std::string pending_;  // the unit being received, peer thread only

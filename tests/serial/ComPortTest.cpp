@@ -1,6 +1,7 @@
 // The port against pseudo-terminals: opening, notifications, time-outs,
 // purges, hang-ups and the setter rules.
-#include "PtyPair.h"
+#include "Pty.h"
+#include "WaitUntil.h"
 #include "serial/ComPort.h"
 
 #include <gtest/gtest.h>
@@ -50,12 +51,7 @@ void UseToolReadTimeouts(TCustomComPort& port, int constant) {
 
 // Waits (bounded) until the port has count bytes in its input queue.
 bool WaitForWaiting(TCustomComPort& port, int count) {
-    const auto end = Clock::now() + std::chrono::seconds(5);
-    while (Clock::now() < end) {
-        if (port.BytesWaiting() >= count) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return false;
+    return WaitUntil([&] { return port.BytesWaiting() >= count; });
 }
 
 class PortTest : public ::testing::Test {
@@ -64,7 +60,7 @@ protected:
         port.SetPort(pty.Path());
         port.SetEvents(0);  // the watcher has its own tests
     }
-    PtyPair pty;
+    Pty pty;
     Recorder rec;  // outlives the port, whose destructor still notifies
     TComPort port;
 };
@@ -140,7 +136,7 @@ TEST_F(PortTest, NotificationOrderOverOpenAndClose) {
 }
 
 TEST_F(PortTest, NewPortWhileOpenClosesAndReopensOnTheNewLine) {
-    PtyPair second;
+    Pty second;
     port.Open();
     rec.Attach(port);
     port.SetPort(pty.Path());  // same text: nothing
@@ -341,7 +337,7 @@ protected:
 };
 
 TEST(PortSetters, UnchangedTimeoutIsNotPassedOnAndClosedOnlyStores) {
-    PtyPair pty;
+    Pty pty;
     CountingPort port;
     port.SetPort(pty.Path());
     port.SetEvents(0);

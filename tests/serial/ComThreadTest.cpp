@@ -1,6 +1,7 @@
 // The line event watcher: hand-over to the owning thread, closing with a
 // hand-over pending, no busy reporting of unread bytes or of a hang-up.
-#include "PtyPair.h"
+#include "Pty.h"
+#include "WaitUntil.h"
 #include "serial/ComPort.h"
 
 #include <gtest/gtest.h>
@@ -27,14 +28,12 @@ protected:
         port.OnTxEmpty = [this](TCustomComPort&) { ++txEmptyEvents; };
     }
 
-    // Plays the window thread: handles hand-overs for a while.
-    void Pump(std::chrono::milliseconds duration) {
-        const auto end = Clock::now() + duration;
-        while (Clock::now() < end) {
-            port.HandleQueuedEvents();
-            std::this_thread::sleep_for(2ms);
-        }
+    // Plays the window thread: handles hand-overs until cond holds (bounded).
+    bool PumpUntil(const std::function<bool()>& cond, int timeoutMs = 5000) {
+        return WaitUntil(cond, timeoutMs, [this] { port.HandleQueuedEvents(); });
     }
+    // ... or for a while, to see that nothing more comes.
+    void Pump(std::chrono::milliseconds duration) { PumpUntil([] { return false; }, static_cast<int>(duration.count())); }
 
     // The link's setting for reading one reply byte.
     void UseToolReadTimeouts() {
@@ -42,19 +41,7 @@ protected:
         port.Timeouts().SetReadTotalConstant(3000);
     }
 
-    // Plays the window thread until cond holds (bounded).
-    template <class Cond>
-    bool PumpUntil(Cond cond) {
-        const auto end = Clock::now() + 5s;
-        while (Clock::now() < end) {
-            port.HandleQueuedEvents();
-            if (cond()) return true;
-            std::this_thread::sleep_for(2ms);
-        }
-        return false;
-    }
-
-    PtyPair pty;
+    Pty pty;
     TComPort port;
     std::atomic<int> queued{0};
     int rxEvents = 0;
@@ -128,8 +115,7 @@ TEST_F(WatcherTest, CloseWithAHandOverQueuedCompletes) {
     port.Open();
     pty.Write("A");
     // Nobody handles hand-overs: the watcher now waits for the owning thread.
-    const auto end = Clock::now() + 5s;
-    while (queued == 0 && Clock::now() < end) std::this_thread::sleep_for(2ms);
+    WaitUntil([this] { return queued > 0; });
     ASSERT_EQ(queued.load(), 1);
     port.Close();
     EXPECT_FALSE(port.Connected());
@@ -142,8 +128,7 @@ TEST_F(WatcherTest, HandlerFailingWhileCloseDrainsAHandOverStillClosesTheLine) {
     port.OnAfterClose = [this](TCustomComPort&) { ++afterClose; };
     port.Open();
     pty.Write("A");
-    const auto end = Clock::now() + 5s;
-    while (queued == 0 && Clock::now() < end) std::this_thread::sleep_for(2ms);
+    WaitUntil([this] { return queued > 0; });
     ASSERT_EQ(queued.load(), 1);
     EXPECT_THROW(port.Close(), std::runtime_error);  // the failure is not swallowed...
     EXPECT_FALSE(port.Connected());                  // ...but the line is closed

@@ -2,6 +2,8 @@
 #include "serial/ComPort.h"
 #include "serial/PortList.h"
 
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -42,18 +44,13 @@ TEST(ListSerialPorts, FailureLeavesTheListUnchanged) {
 
 class FakeSysfs : public ::testing::Test {
 protected:
-    void SetUp() override {
-        root = fs::temp_directory_path() / ("kns-sysfs-" + std::to_string(::getpid()));
-        fs::remove_all(root);
-        fs::create_directories(root);
-    }
-    void TearDown() override { fs::remove_all(root); }
     void Tty(const std::string& name, bool driver, const char* type = nullptr) {
         fs::create_directories(root / name);
         if (driver) fs::create_directories(root / name / "device" / "driver");
         if (type) std::ofstream(root / name / "type") << type;
     }
-    fs::path root;
+    TempFolder folder{"kns-sysfs"};
+    fs::path root = folder.Path();
 };
 
 TEST_F(FakeSysfs, OnlyTtysWithARealDeviceDriver) {

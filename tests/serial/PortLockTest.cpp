@@ -5,7 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "PtyPair.h"
+#include "Pty.h"
+#include "TestFiles.h"
 
 #include <signal.h>
 #include <stdlib.h>
@@ -37,9 +38,6 @@ std::string PidText(pid_t pid) {
 class PortLockTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/kns-locks-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
         setenv("KNSIM_LOCK_DIR", folder.c_str(), 1);
         lockFile = folder / TPortLockFile::NameFor(pty.Path());
         port.SetPort(pty.Path());
@@ -47,7 +45,6 @@ protected:
     void TearDown() override {
         port.Close();
         unsetenv("KNSIM_LOCK_DIR");
-        fs::remove_all(folder);
     }
     // A process that lives until killed, and one that is already gone.
     static pid_t LiveProcess() {
@@ -69,9 +66,10 @@ protected:
         waitpid(pid, nullptr, 0);
     }
 
-    PtyPair pty;
+    Pty pty;
     TComPort port;
-    fs::path folder;
+    TempFolder temp{"kns-locks"};
+    fs::path folder = temp.Path();
     fs::path lockFile;
 };
 

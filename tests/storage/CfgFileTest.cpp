@@ -2,6 +2,7 @@
 #include "storage/CfgMapping.h"
 
 #include "base/Failure.h"
+#include "ExampleSetup.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -14,21 +15,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-CfgSetup ExampleSetup() {
-    CfgSetup s;
-    s.Protocol = 6;
-    s.EcuCount = 2;
-    s.MilOn = true;
-    s.Count1 = 2;
-    s.Count2 = 1;
-    for (auto& slot : s.Ecu1) slot = {0, "0000"};
-    for (auto& slot : s.Ecu2) slot = {0, "0000"};
-    s.Ecu1[0].Text = "0301";
-    s.Ecu1[1].Text = "0420";
-    s.Ecu2[0] = {3, "0100"};
-    return s;
-}
 
 std::string Show(const DtcSlot& s) { return std::to_string(s.Category) + ":\"" + s.Text + "\""; }
 
@@ -108,7 +94,7 @@ TEST_F(CfgFileTest, SavesTheExampleFileExactly) {
     CfgFile file;
     const fs::path target = dir / "sub" / "folder" / "example.kns";
     file.Save(target.string(), ExampleSetup(), 0x120);
-    EXPECT_EQ(ReadFile(target), ReadFile(fs::path(KNS_STORAGE_TEST_DATA) / "example.kns"));
+    EXPECT_EQ(ReadFile(target), ReadFile(ExampleFile()));
 
     CfgFile other;
     CfgSetup back;

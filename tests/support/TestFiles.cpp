@@ -20,12 +20,16 @@ void WriteFile(const std::filesystem::path& path, const std::string& data) {
     out.write(data.data(), static_cast<std::streamsize>(data.size()));
 }
 
+namespace {
+
 std::string MakeTempDir(const std::string& prefix) {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
     return pattern;
 }
+
+}  // namespace
 
 TempFolder::TempFolder(const std::string& prefix) : path_(MakeTempDir(prefix)) {}
 

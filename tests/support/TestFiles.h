@@ -1,6 +1,6 @@
 #pragma once
 // Files and folders for tests and benchmarks: whole files read and written
-// as bytes, and fresh temporary folders.
+// as bytes, and temporary folders that always go away again.
 
 #include <filesystem>
 #include <string>
@@ -11,10 +11,7 @@ std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& data);
 
 // A fresh, empty folder under TMPDIR (or /tmp) whose name starts with
-// prefix; it stays until someone removes it.
-std::string MakeTempDir(const std::string& prefix = "kns-test");
-
-// A fresh folder, removed with everything in it when the object goes.
+// prefix, removed with everything in it when the object goes.
 class TempFolder {
 public:
     explicit TempFolder(const std::string& prefix = "kns-test");

@@ -1,16 +1,14 @@
 #include "app/uUpdate.h"
 #include "link/uComIo.h"
 
+#include "Pty.h"
+
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 namespace {
 
@@ -72,12 +70,9 @@ TEST(UpdateDialog, LayoutForAutomaticForcedAndTransfer) {
 
 TEST(UpdateDialog, CancelWhileWaitingStopsAndNothingElseClosesIt) {
     // A pseudo-terminal whose far end never answers: a simulator not reset.
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
+    const Pty silent;
     Fixture f;
-    f.host.port = ptsname(master);
+    f.host.port = silent.Path();
     TUpdateDialog& d = f.dialog;
 
     bool promptShown = false, openAfterEscape = false, openAfterClose = false;
@@ -94,7 +89,6 @@ TEST(UpdateDialog, CancelWhileWaitingStopsAndNothingElseClosesIt) {
     EXPECT_TRUE(openAfterEscape);
     EXPECT_TRUE(openAfterClose);
     EXPECT_FALSE(d.isVisible());
-    close(master);
 }
 
 TEST(UpdateDialog, FailureOfTheLinkClosesWithUpdateFailed) {
