@@ -6,6 +6,9 @@
 
 #include "app/CodeEdit.h"
 #include "app/SevenSegmentDigit.h"
+#include "emu/EmulatorArgs.h"
+
+#include "ExampleSetup.h"
 
 #include <gtest/gtest.h>
 
@@ -21,15 +24,8 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-EmulatorOptions DemoSetUp() {
-    EmulatorOptions options;
-    options.Protocol = 6;
-    options.TwoEcus = true;
-    options.Codes1 = {0x0301, 0x0420};  // P0301, P0420
-    options.Codes2 = {0xC100};          // U0100
-    options.Mil = true;
-    return options;
-}
+// The simulator holds the example set-up.
+EmulatorOptions DemoSetUp() { return ParseEmulatorArgs(ExampleEmulatorArgs()).Options; }
 
 // The user picks an item: the selector changes and tells its handler.
 void Pick(QComboBox* combo, int index) {

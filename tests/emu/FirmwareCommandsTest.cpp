@@ -1,6 +1,8 @@
 // The emulated firmware's command protocol, spoken over its pseudo-terminal.
 
 #include "emu/EmulatedSimulator.h"
+#include "emu/EmulatorArgs.h"
+#include "ExampleSetup.h"
 #include "FirmwareBlob.h"
 #include "PtyClient.h"
 
@@ -23,12 +25,7 @@ TEST(EmuFirmware, StatusLineCarriesAllTagsInTheirFormats) {
     Running plain;
     EXPECT_EQ(plain.client->Command("!S"), "P06T00M0I0L0000R000000000000");
 
-    EmulatorOptions o;
-    o.TwoEcus = true;
-    o.Codes1 = {0x0301, 0x0420};
-    o.Codes2 = {0xC100};
-    o.Mil = true;
-    Running preset(o);
+    Running preset(ParseEmulatorArgs(ExampleEmulatorArgs()).Options);
     const auto line = preset.client->Command("!S");
     ASSERT_TRUE(line);
     EXPECT_EQ(*line, "P16T12M1I0L0000R000000000000");

@@ -114,7 +114,7 @@ TEST(InstalledPorts, PortHeldThroughALockFileIsInUseAndOurLockGoesAtTheEnd) {
     holder.Signal(SIGKILL);
     holder.Wait(10000);
     Child watch(KNS_CLI_PATH, {"--port", emulator.Port(), "watch"}, env);
-    ASSERT_TRUE(emulator.WaitForLog("!K1", 30000));
+    ASSERT_NE(watch.ReadOutputLine(30000), "") << watch.Err();  // connected and watching
     char ours[16];
     std::snprintf(ours, sizeof ours, "%10d\n", static_cast<int>(watch.Pid()));
     EXPECT_EQ(ReadFile(lockFile), ours);
