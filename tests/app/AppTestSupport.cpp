@@ -3,11 +3,7 @@
 #include "app/ErrorBox.h"
 #include "serial/ComPort.h"
 
-#include <QFile>
-
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 AppHarness::AppHarness(EmulatorOptions emulator) : emulator_(std::make_unique<EmulatedSimulator>(std::move(emulator))) {
     emulator_->Start();
@@ -28,19 +24,11 @@ AppHarness::~AppHarness() {
 
 void AppHarness::SetPorts(std::vector<std::string> ports) { ports_ = std::move(ports); }
 
-QString AppHarness::SettingsPath() const { return folder_.filePath(QStringLiteral("KNSimTool.ini")); }
+QString AppHarness::SettingsPath() const { return QString::fromStdString(folder_ / "KNSimTool.ini"); }
 
-void AppHarness::WriteSettings(const std::string& text) {
-    std::ofstream out(QFile::encodeName(SettingsPath()).toStdString(), std::ios::binary);
-    out << text;
-}
+void AppHarness::WriteSettings(const std::string& text) { WriteFile(folder_ / "KNSimTool.ini", text); }
 
-std::string AppHarness::SettingsText() const {
-    std::ifstream in(QFile::encodeName(SettingsPath()).toStdString(), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+std::string AppHarness::SettingsText() const { return ReadFile(folder_ / "KNSimTool.ini"); }
 
 void AppHarness::Start(TStartOptions options) {
     if (options.SettingsFile.isEmpty()) options.SettingsFile = SettingsPath();

@@ -10,10 +10,10 @@
 #include "emu/EmulatedSimulator.h"
 
 #include "QtWait.h"
+#include "TestFiles.h"
 
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
@@ -53,6 +53,6 @@ public:
 private:
     std::unique_ptr<EmulatedSimulator> emulator_;
     std::unique_ptr<TForms> forms_;
-    QTemporaryDir folder_;
+    TempFolder folder_;
     std::vector<std::string> ports_;
 };

@@ -17,13 +17,10 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -399,21 +396,17 @@ TEST(MainScheduler, DeveloperModeShowsTheDebugLogAndCopiesTheProgram) {
     for (const bool windowPresent : {true, false}) {
         AppHarness app;
         app.SetPorts({});
-        QTemporaryDir folder;
-        ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("dist")));
-        const QString program = folder.filePath(QStringLiteral("knsimtool"));
-        {
-            QFile file(program);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write("program");
-        }
+        const TempFolder folder;
+        ASSERT_TRUE(std::filesystem::create_directory(folder / "dist"));
+        WriteFile(folder / "knsimtool", "program");
+        const QString program = QString::fromStdString(folder / "knsimtool");
         TStartOptions options;
         options.Arguments = QStringList{QStringLiteral("5306142")};
         options.ProgramFile = program;
         options.DevelopmentWindowPresent = [windowPresent] { return windowPresent; };
         app.Start(options);
         EXPECT_EQ(app.Forms().Debug().isVisible(), windowPresent);
-        EXPECT_EQ(QFile::exists(folder.filePath(QStringLiteral("dist/knsimtool1200"))), windowPresent);
+        EXPECT_EQ(std::filesystem::exists(folder / "dist/knsimtool1200"), windowPresent);
         app.Forms().Debug().hide();
     }
 }

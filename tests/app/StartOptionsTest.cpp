@@ -4,11 +4,11 @@
 #include "app/ErrorBox.h"
 #include "app/StartOptions.h"
 
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 TEST(DeveloperMode, OnlyTheExactCodeAloneWithTheWindowOpen) {
     struct Case {
@@ -51,18 +51,14 @@ TEST(DeveloperMode, DistributionFileNameCarriesTheVersion) {
 }
 
 TEST(DeveloperMode, CopyReplacesAnOldCopyAndIsSilentWithoutTheFolder) {
-    QTemporaryDir folder;
-    const QString program = folder.filePath("knsimtool");
-    {
-        QFile file(program);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("new program");
-    }
+    const TempFolder folder;
+    WriteFile(folder / "knsimtool", "new program");
+    const QString program = QString::fromStdString(folder / "knsimtool");
     // No dist folder: nothing is created and nothing is thrown.
     CopyToDistribution(program, 0x120);
-    EXPECT_FALSE(QDir(folder.filePath("dist")).exists());
+    EXPECT_FALSE(std::filesystem::exists(folder / "dist"));
 
-    ASSERT_TRUE(QDir(folder.path()).mkdir("dist"));
+    ASSERT_TRUE(std::filesystem::create_directory(folder / "dist"));
     const QString target = DistributionFileName(program, 0x120);
     {
         QFile old(target);

@@ -1,5 +1,5 @@
 #include "AsOtherUser.h"
-#include "FaultSupport.h"
+#include "Child.h"
 
 #include <gtest/gtest.h>
 
