@@ -111,16 +111,33 @@ void TMain::Attach(const Companions& companions) {
 
 void TMain::DetachLink() { companions_.Link = nullptr; }
 
-void TMain::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    if (shown_) return;
-    shown_ = true;
+void TMain::setVisible(bool visible) {
+    // The placement comes back before the window first exists, so that its
+    // position reaches the window manager as the position of the frame.
+    if (visible && !placementRestored_) {
+        placementRestored_ = true;
+        RestorePlacement();
+    }
+    QMainWindow::setVisible(visible);
+}
+
+void TMain::RestorePlacement() {
     try {
         placement_->Restore();
     } catch (const std::exception& failure) {
         // Whatever was restored before the bad value stays; the window
         // shows as usual.
         ShowErrorBox(failure);
+    }
+}
+
+void TMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    if (!placementRestored_) {
+        placementRestored_ = true;
+        RestorePlacement();
     }
     FormShow();
 }
@@ -276,10 +293,14 @@ void TMain::Scheduler() {
         close();
         break;
     case SchedulerState::Polling: {
-        Exchange exchange(*this);
-        // A failed read keeps its text until a read succeeds again: cleared
-        // at once, a simulator that has gone away would show only a flicker.
-        if (link.ReadStatus()) PanelInfo("");
+        // A line that has gone closed the port: there is nobody to ask until
+        // Reload data searches again, and the failure stays on the status bar.
+        if (link.PortOpen()) {
+            Exchange exchange(*this);
+            // A failed read keeps its text until a read succeeds again: cleared
+            // at once, a simulator that has gone away would show only a flicker.
+            if (link.ReadStatus()) PanelInfo("");
+        }
         timer1_.start(PollInterval);
         break;
     }
@@ -364,3 +385,8 @@ void TMain::SetSerialText(const std::string& text) { LabSerial->setText(Latin1(t
 void TMain::SetVersionText(const std::string& text) { LabSimVersion->setText(Latin1(text)); }
 
 void TMain::SetPortPicture(int index) { ButPort->setIcon(MainPicture(index)); }
+
+void TMain::ShowFileName(const QString& name) {
+    sBarPanel1->setText(name);
+    sBarPanel1->setToolTip(name);
+}

@@ -104,6 +104,8 @@ int RunWatch(const CliOptions& options, std::string&) {
     // As the window's polling state: a failed read is shown and polling goes
     // on, so that a simulator that comes back is seen again.
     while (SleepUnlessInterrupted(PollIntervalMs)) {
+        // A line that has gone closed the port; its failure has been said once.
+        if (!session.Io().PortOpen()) continue;
         if (session.Io().ReadStatus()) {
             session.Host().PanelInfo("");
             const std::string now = snapshot();

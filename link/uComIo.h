@@ -37,6 +37,9 @@ public:
     // form underneath, so that they report or ignore it themselves.
     bool SetRemoteMode(bool on);
     void ClosePort();
+    // Whether the port is open. A line that has gone (unplugged, or the far
+    // end closed) closes it, and it stays closed until the next search.
+    bool PortOpen() const { return cPort.Connected(); }
 
     // Identification attempts left; 2 before every new search, 30 after an update.
     int SearchAttempts = 2;
@@ -75,6 +78,7 @@ public:
 private:
     void OpenPort();
     void Report(const std::exception& failure, const char* ownText);
+    void CloseIfLineGone(const std::exception& failure);
     bool RemoteMode(bool on);       // raises what the line raises
     int ExpectReply();              // ReadLine; no reply raises EFailure()
     void ExpectData(std::span<std::uint8_t> destination);
