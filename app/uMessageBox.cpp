@@ -3,7 +3,7 @@
 #include "OwnCaption.h"
 #include "WindowLook.h"
 
-#include "serial/Failure.h"
+#include "base/Failure.h"
 
 #include <QApplication>
 #include <QCloseEvent>

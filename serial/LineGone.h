@@ -4,6 +4,6 @@
 // a port stays useless until it is opened anew, so whoever drives it should
 // close it rather than keep asking.
 
-#include "EComPort.h"
+#include "serial/EComPort.h"
 
 [[nodiscard]] bool LineHasGone(const EComPort& failure);

@@ -1,5 +1,5 @@
 // A line that has gone, as POSIX terminals report it.
-#include "LineGone.h"
+#include "serial/LineGone.h"
 
 #include <cerrno>
 

@@ -1,6 +1,6 @@
-#include "storage/uFileIo.h"
+#include "app/uFileIo.h"
 
-#include "serial/Failure.h"
+#include "base/Failure.h"
 #include "TestFiles.h"
 
 #include <QCheckBox>

@@ -3,6 +3,8 @@
 #include "ComPort.h"
 #include "StrNatComp.h"
 
+#include "base/TextCase.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -11,13 +11,16 @@
 
 constexpr std::array<char, 4> CategoryLetters = {'P', 'C', 'B', 'U'};
 
-// Most trouble codes one ECU can hold (the count selector's last item).
-constexpr int DtcCountMax = 10;
+// Trouble-code slots per ECU: the most codes one ECU can hold, the count
+// selector's last item, the length of each table on the wire and in a file.
+constexpr int DtcSlots = 10;
 
 // A slot as the editor holds it: category index (-1 none) and the code text.
 struct DtcSlot {
     int Category = -1;
     std::string Text = "    ";
+
+    bool operator==(const DtcSlot& other) const = default;
 };
 
 // Slot to word: the text read as hexadecimal, or 0 when it is not one (a

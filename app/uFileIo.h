@@ -10,8 +10,8 @@
 // QByteArray of Latin-1 bytes, four characters) or, for a plain QLineEdit
 // without that property, through its text. Errors are raised as EFailure.
 
-#include "CfgFile.h"
-#include "CfgSetup.h"
+#include "storage/CfgFile.h"
+#include "storage/CfgMapping.h"
 
 #include <QString>
 
@@ -48,8 +48,10 @@ public:
 
     CfgFile& File() { return file_; }
 
-    // The set-up the controls show now.
-    CfgSetup ReadControls() const;
+    // The set-up the controls show now; the static form reads any form with
+    // the editor's control names (the main window's SEND uses it too).
+    CfgSetup ReadControls() const { return ReadControls(form_); }
+    static CfgSetup ReadControls(const QWidget& form);
     // Puts values into the controls without running any change handler:
     // first the protocol and ECU count, the rest after SetProto has run.
     void ApplySelectors(const CfgValues& values);

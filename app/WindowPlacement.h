@@ -14,7 +14,7 @@
 // stored integer is malformed it raises EConvertError after applying what it
 // had already applied, so the caller shows the error and carries on.
 
-#include "IniFile.h"
+#include "storage/IniFile.h"
 
 #include <QList>
 #include <QMargins>

@@ -1,6 +1,6 @@
-#include "storage/WindowPlacement.h"
+#include "app/WindowPlacement.h"
 
-#include "serial/Failure.h"
+#include "base/Failure.h"
 #include "TestFiles.h"
 
 #include <QApplication>

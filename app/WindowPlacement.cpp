@@ -1,6 +1,6 @@
 #include "WindowPlacement.h"
 
-#include "../serial/Convert.h"
+#include "base/Convert.h"
 
 #include <QEvent>
 #include <QGuiApplication>

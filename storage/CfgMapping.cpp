@@ -1,6 +1,6 @@
-#include "CfgSetup.h"
+#include "CfgMapping.h"
 
-#include "../serial/Convert.h"
+#include "base/Convert.h"
 
 #include <cstdio>
 
@@ -18,8 +18,8 @@ std::string TextAt(const ConfigDocument& doc, std::string_view path) {
     return text ? *text : std::string();
 }
 
-void ReadSlots(const ConfigDocument& doc, int ecu, std::array<std::optional<DtcSlot>, CfgSlotCount>& slots) {
-    for (int n = 1; n <= CfgSlotCount; ++n) {
+void ReadSlots(const ConfigDocument& doc, int ecu, std::array<std::optional<DtcSlot>, DtcSlots>& slots) {
+    for (int n = 1; n <= DtcSlots; ++n) {
         const int category = IntegerAt(doc, CfgPath::Slot(ecu, n, 'P'), -1);
         if (category == -1) continue;
         DtcSlot slot;
@@ -32,16 +32,6 @@ void ReadSlots(const ConfigDocument& doc, int ecu, std::array<std::optional<DtcS
 }
 
 }  // namespace
-
-bool CfgSetup::operator==(const CfgSetup& o) const {
-    auto sameSlots = [](const auto& a, const auto& b) {
-        for (std::size_t i = 0; i < a.size(); ++i)
-            if (a[i].Category != b[i].Category || a[i].Text != b[i].Text) return false;
-        return true;
-    };
-    return Protocol == o.Protocol && EcuCount == o.EcuCount && MilOn == o.MilOn && Count1 == o.Count1 &&
-           Count2 == o.Count2 && sameSlots(Ecu1, o.Ecu1) && sameSlots(Ecu2, o.Ecu2);
-}
 
 std::string CfgPath::Slot(int ecu, int slot, char letter) {
     char buf[32];
@@ -74,7 +64,7 @@ void WriteSetup(ConfigDocument& doc, const CfgSetup& setup, std::uint32_t versio
     doc.WriteValue(CfgPath::MilOn, CfgBooleanText(setup.MilOn));
     doc.WriteValue(CfgPath::Count1, std::to_string(setup.Count1));
     doc.WriteValue(CfgPath::Count2, std::to_string(setup.Count2));
-    for (int n = 1; n <= CfgSlotCount; ++n) {
+    for (int n = 1; n <= DtcSlots; ++n) {
         const auto i = static_cast<std::size_t>(n - 1);
         doc.WriteValue(CfgPath::Slot(1, n, 'P'), std::to_string(setup.Ecu1[i].Category));
         doc.WriteValue(CfgPath::Slot(1, n, 'D'), setup.Ecu1[i].Text);
@@ -103,7 +93,7 @@ void ApplyValues(const CfgValues& values, CfgSetup& inOut) {
     inOut.MilOn = values.MilOn;
     inOut.Count1 = values.Count1;
     inOut.Count2 = values.Count2;
-    for (std::size_t i = 0; i < static_cast<std::size_t>(CfgSlotCount); ++i) {
+    for (std::size_t i = 0; i < static_cast<std::size_t>(DtcSlots); ++i) {
         if (values.Ecu1[i]) inOut.Ecu1[i] = *values.Ecu1[i];
         if (values.Ecu2[i]) inOut.Ecu2[i] = *values.Ecu2[i];
     }

@@ -1,32 +1,18 @@
 #pragma once
-// The simulator set-up that a configuration file holds, free of widgets: the
-// window maps it to its controls, the command line to its options. Here are
-// the value paths, the rules for reading integers and booleans, and the
-// mapping between a set-up and a configuration document.
+// How a configuration document holds a set-up: the value paths, the rules
+// for reading integers and booleans, and the mapping between a set-up and a
+// document in both directions.
 
 #include "ConfigDocument.h"
 
-#include "../link/TroubleCode.h"
+#include "base/CfgSetup.h"
+#include "base/TroubleCode.h"
 
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-
-constexpr int CfgSlotCount = 10;
-
-struct CfgSetup {
-    int Protocol = 0;   // 1..9, 0 when none is selected
-    int EcuCount = 0;   // 1 or 2, 0 when none is selected
-    bool MilOn = true;
-    int Count1 = 0;     // 0..10 (a selector index; -1 without selection)
-    int Count2 = 0;
-    std::array<DtcSlot, CfgSlotCount> Ecu1{};
-    std::array<DtcSlot, CfgSlotCount> Ecu2{};
-
-    bool operator==(const CfgSetup& other) const;
-};
 
 // What a document says, before it is applied onto a set-up. Every value but
 // the slots takes its value for a missing element; a slot is nullopt when
@@ -38,8 +24,8 @@ struct CfgValues {
     bool MilOn = true;
     int Count1 = 0;
     int Count2 = 0;
-    std::array<std::optional<DtcSlot>, CfgSlotCount> Ecu1{};
-    std::array<std::optional<DtcSlot>, CfgSlotCount> Ecu2{};
+    std::array<std::optional<DtcSlot>, DtcSlots> Ecu1{};
+    std::array<std::optional<DtcSlot>, DtcSlots> Ecu2{};
 };
 
 // Value paths.

@@ -1,6 +1,6 @@
 #include "TroubleCode.h"
 
-#include "../serial/Convert.h"
+#include "Convert.h"
 
 namespace {
 
@@ -45,6 +45,6 @@ std::optional<std::uint16_t> ParseCode(std::string_view code) {
 }
 
 std::uint8_t CountByte(int count1, int count2) {
-    auto clamp = [](int count) { return (count >= 0 && count <= DtcCountMax) ? count : 0; };
+    auto clamp = [](int count) { return (count >= 0 && count <= DtcSlots) ? count : 0; };
     return static_cast<std::uint8_t>(clamp(count1) | clamp(count2) << 4);
 }

@@ -102,7 +102,7 @@ QString TFileIo::ProposedSaveName(const std::string& cfgFileName) {
     return cfgFileName.empty() ? QStringLiteral("Config") : QFile::decodeName(cfgFileName.c_str());
 }
 
-CfgSetup TFileIo::ReadControls() const {
+CfgSetup TFileIo::ReadControls(const QWidget& form_) {
     CfgSetup s;
     s.Protocol = IndexOf(form_.findChild<QComboBox*>("cbActProto")) + 1;
     s.EcuCount = IndexOf(form_.findChild<QComboBox*>("cbEcuCount")) + 1;
@@ -110,7 +110,7 @@ CfgSetup TFileIo::ReadControls() const {
     s.MilOn = mil && mil->isChecked();
     s.Count1 = IndexOf(form_.findChild<QComboBox*>("cbDtc1"));
     s.Count2 = IndexOf(form_.findChild<QComboBox*>("cbDtc2"));
-    for (int n = 1; n <= CfgSlotCount; ++n) {
+    for (int n = 1; n <= DtcSlots; ++n) {
         const auto i = static_cast<std::size_t>(n - 1);
         for (int ecu = 1; ecu <= 2; ++ecu) {
             DtcSlot& slot = ecu == 1 ? s.Ecu1[i] : s.Ecu2[i];
@@ -133,7 +133,7 @@ void TFileIo::ApplyCodes(const CfgValues& values) {
     }
     SetIndex(form_.findChild<QComboBox*>("cbDtc1"), values.Count1);
     SetIndex(form_.findChild<QComboBox*>("cbDtc2"), values.Count2);
-    for (int n = 1; n <= CfgSlotCount; ++n) {
+    for (int n = 1; n <= DtcSlots; ++n) {
         const auto i = static_cast<std::size_t>(n - 1);
         for (int ecu = 1; ecu <= 2; ++ecu) {
             const auto& slot = ecu == 1 ? values.Ecu1[i] : values.Ecu2[i];

@@ -1,4 +1,4 @@
-#include "Protocol.h"
+#include "BusProtocol.h"
 
 #include "SimulatorState.h"
 

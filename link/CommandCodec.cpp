@@ -1,7 +1,7 @@
-#include "ReplyCodec.h"
+#include "CommandCodec.h"
 
-#include "../serial/Convert.h"
-#include "../serial/Failure.h"
+#include "base/Convert.h"
+#include "base/Failure.h"
 
 std::string HexText(std::span<const std::uint8_t> bytes) {
     static constexpr char digits[] = "0123456789ABCDEF";
