@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <memory>
 #include <sstream>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -59,21 +58,21 @@ protected:
             InPrivateMountNamespace(folder_ / "empty", folder_ / "knsimtool", {"--port", emulator_->Port()}),
             std::map<std::string, std::string>{{"DISPLAY", desktop_->Display()}, {"QT_QPA_PLATFORM", "xcb"}});
         std::uint32_t window = 0;
-        EXPECT_TRUE(WaitUntil([&] { return (window = desktop_->WindowOf(tool_->Pid())) != 0; }, 15000))
+        EXPECT_TRUE(WaitOnDesktop([&] { return (window = desktop_->WindowOf(tool_->Pid())) != 0; }, 15000))
             << tool_->Out() << tool_->Err();
-        EXPECT_TRUE(WaitUntil([&] { return desktop_->Frame(window).has_value(); }, 5000));
+        EXPECT_TRUE(WaitOnDesktop([&] { return desktop_->Frame(window).has_value(); }, 5000));
         return window;
     }
 
     // Waits until the frame's top left corner is at expected.
     void ExpectFrameAt(std::uint32_t window, int x, int y) {
         std::optional<OuterRect> frame;
-        EXPECT_TRUE(WaitUntil(
+        EXPECT_TRUE(WaitOnDesktop(
             [&] {
                 frame = desktop_->Frame(window);
                 return frame && frame->X == x && frame->Y == y;
             },
-            5000, [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }))
+            5000))
             << "the frame stands at " << Describe(frame) << ", not at " << x << "," << y;
     }
 
@@ -126,7 +125,7 @@ TEST_F(DesktopPlacement, MaximisedWindowComesBackMaximisedAndKeepsItsNormalPlace
     for (int run = 1; run <= 2; ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
         const std::uint32_t window = Start();
-        EXPECT_TRUE(WaitUntil([&] { return desktop_->Maximised(window); }, 5000));
+        EXPECT_TRUE(WaitOnDesktop([&] { return desktop_->Maximised(window); }, 5000));
         Stop();
         EXPECT_EQ(Value(Settings(), "ShowCmd"), "3");
         EXPECT_EQ(NormPos().substr(0, 8), "220,180,");
@@ -153,7 +152,7 @@ TEST_F(DesktopPlacement, TitleBarOffTheScreenIsBroughtBackJustFarEnoughToGrabIt)
                       ",0,0\r\n");
         const std::uint32_t window = Start();
         int width = 0;
-        WaitUntil([&] { return (width = desktop_->Frame(window).value_or(OuterRect{}).Width) > 0; }, 5000);
+        WaitOnDesktop([&] { return (width = desktop_->Frame(window).value_or(OuterRect{}).Width) > 0; }, 5000);
         const auto [x, y] = row.Expected(width);
         ExpectFrameAt(window, x, y);
         Stop();

@@ -14,10 +14,18 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <string>
 #include <vector>
 
 struct xcb_connection_t;
+
+// Waits on the desktop, checking every 20 ms: a program checked on faster
+// than that is moved before it has settled after its start, and then does
+// not see the move.
+inline bool WaitOnDesktop(const std::function<bool()>& pred, int timeoutMs) {
+    return WaitUntil(pred, timeoutMs, [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
+}
 
 struct OuterRect {
     int X = 0, Y = 0, Width = 0, Height = 0;  // the frame's outer rectangle on the screen
