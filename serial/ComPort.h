@@ -1,13 +1,16 @@
 #pragma once
-// The serial port layer: one open, configured serial line on POSIX termios.
-// Standard library and POSIX only; the window, the command line and the
+// The serial port layer: one open, configured serial line, on POSIX termios
+// (ComPortPosix.cpp) or on the Win32 communications functions
+// (ComPortWin32.cpp). No window code; the window, the command line and the
 // emulator's tests all link it.
 
 #include "EComPort.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +43,16 @@ int BaudRateValue(TBaudRate rate);
 
 class TCustomComPort;
 class TComThread;
+
+// The open device as the system knows it: a descriptor on POSIX, a HANDLE on
+// Windows.
+#ifdef _WIN32
+using TComHandle = void*;
+inline constexpr TComHandle NoComHandle = nullptr;
+#else
+using TComHandle = int;
+inline constexpr TComHandle NoComHandle = -1;
+#endif
 
 // The settings groups keep a reference to their port and ask it to reapply
 // their part when a member changes while the port is open.
@@ -165,7 +178,7 @@ public:
     void Open();
     // Stops the watcher and closes the line; nothing when closed. Raises nothing.
     void Close();
-    bool Connected() const { return fd_ >= 0 && connected_; }
+    bool Connected() const { return fd_ != NoComHandle && connected_; }
     void SetConnected(bool value);
 
     void PurgeBuffers(bool input, bool output);
@@ -173,8 +186,9 @@ public:
     std::string ReadText(int count);
     int BytesWaiting();
 
-    // Replaces list with the serial ports present (names without "/dev/").
-    // Raises EComPort 23 when the device folder cannot be read; list is then unchanged.
+    // Replaces list with the serial ports present (names without "/dev/" on
+    // Linux, "COM..." from the registry on Windows). Raises EComPort 23 when
+    // they cannot be read; list is then unchanged.
     static void ListSerialPorts(std::vector<std::string>& list);
 
     // Properties.
@@ -226,8 +240,8 @@ public:
     std::function<void()> OnEventsQueued;
     void HandleQueuedEvents();
 
-    // The device descriptor while open, -1 while closed.
-    int Handle() const { return fd_; }
+    // The device while open, NoComHandle while closed.
+    TComHandle Handle() const { return fd_; }
 
     // Replaceable source of ListSerialPorts, for tests; empty restores /sys.
     static void SetPortListSource(PortListSource source);
@@ -268,7 +282,8 @@ private:
     friend class TComBuffer;
     friend class TComThread;
 
-    // Modem lines (TIOCM_* bits); a pseudo-terminal has none and reads as all off.
+    // Modem lines as ModemLine bits; a line without them reads as all off.
+    enum ModemLine : int { ModemCTS = 1, ModemDSR = 2, ModemRing = 4, ModemRLSD = 8 };
     int ModemStatus();  // raises EComPort 11
     // Reads and resets the line's error state and gives the input-queue count.
     TComErrors ClearError(int& inQueue);  // raises EComPort 10
@@ -296,7 +311,13 @@ private:
     TComBuffer buffer_{*this};
     TComTimeouts timeouts_{*this};
 
-    int fd_ = -1;
+    TComHandle fd_ = NoComHandle;
+#ifdef _WIN32
+    // The time-outs the driver holds (COMMTIMEOUTS in field order), so that an
+    // unchanged set is not passed again; none right after an open.
+    using AppliedTimeouts = std::array<std::uint32_t, 5>;
+    std::optional<AppliedTimeouts> appliedTimeouts_;
+#endif
     bool connected_ = false;
     bool isPty_ = false;
     std::unique_ptr<TComThread> thread_;  // the watcher started at the last open, if any

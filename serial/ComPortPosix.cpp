@@ -356,5 +356,6 @@ int TCustomComPort::ModemStatus() {
     if (isPty_) return 0;
     int bits = 0;
     if (ioctl(fd_, TIOCMGET, &bits) != 0) throw EComPort(CError_ModemStatFailed, errno);
-    return bits;
+    return ((bits & TIOCM_CTS) ? ModemCTS : 0) | ((bits & TIOCM_DSR) ? ModemDSR : 0) |
+           ((bits & TIOCM_RNG) ? ModemRing : 0) | ((bits & TIOCM_CAR) ? ModemRLSD : 0);
 }
