@@ -317,6 +317,8 @@ private:
     // unchanged set is not passed again; none right after an open.
     using AppliedTimeouts = std::array<std::uint32_t, 5>;
     std::optional<AppliedTimeouts> appliedTimeouts_;
+    // Bytes taken from the driver's queue and not yet handed to a reader.
+    std::string readAhead_;
 #endif
     bool connected_ = false;
     bool isPty_ = false;

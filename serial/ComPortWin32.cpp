@@ -18,6 +18,8 @@ constexpr DWORD kAllOnes = MAXDWORD;
 // much longer is cancelled: a driver that never completes it must not hang
 // the caller.
 constexpr DWORD kOverdueMs = 1000;
+// The most a read takes from the driver's queue at once.
+constexpr std::size_t kReadAheadSize = 4096;
 
 HANDLE Device(TComHandle h) { return static_cast<HANDLE>(h); }
 
@@ -104,6 +106,7 @@ void TCustomComPort::DestroyHandle() {
     CloseHandle(Device(fd_));
     fd_ = NoComHandle;
     appliedTimeouts_.reset();
+    readAhead_.clear();
 }
 
 void TCustomComPort::ApplyBuffer() {
@@ -182,7 +185,10 @@ void TCustomComPort::ApplyTimeouts() {
 void TCustomComPort::PurgeBuffers(bool input, bool output) {
     if (fd_ == NoComHandle) return;
     DWORD flags = 0;
-    if (input) flags |= PURGE_RXCLEAR;
+    if (input) {
+        flags |= PURGE_RXCLEAR;
+        readAhead_.clear();
+    }
     if (output) flags |= PURGE_TXCLEAR;
     if (flags != 0) (void)PurgeComm(Device(fd_), flags);
 }
@@ -213,34 +219,42 @@ std::string TCustomComPort::ReadText(int count) {
     const auto constant = static_cast<DWORD>(timeouts_.ReadTotalConstant());
     const ReadMode mode = ModeOf(static_cast<DWORD>(timeouts_.ReadInterval()),
                                  static_cast<DWORD>(timeouts_.ReadTotalMultiplier()), constant);
+    const auto wanted = static_cast<std::size_t>(count);
 
-    // Bytes in the driver's queue; 0 when it cannot tell, so that the read
-    // itself meets the fault and reports it as a read failure.
-    auto queued = [device]() -> DWORD {
-        COMSTAT stat{};
-        DWORD errors = 0;
-        return ClearCommError(device, &errors, &stat) ? stat.cbInQue : 0;
-    };
-
-    std::string result(static_cast<std::size_t>(count), '\0');
-    DWORD got = 0;
-    if (mode == ReadMode::AsSet) {
-        got = ReadRequest(device, result.data(), static_cast<DWORD>(count), std::nullopt);
-    } else {
-        DWORD waiting = queued();
-        if (waiting == 0 && mode == ReadMode::FirstArrival) {
-            // Wait for the first byte; the driver ends the request after the
-            // constant. The rest of the reply is read from the queue below.
-            got = ReadRequest(device, result.data(), 1, constant + kOverdueMs);
-            if (got > 0 && count > 1) waiting = queued();
+    // The link reads replies one byte at a time, and every driver call is a
+    // round trip through the system (under wine, through its server): what
+    // the driver has queued is taken in one read and handed out from here.
+    if (readAhead_.size() < wanted) {
+        // Bytes in the driver's queue; 0 when it cannot tell, so that the read
+        // itself meets the fault and reports it as a read failure.
+        auto queued = [device]() -> DWORD {
+            COMSTAT stat{};
+            DWORD errors = 0;
+            return ClearCommError(device, &errors, &stat) ? stat.cbInQue : 0;
+        };
+        char buffer[kReadAheadSize];
+        if (mode == ReadMode::AsSet) {
+            const DWORD rest = static_cast<DWORD>(std::min(wanted - readAhead_.size(), sizeof buffer));
+            readAhead_.append(buffer, ReadRequest(device, buffer, rest, std::nullopt));
+        } else {
+            DWORD waiting = queued();
+            if (waiting == 0 && readAhead_.empty() && mode == ReadMode::FirstArrival) {
+                // Wait for the first byte; the driver ends the request after
+                // the constant. Whatever follows it is queued by then or later.
+                const DWORD got = ReadRequest(device, buffer, 1, constant + kOverdueMs);
+                readAhead_.append(buffer, got);
+                if (got > 0) waiting = queued();
+            }
+            const DWORD take = std::min<DWORD>(waiting, sizeof buffer);
+            // Bytes already queued are handed over at once whatever the time-outs.
+            if (take > 0) readAhead_.append(buffer, ReadRequest(device, buffer, take, kOverdueMs));
         }
-        const DWORD more = std::min<DWORD>(waiting, static_cast<DWORD>(count) - got);
-        // Bytes already queued are handed over at once whatever the time-outs.
-        if (more > 0) got += ReadRequest(device, result.data() + got, more, kOverdueMs);
+        int left = 0;
+        (void)ClearError(left);
     }
-    int left = 0;
-    (void)ClearError(left);
-    result.resize(got);
+    const std::size_t n = std::min(wanted, readAhead_.size());
+    std::string result = readAhead_.substr(0, n);
+    readAhead_.erase(0, n);
     return result;
 }
 
@@ -255,7 +269,7 @@ TComErrors TCustomComPort::ClearError(int& inQueue) {
     DWORD flags = 0;
     COMSTAT stat{};
     if (!ClearCommError(Device(fd_), &flags, &stat)) throw EComPort(CError_ClearComFailed, LastError());
-    inQueue = static_cast<int>(stat.cbInQue);
+    inQueue = static_cast<int>(stat.cbInQue + readAhead_.size());
     TComErrors errors = 0;
     auto add = [&errors](TComError e) { errors |= static_cast<TComErrors>(1u << e); };
     if (flags & CE_FRAME) add(ceFrame);
