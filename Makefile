@@ -2,10 +2,12 @@
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
 BUILD_FUZZ ?= build-fuzz
+BUILD_WINDOWS ?= build-windows
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps build run test test-asan bench fuzz fuzz-build fuzz-replay screenshot clean
+.PHONY: all deps build run test test-asan bench fuzz fuzz-build fuzz-replay screenshot clean \
+        windows-deps windows test-windows
 
 all: build
 
@@ -52,5 +54,22 @@ bench: build
 screenshot: build
 	@scripts/screenshot.sh $(BUILD)
 
+# Windows x64 (MinGW-w64): everything below the window, knsimtool-cli.exe and
+# the Windows test programs; the tests run under wine against the Linux
+# emulator (scripts/test-windows.sh).
+windows-deps:
+	@scripts/install-windows-deps.sh
+
+$(BUILD_WINDOWS)/build.ninja:
+	cmake -S . -B $(BUILD_WINDOWS) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+
+windows: windows-deps $(BUILD_WINDOWS)/build.ninja
+	cmake --build $(BUILD_WINDOWS) -j $(JOBS)
+
+test-windows: windows deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target knsim-emu
+	scripts/test-windows.sh $(BUILD_WINDOWS) $(BUILD)
+
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_WINDOWS)
