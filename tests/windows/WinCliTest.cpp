@@ -18,13 +18,6 @@ ProgramRun Cli(const std::vector<std::string>& args) {
     return run;
 }
 
-std::vector<std::string> Commands(const std::vector<std::string>& lines) {
-    std::vector<std::string> out;
-    std::copy_if(lines.begin(), lines.end(), std::back_inserter(out),
-                 [](const std::string& l) { return !l.empty() && l[0] == '!'; });
-    return out;
-}
-
 }  // namespace
 
 TEST(WinCli, InfoAsJsonShowsTheSimulatorsSerialNumber) {
@@ -40,7 +33,7 @@ TEST(WinCli, SetCodesSendsTheEditorsLinesAndReadsBack) {
     const EmulatorLog log("CLI");
     const ProgramRun run = Cli({"--port", PortFor("CLI"), "set-codes", "--ecu1", "P0301,C1234", "--ecu2", "U0001"});
     ASSERT_EQ(run.ExitCode, 0) << run.Err;
-    const auto sent = Commands(log.NewLines());
+    const auto sent = log.NewCommands();
     const std::string zeros(4 * 8, '0');
     const std::vector<std::string> expected{"!X014203015234" + zeros, "!X0156C001" + zeros + "0000", "!F1281"};
     ASSERT_TRUE(std::search(sent.begin(), sent.end(), expected.begin(), expected.end()) != sent.end())
@@ -54,9 +47,7 @@ TEST(WinCli, UpdateFirmwareTransfersEveryFrame) {
     const EmulatorLog log("CLI");
     const ProgramRun run = Cli({"--port", PortFor("CLI"), "update-firmware", "--always"});
     ASSERT_EQ(run.ExitCode, 0) << run.Err;
-    const auto lines = log.NewLines();
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("frame ", 0) == 0; }),
-              218);
+    EXPECT_EQ(log.NewFrames(), 218);
     EXPECT_NE(run.Out.find("KNWIN0012"), std::string::npos) << run.Out;
 }
 

@@ -1,9 +1,11 @@
 // The program's own files on Windows: CR LF line ends written byte for byte
 // (no "\r\r\n" from a text-mode stream), a replaced file is replaced whole,
-// a read-only file is left alone, and missing folders are made.
+// a read-only file is recognised, missing folders are made, and names in
+// folders with a dot still get their extension.
 
 #include "TestFiles.h"
 
+#include "storage/CfgFile.h"
 #include "storage/IniFile.h"
 #include "storage/SafeFile.h"
 
@@ -43,14 +45,15 @@ TEST(WinFiles, ReplacingWritesMakeFoldersAndReplaceWhole) {
     EXPECT_EQ(SafeFile::ReadWhole(folder / "absent.xml", read, 1000), SafeFile::ReadResult::Missing);
     EXPECT_EQ(SafeFile::ReadWhole(folder.Path(), read, 1000), SafeFile::ReadResult::Unreadable);
     EXPECT_NE(SafeFile::WriteReplacing(folder.Path(), "x"), 0);
-}
 
-TEST(WinFiles, ReadOnlyFilesAreRecognised) {
-    TempFolder folder("kns-win-files");
-    const std::string path = folder / "locked.xml";
-    ASSERT_EQ(SafeFile::WriteReplacing(path, "kept\r\n"), 0);
     EXPECT_FALSE(SafeFile::IsReadOnly(path));
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_TRUE(SafeFile::IsReadOnly(path));
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);  // so that the folder can go
+}
+
+TEST(WinFiles, ConfigurationNamesGetTheirExtensionInDottedFolders) {
+    EXPECT_EQ(CfgFile::DocumentPath("C:\\sets.v2\\bench"), "C:\\sets.v2\\bench.xml");
+    EXPECT_EQ(CfgFile::DocumentPath("C:\\sets\\bench.kns"), "C:\\sets\\bench.kns");
+    EXPECT_EQ(CfgFile::DocumentPath("C:/sets.v2/bench"), "C:/sets.v2/bench.xml");
 }

@@ -37,14 +37,6 @@ protected:
         return result;
     }
 
-    // Commands only (no boot-loader events), in the order they came.
-    static std::vector<std::string> Commands(const std::vector<std::string>& lines) {
-        std::vector<std::string> out;
-        std::copy_if(lines.begin(), lines.end(), std::back_inserter(out),
-                     [](const std::string& l) { return !l.empty() && l[0] == '!'; });
-        return out;
-    }
-
     FakeHost host;
     FakeView view;
     SimulatorState state;
@@ -68,7 +60,7 @@ TEST_F(WinLink, StartUpSequenceReadsTheSimulator) {
     io.ClosePort();
     EXPECT_FALSE(io.Port().Connected());
     ASSERT_TRUE(log.WaitFor("!K0"));
-    EXPECT_EQ(Commands(log.NewLines()), (std::vector<std::string>{"!I", "!B", "!S", "!C", "!K1", "!K0"}));
+    EXPECT_EQ(log.NewCommands(), (std::vector<std::string>{"!I", "!B", "!S", "!C", "!K1", "!K0"}));
 }
 
 TEST_F(WinLink, SendPutsBothTablesAndTheCountsOnTheWire) {
@@ -82,7 +74,7 @@ TEST_F(WinLink, SendPutsBothTablesAndTheCountsOnTheWire) {
     ecu2[0] = 0xC001;  // U0001
     ASSERT_TRUE(io.SendDtc(0x12, 0x81, ecu1, ecu2)) << host.LastPanel();
     const std::string zeros(4 * 8, '0');
-    EXPECT_EQ(Commands(log.NewLines()),
+    EXPECT_EQ(log.NewCommands(),
               (std::vector<std::string>{"!X014203014420" + zeros, "!X0156C001" + zeros + "0000", "!F1281"}));
 
     // Read back, the simulator holds what was sent.
@@ -108,10 +100,7 @@ TEST_F(WinLink, FirmwareUpdateTransfersEveryFrame) {
     }
     ASSERT_EQ(result, SchedulerState::Search) << io.UpdateFailureText();
     ASSERT_TRUE(log.WaitFor("frame 02"));
-    const auto lines = log.NewLines();
-    const auto frames = std::count_if(lines.begin(), lines.end(),
-                                      [](const std::string& l) { return l.rfind("frame ", 0) == 0; });
-    EXPECT_EQ(frames, 218);
+    EXPECT_EQ(log.NewFrames(), 218);
     ASSERT_FALSE(view.progress.empty());
     EXPECT_EQ(view.progress.back().first, view.progress.back().second);
 

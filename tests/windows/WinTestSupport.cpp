@@ -32,6 +32,18 @@ std::vector<std::string> EmulatorLog::NewLines() const {
     return lines;
 }
 
+std::vector<std::string> EmulatorLog::NewCommands() const {
+    std::vector<std::string> commands;
+    for (const std::string& line : NewLines())
+        if (!line.empty() && line[0] == '!') commands.push_back(line);
+    return commands;
+}
+
+long EmulatorLog::NewFrames() const {
+    const auto lines = NewLines();
+    return std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("frame ", 0) == 0; });
+}
+
 bool EmulatorLog::WaitFor(const std::string& entry, int limitMs) const {
     return WaitUntil([&] {
         const auto lines = NewLines();

@@ -17,6 +17,9 @@ public:
     explicit EmulatorLog(const std::string& role);
     bool Available() const { return !path_.empty(); }
     std::vector<std::string> NewLines() const;
+    // The new lines that are commands ("!..."), and the number of boot-loader frames.
+    std::vector<std::string> NewCommands() const;
+    long NewFrames() const;
     // Waits until a new line equals entry; false after limitMs.
     bool WaitFor(const std::string& entry, int limitMs = 5000) const;
 
