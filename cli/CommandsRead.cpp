@@ -15,9 +15,6 @@
 
 namespace {
 
-// The scheduler's polling interval.
-constexpr int PollIntervalMs = 1000;
-
 std::string TimeStamp() {
     const std::tm local = LocalTime(std::time(nullptr));
     char text[16];
@@ -102,9 +99,8 @@ int RunWatch(const CliOptions& options, std::string&) {
     std::string lastFailure;
     // As the window's polling state: a failed read is shown and polling goes
     // on, so that a simulator that comes back is seen again.
-    while (SleepUnlessInterrupted(PollIntervalMs)) {
-        if (session.Io().ReadStatus()) {
-            session.Host().PanelInfo("");
+    while (SleepUnlessInterrupted(Connection::PollInterval)) {
+        if (session.Poll()) {
             const std::string now = snapshot();
             if (now != last || !lastFailure.empty()) PrintLine(stdout, now);
             last = now;

@@ -5,7 +5,6 @@
 
 #include "ComThread.h"
 
-#include <cerrno>
 #include <exception>
 
 int BaudRateValue(TBaudRate rate) {

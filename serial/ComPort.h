@@ -1,10 +1,12 @@
 #pragma once
-// The serial port layer: one open, configured serial line, on POSIX termios
-// (ComPortPosix.cpp) or on the Win32 communications functions
-// (ComPortWin32.cpp). No window code; the window, the command line and the
+// The serial port layer: one open, configured serial line. What differs by
+// operating system lives in files named for it (ComPortPosix.cpp on POSIX
+// termios, ComPortWin32.cpp on the Win32 communications functions). No
+// window code; the window, the command line and the
 // emulator's tests all link it.
 
 #include "EComPort.h"
+#include "PortLock.h"
 
 #include <array>
 #include <cstdint>
@@ -282,8 +284,8 @@ private:
     friend class TComBuffer;
     friend class TComThread;
 
-    // Modem lines as ModemLine bits; a line without them reads as all off.
-    enum ModemLine : int { ModemCTS = 1, ModemDSR = 2, ModemRing = 4, ModemRLSD = 8 };
+    // Modem lines as Modem* bits; a pseudo-terminal has none and reads as all off.
+    static constexpr int ModemCTS = 0x10, ModemDSR = 0x20, ModemRLSD = 0x80;
     int ModemStatus();  // raises EComPort 11
     // Reads and resets the line's error state and gives the input-queue count.
     TComErrors ClearError(int& inQueue);  // raises EComPort 10
@@ -319,6 +321,8 @@ private:
     std::optional<AppliedTimeouts> appliedTimeouts_;
     // Bytes taken from the driver's queue and not yet handed to a reader.
     std::string readAhead_;
+#else
+    TPortLockFile lockFile_;  // the lock file other serial programs honour, while open
 #endif
     bool connected_ = false;
     bool isPty_ = false;

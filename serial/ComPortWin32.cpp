@@ -295,5 +295,5 @@ int TCustomComPort::ModemStatus() {
         throw EComPort(CError_ModemStatFailed, static_cast<int>(error));
     }
     return ((lines & MS_CTS_ON) ? ModemCTS : 0) | ((lines & MS_DSR_ON) ? ModemDSR : 0) |
-           ((lines & MS_RING_ON) ? ModemRing : 0) | ((lines & MS_RLSD_ON) ? ModemRLSD : 0);
+           ((lines & MS_RLSD_ON) ? ModemRLSD : 0);
 }

@@ -133,10 +133,20 @@ bool IsReadOnly(const std::string& path) {
 
 int MakeFolders(const std::string& filePath) { return MakeFolderChain(FolderOf(Wide(filePath))); }
 
+int WriteInPlace(const std::string& path, std::string_view data) {
+    File file(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return LastErrno();
+    if (const int e = WriteAll(file.Get(), data)) return e;
+    if (!SetEndOfFile(file.Get()) || !FlushFileBuffers(file.Get())) return LastErrno();
+    return file.Close() ? 0 : LastErrno();
+}
+
 int WriteReplacing(const std::string& path, std::string_view data) {
     const std::wstring target = Wide(path);
     if (const int e = MakeFolderChain(FolderOf(target))) return e;
     if (IsFolder(target)) return EISDIR;
+    const bool replacing = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
 
     std::wstring temp;
     HANDLE created = INVALID_HANDLE_VALUE;
@@ -145,6 +155,8 @@ int WriteReplacing(const std::string& path, std::string_view data) {
         created = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (created == INVALID_HANDLE_VALUE) {
             const DWORD error = GetLastError();
+            // A folder that takes no new file still lets a writable file be saved.
+            if (replacing && error == ERROR_ACCESS_DENIED) return WriteInPlace(path, data);
             if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return ErrnoOf(error);
         }
     }

@@ -2,8 +2,8 @@
 // exact output, for each protocol family, with headers on and off, one and
 // two ECUs, and long answers.
 
-#include "ElmAdapter.h"
-#include "EmulatedSimulator.h"
+#include "emu/ElmAdapter.h"
+#include "emu/EmulatedSimulator.h"
 
 #include <gtest/gtest.h>
 

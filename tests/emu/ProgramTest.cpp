@@ -1,7 +1,7 @@
 // knsim-emu as a program: its command line, its first output line, the
 // link, signals.
 
-#include "EmulatorArgs.h"
+#include "emu/EmulatorArgs.h"
 #include "PtyClient.h"
 
 #include <gtest/gtest.h>

@@ -7,6 +7,7 @@
 
 #include "serial/ComPort.h"
 #include "serial/StrNatComp.h"
+#include "base/TextCase.h"
 
 #include <windows.h>
 

@@ -29,10 +29,10 @@ protected:
 
     // The scheduler's search: attempts 100 ms apart while the link says Search.
     SchedulerState Search() {
-        SchedulerState result = io.FindSimulator();
+        SchedulerState result = io.FindSimulator(host.port);
         for (int i = 0; i < 50 && result == SchedulerState::Search; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            result = io.FindSimulator();
+            result = io.FindSimulator(host.port);
         }
         return result;
     }
@@ -49,7 +49,7 @@ protected:
 TEST_F(WinLink, StartUpSequenceReadsTheSimulator) {
     const EmulatorLog log("LINK");
     io.SearchAttempts = 2;
-    const SchedulerState found = io.FindSimulator();
+    const SchedulerState found = io.FindSimulator(host.port);
     // The emulator may still carry an older firmware when the update test has not run yet.
     ASSERT_TRUE(found == SchedulerState::ReadConfiguration || found == SchedulerState::AutoUpdate)
         << host.LastPanel();
@@ -92,7 +92,7 @@ TEST_F(WinLink, FirmwareUpdateTransfersEveryFrame) {
     ASSERT_TRUE(found == SchedulerState::ReadConfiguration || found == SchedulerState::AutoUpdate)
         << host.LastPanel();
     const EmulatorLog log("LINK");
-    io.UpdateBegin(SchedulerState::AutoUpdate, view);
+    io.UpdateBegin(SchedulerState::AutoUpdate, view, host.port);
     std::optional<SchedulerState> result;
     for (int step = 0; step < 100 && !result; ++step) {
         result = io.UpdateStep();
