@@ -77,3 +77,9 @@ TEST(WinCli, PortsAreListedInNaturalOrder) {
     EXPECT_LT(com3, com10);
     EXPECT_LT(com10, com12);
 }
+
+TEST(WinCli, SettingsFileLiesBesideTheProgram) {
+    const ProgramRun run = Cli({"--version"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_NE(run.Out.find("settings file: " + ProgramFolder() + "KNSimTool.ini\n"), std::string::npos) << run.Out;
+}
