@@ -22,5 +22,6 @@ public:
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
 private:
+    static std::string MakeFolder(const std::string& prefix);
     std::string path_;
 };
