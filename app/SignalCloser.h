@@ -1,8 +1,10 @@
 #pragma once
 // Turns SIGINT and SIGTERM into a close of the main window, as "Exit" does
-// (remote mode left, port closed, settings written). The signal handler only
-// writes a byte into a pipe; the window thread reads it through a socket
-// notifier and closes the window there, where it is safe to.
+// (remote mode left, port closed, settings written), whatever window is open:
+// message boxes, file dialogs and the about window are dismissed first, the
+// wait for the reset button is cancelled, a running transfer is let finish.
+// The signal handler only writes a byte into a pipe; the window thread reads
+// it through a socket notifier and closes the windows there, where it is safe to.
 
 #include <QObject>
 
@@ -21,6 +23,7 @@ public:
 
 private:
     void SignalArrived();
+    void EndOtherWindows();
 
     QWidget& window_;
     QSocketNotifier* notifier_ = nullptr;

@@ -130,6 +130,10 @@ void TUpdateDialog::Update() {
 
 void TUpdateDialog::ButAbortClick() { link_.UpdateAbort(); }
 
+void TUpdateDialog::CancelWhileWaiting() {
+    if (running_ && butAbort_->isVisible()) ButAbortClick();
+}
+
 void TUpdateDialog::Finish(SchedulerState result) {
     result_ = result;
     running_ = false;

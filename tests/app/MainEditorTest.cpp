@@ -198,18 +198,36 @@ TEST(MainEditor, SendWritesBothTablesThenCountsAndMil) {
     EXPECT_TRUE(app.Emulator().State().MilOn);
 }
 
-TEST(MainEditor, SendWithoutCountSelectionSendsZero) {
-    AppHarness app;
-    app.StartConnected();
-    TMain& main = app.Main();
-    main.cbDtc1->setCurrentIndex(-1);
-    main.cbDtc2->setCurrentIndex(4);
-    main.chkMilOn->setChecked(false);
-    app.Emulator().ClearLog();
-    main.ButSendDtcClick();
-    const Lines sent = app.Commands();
-    ASSERT_EQ(sent.size(), 3u);
-    EXPECT_EQ(sent[2], "!F4080");
+TEST(MainEditor, SendTakesCountsAndMilFromTheControls) {
+    // The MIL byte follows the "MIL on" box as the user left it, not the
+    // lamp the simulator last reported.
+    const struct {
+        bool reportedMil;
+        int count1, count2;
+        bool milBox;
+        const char* counts;
+    } cases[] = {
+        {false, -1, 4, false, "!F4080"},  // no count selection counts as none
+        {false, 0, 0, true, "!F0081"},
+        {true, 2, 1, false, "!F1280"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.counts);
+        EmulatorOptions options;
+        options.Mil = c.reportedMil;
+        AppHarness app(options);
+        app.StartConnected();
+        TMain& main = app.Main();
+        ASSERT_EQ(main.chkMilOn->isChecked(), c.reportedMil);
+        main.cbDtc1->setCurrentIndex(c.count1);
+        main.cbDtc2->setCurrentIndex(c.count2);
+        main.chkMilOn->setChecked(c.milBox);
+        app.Emulator().ClearLog();
+        main.ButSendDtcClick();
+        const Lines sent = app.Commands();
+        ASSERT_EQ(sent.size(), 3u);
+        EXPECT_EQ(sent[2], c.counts);
+    }
 }
 
 TEST(MainEditor, ProtocolChoiceIsSentOnlyWhenItChangesSomething) {

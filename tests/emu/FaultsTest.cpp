@@ -4,6 +4,8 @@
 #include "EmulatedSimulator.h"
 #include "PtyClient.h"
 
+#include "SpawnChild.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/ioctl.h>
@@ -222,8 +224,8 @@ TEST(EmuFaults, PortOpensAgainAfterAnExclusiveUserClosedIt) {
         }
         _exit(1);
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const int status = WaitForChild(child, 10000);
+    ASSERT_GE(status, 0) << "the child still tried to open the port after 10 s";
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "port stayed busy after an exclusive user closed it";
 }

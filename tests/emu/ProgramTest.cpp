@@ -4,6 +4,8 @@
 #include "EmulatorArgs.h"
 #include "PtyClient.h"
 
+#include "SpawnChild.h"
+
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -90,10 +92,9 @@ struct Child {
     }
     int Terminate(int signal) {
         ::kill(pid, signal);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
+        const int status = WaitForChild(pid, 10000);
         reaped = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     pid_t pid = -1;
     int stdoutFd = -1;

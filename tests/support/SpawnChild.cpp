@@ -1,10 +1,14 @@
 #include "SpawnChild.h"
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdexcept>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -50,4 +54,20 @@ pid_t SpawnChild(const std::string& program, const std::vector<std::string>& arg
     posix_spawnattr_destroy(&attr);
     if (rc != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
     return pid;
+}
+
+int WaitForChild(pid_t pid, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int status = 0;
+    for (;;) {
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid) return status;
+        if (r < 0 && errno != EINTR) return -1;
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(pid, SIGKILL);
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return -1;
 }

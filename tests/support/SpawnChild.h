@@ -16,3 +16,8 @@
 pid_t SpawnChild(const std::string& program, const std::vector<std::string>& args,
                  const std::map<std::string, std::string>& env, const std::string& outPath,
                  const std::string& errPath = "");
+
+// Waits up to timeoutMs for the child pid to end and reaps it. Returns its
+// wait status, or -1 when it was still running: it is then killed and reaped,
+// so that a hang fails the test instead of holding it.
+int WaitForChild(pid_t pid, int timeoutMs);
