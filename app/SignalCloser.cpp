@@ -19,9 +19,12 @@ namespace {
 int pipeFds[2] = {-1, -1};
 struct sigaction previousInt {};
 struct sigaction previousTerm {};
+// Read without the event loop, by waits that hold it up.
+volatile std::sig_atomic_t signalArrived = 0;
 
 extern "C" void OnCloseSignal(int signal) {
     const int savedErrno = errno;
+    signalArrived = 1;
     const unsigned char byte = static_cast<unsigned char>(signal);
     // A full pipe already holds a pending close; losing this byte loses nothing.
     [[maybe_unused]] const ssize_t written = ::write(pipeFds[1], &byte, 1);
@@ -54,7 +57,10 @@ TSignalCloser::~TSignalCloser() {
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
     pipeFds[0] = pipeFds[1] = -1;
+    signalArrived = 0;
 }
+
+bool CloseSignalArrived() { return signalArrived != 0; }
 
 void TSignalCloser::SignalArrived() {
     unsigned char bytes[16];

@@ -11,6 +11,11 @@
 class QSocketNotifier;
 class QWidget;
 
+// Whether a signal has arrived that the closer has not yet carried out, or
+// is carrying out. Safe to ask where the event loop does not run: inside a
+// blocking exchange, which can then stop waiting.
+bool CloseSignalArrived();
+
 class TSignalCloser : public QObject {
     Q_OBJECT
 

@@ -8,6 +8,7 @@
 #include "MainPictures.h"
 #include "PortComboBox.h"
 #include "SevenSegmentDigit.h"
+#include "SignalCloser.h"
 #include "uAbout.h"
 #include "uDebug.h"
 #include "uMessageBox.h"
@@ -96,6 +97,12 @@ void TMain::FormCreate() {
 void TMain::Attach(const Companions& companions) {
     companions_ = companions;
     if (TComIo* link = companions_.Link) {
+        // A termination signal is only carried out between exchanges; a
+        // reply trickling in must not hold it up for long. The update is left
+        // alone: a transfer runs to its end.
+        link->StopWaiting = [this] {
+            return CloseSignalArrived() && !(companions_.Update && companions_.Update->Running());
+        };
         // The line event watcher hands its event sets over from its own
         // thread; they are handled here on the window thread.
         link->Port().OnEventsQueued = [this] {

@@ -33,6 +33,8 @@ CliSession::CliSession(const CliOptions& options)
     image_.PrepareTransferArea();
     host_.SetVerbose(options.Verbose);
     host_.SetPort(port_);
+    // A reply that trickles in must not hold a signalled run for minutes.
+    io_.StopWaiting = [] { return Interrupted(); };
 }
 
 CliSession::~CliSession() { io_.ClosePort(); }

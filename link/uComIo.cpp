@@ -82,6 +82,7 @@ int TComIo::ReadByte(int n) {
 int TComIo::ReadLine() {
     int index = 0;
     for (int received = 0; received < LineBufferSize; ++received) {
+        if (StopWaiting && StopWaiting()) return 0;
         const int c = ReadByte(CharacterWait);
         if (c < 0) return 0;
         if (c == LineEnd) return index;

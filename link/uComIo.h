@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -68,6 +69,12 @@ public:
     int ReadFrame();       // reply code, or -1 on time-out, overlength or bad checksum
 
     TComPort& Port() { return cPort; }
+
+    // Asked before each character of a reply line; true ends the wait as if
+    // no reply had come, so that a front end that is asked to end is not held
+    // by a reply trickling in for minutes. Boot-loader frames never ask it:
+    // a transfer runs to its end.
+    std::function<bool()> StopWaiting;
 
     static constexpr int LineBufferSize = 2048;
     static constexpr int FrameBufferSize = 132;

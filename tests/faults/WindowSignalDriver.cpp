@@ -40,11 +40,14 @@ bool ActiveIs(const char* className) {
     return modal && modal->isVisible() && modal->inherits(className);
 }
 
+bool searchSeen = false;
+
 const std::map<std::string, StateDef>& States() {
     static const std::map<std::string, StateDef> states = {
         {"polling", {nullptr, [](TForms& f) { return f.Main().State() == SchedulerState::Polling; }}},
-        {"searching",
-         {nullptr, [](TForms& f) { return f.Main().sBarPanel0->text() == QLatin1String("Searching for KARNOL simulator"); }}},
+        // Seen as the text is set: the search then waits for the reply
+        // without running the event loop.
+        {"searching", {nullptr, [](TForms&) { return searchSeen; }}},
         {"about", {[](TForms& f) { f.Main().MnuAboutClick(); }, [](TForms&) { return ActiveIs("TAbout"); }}},
         {"open_dialog", {[](TForms& f) { f.Main().MnuOpenCfgClick(); }, [](TForms&) { return ActiveIs("QFileDialog"); }}},
         {"message_box",
@@ -82,19 +85,26 @@ int main(int argc, char** argv) {
     QTimer watch;
     bool opened = false;
     bool ready = false;
-    return RunWindowProgram(options, [&](TForms& forms) {
-        QObject::connect(&watch, &QTimer::timeout, [&] {
-            if (state.Open && !opened && forms.Main().State() == SchedulerState::Polling) {
-                opened = true;
-                // Queued: a modal window runs its own loop, and this timer must go on.
-                QTimer::singleShot(0, [&] { state.Open(forms); });
-            }
-            if (!ready && state.Reached(forms)) {
-                ready = true;
-                std::fputs("ready\n", stdout);
-                std::fflush(stdout);
-            }
+    TForms* forms = nullptr;
+    const auto check = [&] {
+        if (state.Open && !opened && forms->Main().State() == SchedulerState::Polling) {
+            opened = true;
+            // Queued: a modal window runs its own loop, and this check must go on.
+            QTimer::singleShot(0, [&] { state.Open(*forms); });
+        }
+        if (!ready && state.Reached(*forms)) {
+            ready = true;
+            std::fputs("ready\n", stdout);
+            std::fflush(stdout);
+        }
+    };
+    return RunWindowProgram(options, [&](TForms& started) {
+        forms = &started;
+        QObject::connect(&started.Main(), &TMain::StatusTextChanged, [&](const QString& text) {
+            if (text == QLatin1String("Searching for KARNOL simulator")) searchSeen = true;
+            check();
         });
+        QObject::connect(&watch, &QTimer::timeout, check);
         watch.start(10);
     });
 }

@@ -13,12 +13,13 @@
 namespace {
 
 struct SignalRow {
+    const char* Name;
     const char* State;  // as the driver names it
     std::vector<std::string> Emulator;
     bool Connected;  // remote mode on when the signal comes
 };
 
-void PrintTo(const SignalRow& row, std::ostream* os) { *os << row.State; }
+void PrintTo(const SignalRow& row, std::ostream* os) { *os << row.Name; }
 
 class WindowSignal : public ::testing::TestWithParam<SignalRow> {};
 
@@ -42,11 +43,18 @@ TEST_P(WindowSignal, EndsTheProgramWithin3Seconds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, WindowSignal,
-                         ::testing::Values(SignalRow{"polling", {}, true}, SignalRow{"searching", {"--silent"}, false},
-                                           SignalRow{"about", {}, true}, SignalRow{"open_dialog", {}, true},
-                                           SignalRow{"message_box", {}, true}, SignalRow{"error_box", {}, true},
-                                           SignalRow{"debug_log", {}, true}, SignalRow{"reset_prompt", {}, false},
-                                           SignalRow{"update_failed", {"--version", "1.0.0", "--bad-ack", "5"}, false}),
-                         [](const auto& info) { return std::string(info.param.State); });
+                         ::testing::Values(
+                             SignalRow{"polling", "polling", {}, true},
+                             SignalRow{"searching", "searching", {"--silent"}, false},
+                             // Every reply byte 120 ms apart: in time, but the identity alone takes seconds.
+                             SignalRow{"slow_reply", "searching", {"--byte-delay", "120"}, false},
+                             SignalRow{"about", "about", {}, true},
+                             SignalRow{"open_dialog", "open_dialog", {}, true},
+                             SignalRow{"message_box", "message_box", {}, true},
+                             SignalRow{"error_box", "error_box", {}, true},
+                             SignalRow{"debug_log", "debug_log", {}, true},
+                             SignalRow{"reset_prompt", "reset_prompt", {}, false},
+                             SignalRow{"update_failed", "update_failed", {"--version", "1.0.0", "--bad-ack", "5"}, false}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 }  // namespace
