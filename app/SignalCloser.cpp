@@ -19,7 +19,7 @@ namespace {
 int pipeFds[2] = {-1, -1};
 struct sigaction previousInt {};
 struct sigaction previousTerm {};
-// Read without the event loop, by waits that hold it up.
+// Set by the handler itself, for waits that hold the event loop up.
 volatile std::sig_atomic_t signalArrived = 0;
 
 extern "C" void OnCloseSignal(int signal) {
