@@ -5,6 +5,7 @@
 #include "../serial/Failure.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 constexpr char SearchingText[] = "Searching for KARNOL simulator";
@@ -229,11 +230,15 @@ bool TComIo::SetRemoteMode(bool on) {
 void TComIo::ClosePort() {
     if (!cPort.Connected()) return;
     if (host_.RemoteModeFlag()) {
+        // Its reply is awaited even by a front end that stops waiting: a
+        // port closed right after the write can lose the command on its way.
+        const std::function<bool()> stopWaiting = std::exchange(StopWaiting, nullptr);
         try {
             RemoteMode(false);
         } catch (const std::exception&) {
             // Leaving remote mode is a courtesy; the port closes regardless.
         }
+        StopWaiting = stopWaiting;
     }
     cPort.Close();
 }

@@ -28,7 +28,8 @@ public:
     };
     // Reads both pipes to their end and reaps the child. Kills it after
     // timeoutMs so that a hanging child fails the test instead of the run.
-    Result Wait(int timeoutMs = 60000);
+    // Well inside the test's own time-out, so that the test can still say why.
+    Result Wait(int timeoutMs = 30000);
 
 private:
     pid_t pid_ = -1;

@@ -37,7 +37,9 @@ TEST_P(WindowSignal, EndsTheProgramWithin3Seconds) {
         const Child::Result result = window.Wait(3000);
         EXPECT_FALSE(result.TimedOut) << "still running 3 s after the signal";
         EXPECT_EQ(result.Status, 0) << result.Err;
-        if (row.Connected) EXPECT_EQ(emulator.Count("!K0"), 1u);
+        if (row.Connected) {
+            EXPECT_EQ(emulator.Count("!K0"), 1u);
+        }
         EXPECT_NE(ReadFile(settings).find("ComPort=" + emulator.Port()), std::string::npos) << ReadFile(settings);
     }
 }
