@@ -20,25 +20,6 @@
 
 namespace {
 
-class QuietHost final : public ILinkHost {
-public:
-    explicit QuietHost(std::string port) : port_(std::move(port)) {}
-    void PanelInfo(const std::string&) override {}
-    void ProcessMessages() override {}
-    void ShowStatus() override {}
-    void ShowConfiguration() override {}
-    std::string PortName() override { return port_; }
-    void SetSerialText(const std::string&) override {}
-    void SetVersionText(const std::string&) override {}
-    void SetPortPicture(int) override {}
-    bool RemoteModeFlag() const override { return remote_; }
-    void SetRemoteModeFlag(bool on) override { remote_ = on; }
-
-private:
-    std::string port_;
-    bool remote_ = false;
-};
-
 // The link shows the transfer layout right before it sends the first frame.
 class TimingView final : public IUpdateView {
 public:
@@ -81,19 +62,19 @@ int main() {
     const auto blob = CarriedFirmwareBlob();
     image.Load(std::vector<std::uint8_t>(blob.begin(), blob.end()));
     image.PrepareTransferArea();
-    QuietHost host(emulator.PortPath());
+    QuietHost host;
     SimulatorState state;
     TComIo link(host, state, image);
     // As the scheduler searches: a silent attempt is repeated 100 ms later.
-    SchedulerState found = link.FindSimulator();
+    SchedulerState found = link.FindSimulator(emulator.PortPath());
     while (found == SchedulerState::Search) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        found = link.FindSimulator();
+        found = link.FindSimulator(emulator.PortPath());
     }
     if (found != SchedulerState::AutoUpdate) Fail("the simulator was not found for an update");
 
     TimingView view;
-    link.UpdateBegin(SchedulerState::AutoUpdate, view);
+    link.UpdateBegin(SchedulerState::AutoUpdate, view, emulator.PortPath());
     std::optional<SchedulerState> end;
     while (!(end = link.UpdateStep())) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (*end != SchedulerState::Search) Fail("the update failed: " + link.UpdateFailureText());
