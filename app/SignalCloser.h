@@ -4,7 +4,9 @@
 // message boxes, file dialogs and the about window are dismissed first, the
 // wait for the reset button is cancelled, a running transfer is let finish.
 // The signal handler only writes a byte into a pipe; the window thread reads
-// it through a socket notifier and closes the windows there, where it is safe to.
+// it through a socket notifier and closes the windows there, where it is safe
+// to. On Windows a console's Ctrl+C, Ctrl+Break or close and the end of the
+// session do the same (SignalCloserWin32.cpp).
 
 #include <QObject>
 
@@ -26,9 +28,11 @@ public:
     TSignalCloser(const TSignalCloser&) = delete;
     TSignalCloser& operator=(const TSignalCloser&) = delete;
 
+    // Carries the request out on the window thread (queued by the handlers).
+    Q_INVOKABLE void SignalArrived();
+
 private:
-    void SignalArrived();
-    void EndOtherWindows();
+    void EndOtherWindows();  // the same on every system (SignalCloser.cpp)
 
     QWidget& window_;
     QSocketNotifier* notifier_ = nullptr;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+class QFrame;
 class QLabel;
 class QPushButton;
 
@@ -84,6 +85,7 @@ private:
     void FreeButtons();
     void CentreOnOwner();
 
+    QFrame* client_ = nullptr;  // below the caption: the parent of the controls
     QLabel* img_ = nullptr;
     QLabel* infoLabel_ = nullptr;
     std::vector<QPushButton*> buttons_;

@@ -18,12 +18,13 @@ using Bytes = std::vector<std::uint8_t>;
 namespace {
 
 // A boot loader that acknowledges every frame, with one fault on request.
+// The test changes its settings while the peer's thread answers.
 struct BootScript {
     enum Fault { None, BadChecksum, Overlong, Missing };
-    Fault fault = None;
-    int faultFrame = -1;  // 0 is the header frame
-    char pollAnswer = 'c';
-    bool answerStart = true;
+    std::atomic<Fault> fault{None};
+    std::atomic<int> faultFrame{-1};  // 0 is the header frame
+    std::atomic<char> pollAnswer{'c'};
+    std::atomic<bool> answerStart{true};
     std::atomic<int> frames{0};
     std::atomic<int> badFrames{0};
 
