@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFont>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -15,7 +16,9 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <string>
 
 namespace {
@@ -58,6 +61,19 @@ const std::array<const char*, 4> IconFiles = {
     ":/pictures/MsgInformation.svg",
     ":/pictures/MsgConfirmation.svg",
 };
+
+}  // namespace
+
+int TMsgBox::TextWidth(const QString& text, const QFont& font) {
+    // Advances are exact multiples of 1/64 pixel, so the rounding up is exact too.
+    const QFontMetricsF metrics(font);
+    qreal widest = 0;
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    return static_cast<int>(std::ceil(widest));
+}
+
+namespace {
 
 void CheckCall(std::uint8_t kind, std::uint8_t buttons) {
     // The box is closed only by one of its buttons and gives the focus to the
@@ -122,8 +138,11 @@ void TMsgBox::Prepare(const QString& text, std::uint8_t kind, const QString& cap
     setWindowTitle(caption.isEmpty() ? DefaultCaption(kind) : caption);
 
     infoLabel_->setText(text);
-    infoLabel_->adjustSize();
-    infoLabel_->move(labelLeft, LabelTop);
+    // The label is exactly as wide as the text: the label's own size hint
+    // may add a pixel depending on how the font rounds, which would tip a
+    // box whose text just fits the minimum width over it.
+    infoLabel_->setGeometry(labelLeft, LabelTop, TextWidth(text, infoLabel_->font()),
+                            infoLabel_->sizeHint().height());
 
     const int width = std::max(MinWidth, labelLeft + infoLabel_->width() + 20);
     const int height = std::max(MinHeight, infoLabel_->height() + 75);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+class QFont;
 class QLabel;
 class QPushButton;
 
@@ -73,6 +74,9 @@ public:
     void SetCentreWindow(QWidget* window) { centreOn_ = window; }
 
     static QString DefaultCaption(std::uint8_t kind);
+    // The width a text covers in whole pixels: its widest line's advance in
+    // that font, rounded up. The label and the box are sized from it.
+    static int TextWidth(const QString& text, const QFont& font);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -82,6 +82,39 @@ TEST(MsgBox, WindowFitsTheText) {
     EXPECT_EQ(box.windowTitle(), QStringLiteral("KNSimTool"));
 }
 
+TEST(MsgBox, MinimumWidthHoldsExactlyUpToItsBoundary) {
+    // Texts that cover exactly so many pixels in the box's font, whatever
+    // face the machine has: wide and narrow letters mixed until they do.
+    const QFont font = TMsgBox().InfoLabel()->font();
+    auto textOfWidth = [&](int pixels) {
+        for (int wide = 0; wide <= 40; ++wide)
+            for (int narrow = 0; narrow <= 80; ++narrow) {
+                const QString text = QString(wide, u'W') + QString(narrow, u'i');
+                if (TMsgBox::TextWidth(text, font) == pixels) return text;
+            }
+        return QString();
+    };
+    struct Case {
+        std::uint8_t kind;
+        int textWidth, boxWidth;
+    };
+    const Case cases[] = {
+        {mkError, 192, 280}, {mkError, 193, 281},      // the label starts at 68
+        {mkMessage, 240, 280}, {mkMessage, 241, 281},  // no icon: it starts at 20
+    };
+    for (const Case& c : cases) {
+        const QString text = textOfWidth(c.textWidth);
+        ASSERT_FALSE(text.isEmpty()) << "no text of " << c.textWidth << " pixels in this font";
+        TMsgBox box;
+        box.Prepare(text, c.kind, QString(), mbClose);
+        EXPECT_EQ(box.size(), QSize(c.boxWidth, 120)) << "kind " << int(c.kind) << ", text " << c.textWidth << " px";
+        EXPECT_EQ(box.InfoLabel()->width(), c.textWidth);
+        EXPECT_EQ(Buttons(box).front()->y(), 65);
+    }
+    // The widest line counts, not the whole text.
+    EXPECT_EQ(TMsgBox::TextWidth(textOfWidth(150) + QStringLiteral("\n") + textOfWidth(100), font), 150);
+}
+
 TEST(MsgBox, ReturnsThePressedButtonsResultAndFreesTheButtons) {
     const std::tuple<std::uint8_t, const char*, int> cases[] = {
         {mbOk | mbClose, "But1", mrCancel},  // "Schließen" comes first
