@@ -5,6 +5,8 @@
 //  - the link driven from a plain loop (no window);
 //  - the window itself (knsimtool, offscreen), which finds the older
 //    firmware and updates it on its own.
+// The clients take turns for a few rounds (--rounds N, default 3);
+// --other-window PATH adds another build of the window to compare with.
 // All times are taken from the emulator's log, the device's side of the
 // line. The transfer is the stretch from the header frame to the closing
 // frame; its ratio to the wire time of the bytes exchanged in it says what
@@ -25,6 +27,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -201,12 +204,13 @@ void LinkUpdate(const std::string& port, const FirmwareImage& image) {
 
 // ---- the window ------------------------------------------------------------
 
-void WindowUpdate(const std::string& port, const StampedLog& log, std::size_t from) {
+void WindowUpdate(const std::string& windowProgram, const std::string& port, const StampedLog& log,
+                  std::size_t from) {
     // The window runs from a folder of its own, where it keeps its settings file.
     const fs::path folder = fs::temp_directory_path() / ("kns-bench-update-" + std::to_string(getpid()));
     fs::create_directories(folder);
     const fs::path program = folder / "knsimtool";
-    fs::copy_file(ProgramPath("knsimtool"), program, fs::copy_options::overwrite_existing);
+    fs::copy_file(windowProgram, program, fs::copy_options::overwrite_existing);
     {
         BenchChild window(program.string(), {"--port", port}, {{"QT_QPA_PLATFORM", "offscreen"}},
                           (folder / "window.out").string());
@@ -222,7 +226,37 @@ void WindowUpdate(const std::string& port, const StampedLog& log, std::size_t fr
 
 }  // namespace
 
-int main() {
+// Runs one client against the port and ends: "--client plain PORT" or
+// "--client link PORT". Every client runs in a process of its own, as the
+// window does, so that none shares the emulator's process.
+int RunClient(const std::string& kind, const std::string& port) {
+    FirmwareImage image;
+    const auto blob = CarriedFirmwareBlob();
+    image.Load(std::vector<std::uint8_t>(blob.begin(), blob.end()));
+    image.PrepareTransferArea();
+    if (kind == "plain")
+        PlainClientUpdate(port, image);
+    else if (kind == "link")
+        LinkUpdate(port, image);
+    else
+        Fail("unknown client " + kind);
+    return 0;
+}
+
+void ClientUpdate(const char* kind, const std::string& port) {
+    BenchChild client(fs::read_symlink("/proc/self/exe").string(), {"--client", kind, port});
+    const auto ended = client.Wait(60000);
+    if (ended.Status != 0) Fail(std::string("the ") + kind + " client ended with status " + std::to_string(ended.Status));
+}
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--client") return RunClient(argv[2], argv[3]);
+    int rounds = 3;
+    std::string otherWindow;  // another build of the window, to compare with
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
+        if (std::string(argv[i]) == "--other-window") otherWindow = argv[i + 1];
+    }
     EmulatorOptions options;
     options.Pace = true;
     options.Version = OldVersion;
@@ -242,57 +276,70 @@ int main() {
         for (const auto& f : PageFrames(image.TransferArea(), p)) expected += f.size() + AcknowledgementSize;
     expected += RequestSize(BootFrame::Close);
 
-    struct Column {
-        const char* name;
-        Run run;
-    };
-    std::vector<Column> columns;
+    // The clients take turns, round after round, so that the machine's
+    // ups and downs fall on all of them; each figure is the median of its
+    // rounds. A first update, not counted, warms the line up (the first
+    // one on a fresh emulator runs slow, whoever sends it).
+    const bool haveWindow = fs::exists(ProgramPath("knsimtool"));
+    std::vector<std::pair<const char*, std::vector<Run>>> columns = {{"plain client", {}}, {"link alone", {}}};
+    if (haveWindow) columns.push_back({"window", {}});
+    if (!otherWindow.empty()) columns.push_back({"other window", {}});
 
     std::size_t from = log.Size();
-    PlainClientUpdate(port, image);
-    log.WaitFor("frame 02", from, 5000);
-    columns.push_back({"plain client", Measure(log, from)});
-
-    MakeUpdateDue(emulator, log, from);
-    from = log.Size();
-    LinkUpdate(port, image);
-    log.WaitFor("frame 02", from, 5000);
-    columns.push_back({"link alone", Measure(log, from)});
-
-    const bool haveWindow = fs::exists(ProgramPath("knsimtool"));
-    if (haveWindow) {
-        MakeUpdateDue(emulator, log, from);
-        from = log.Size();
-        WindowUpdate(port, log, from);
-        columns.push_back({"window", Measure(log, from)});
+    ClientUpdate("plain", port);
+    for (int round = 0; round < rounds; ++round) {
+        for (auto& [name, runs] : columns) {
+            MakeUpdateDue(emulator, log, from);
+            from = log.Size();
+            const std::string client = name;
+            if (client == "plain client")
+                ClientUpdate("plain", port);
+            else if (client == "link alone")
+                ClientUpdate("link", port);
+            else
+                WindowUpdate(client == "window" ? ProgramPath("knsimtool") : otherWindow, port, log, from);
+            if (!log.WaitFor("frame 02", from, 5000)) Fail(client + ": no closing frame");
+            runs.push_back(Measure(log, from));
+            if (runs.back().Bytes != expected)
+                Fail(client + ": the simulator saw " + std::to_string(runs.back().Bytes) + " bytes, the image makes " +
+                     std::to_string(expected));
+        }
     }
-
-    for (const Column& c : columns)
-        if (c.run.Bytes != expected)
-            Fail(std::string(c.name) + ": the simulator saw " + std::to_string(c.run.Bytes) + " bytes, the image makes " +
-                 std::to_string(expected));
+    auto median = [](const std::vector<Run>& runs, double Run::*field) {
+        std::vector<double> values;
+        for (const Run& r : runs) values.push_back(r.*field);
+        std::sort(values.begin(), values.end());
+        const std::size_t n = values.size();
+        return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    };
     const double wire = WireMs(expected);
 
     std::printf("Firmware update against knsim-emu --pace (115200 baud, %.1f us a byte), timed by the simulator\n",
                 ByteTimeUs);
     std::printf("  transfer: header frame to closing frame, %zu frames, %zu bytes both ways, wire time %.1f ms\n",
-                columns.front().run.Frames, expected, wire);
-    std::printf("  %-30s", "");
-    for (const Column& c : columns) std::printf("%14s", c.name);
-    std::printf("\n  %-30s", "transfer (ms)");
-    for (const Column& c : columns) std::printf("%14.1f", c.run.Transfer);
+                columns.front().second.front().Frames, expected, wire);
+    std::printf("  medians of %d rounds         ", rounds);
+    for (const auto& [name, runs] : columns) std::printf("%14s", name);
+    const std::pair<const char*, double Run::*> rows[] = {
+        {"transfer (ms)", &Run::Transfer},
+        {"\"!@\" to the header frame (ms)", &Run::BeforeFirst},
+        {"whole update, \"!@\" on (ms)", &Run::Whole},
+    };
+    for (const auto& [label, field] : rows) {
+        std::printf("\n  %-30s", label);
+        for (const auto& [name, runs] : columns) std::printf("%14.1f", median(runs, field));
+    }
     std::printf("\n  %-30s", "transfer / wire time");
-    for (const Column& c : columns) std::printf("%14.4f", c.run.Transfer / wire);
-    std::printf("\n  %-30s", "\"!@\" to the header frame (ms)");
-    for (const Column& c : columns) std::printf("%14.1f", c.run.BeforeFirst);
-    std::printf("\n  %-30s", "whole update, \"!@\" on (ms)");
-    for (const Column& c : columns) std::printf("%14.1f", c.run.Whole);
+    for (const auto& [name, runs] : columns) std::printf("%14.4f", median(runs, &Run::Transfer) / wire);
     std::printf("\n");
-    std::printf("RATIO update-plain %.4f (the line and a client that only waits)\n", columns[0].run.Transfer / wire);
-    std::printf("RATIO update %.4f (the link alone; goal <= 1.05)\n", columns[1].run.Transfer / wire);
-    if (haveWindow) {
-        std::printf("RATIO update-window %.4f\n", columns[2].run.Transfer / wire);
-        std::printf("RATIO update-window-vs-plain %.4f (goal <= 1)\n", columns[2].run.Transfer / columns[0].run.Transfer);
+    const double plain = median(columns[0].second, &Run::Transfer);
+    std::printf("RATIO update-plain %.4f (the line and a client that only waits)\n", plain / wire);
+    std::printf("RATIO update %.4f (the link alone; goal <= 1.05)\n", median(columns[1].second, &Run::Transfer) / wire);
+    for (std::size_t i = 2; i < columns.size(); ++i) {
+        const std::string key = i == 2 ? "update-window" : "update-other-window";
+        const double window = median(columns[i].second, &Run::Transfer);
+        std::printf("RATIO %s %.4f\n", key.c_str(), window / wire);
+        std::printf("RATIO %s-vs-plain %.4f (goal <= 1)\n", key.c_str(), window / plain);
     }
     return 0;
 }
