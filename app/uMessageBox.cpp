@@ -7,7 +7,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFont>
-#include <QFontMetricsF>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <string>
 
 namespace {
@@ -65,12 +64,10 @@ const std::array<const char*, 4> IconFiles = {
 }  // namespace
 
 int TMsgBox::TextWidth(const QString& text, const QFont& font) {
-    // Advances are exact multiples of 1/64 pixel, so the rounding up is exact too.
-    const QFontMetricsF metrics(font);
-    qreal widest = 0;
-    for (const QString& line : text.split(QLatin1Char('\n')))
-        widest = std::max(widest, metrics.horizontalAdvance(line));
-    return static_cast<int>(std::ceil(widest));
+    const QFontMetrics metrics(font);
+    int widest = 0;
+    for (const QString& line : text.split(QLatin1Char('\n'))) widest = std::max(widest, metrics.horizontalAdvance(line));
+    return widest;
 }
 
 namespace {
@@ -138,9 +135,9 @@ void TMsgBox::Prepare(const QString& text, std::uint8_t kind, const QString& cap
     setWindowTitle(caption.isEmpty() ? DefaultCaption(kind) : caption);
 
     infoLabel_->setText(text);
-    // The label is exactly as wide as the text: the label's own size hint
-    // may add a pixel depending on how the font rounds, which would tip a
-    // box whose text just fits the minimum width over it.
+    // The label is exactly as wide as the font says the text is: the
+    // label's own size hint rounds a fractional width up, which would tip a
+    // box whose text just fits the minimum width over it by a pixel.
     infoLabel_->setGeometry(labelLeft, LabelTop, TextWidth(text, infoLabel_->font()),
                             infoLabel_->sizeHint().height());
 

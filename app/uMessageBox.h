@@ -74,8 +74,8 @@ public:
     void SetCentreWindow(QWidget* window) { centreOn_ = window; }
 
     static QString DefaultCaption(std::uint8_t kind);
-    // The width a text covers in whole pixels: its widest line's advance in
-    // that font, rounded up. The label and the box are sized from it.
+    // The width of a text in whole pixels as the font reports it: its widest
+    // line's advance. The label and the box are sized from it.
     static int TextWidth(const QString& text, const QFont& font);
 
 protected:

@@ -1,6 +1,8 @@
 #include "app/uMessageBox.h"
 #include "serial/Failure.h"
 
+#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -83,16 +85,23 @@ TEST(MsgBox, WindowFitsTheText) {
 }
 
 TEST(MsgBox, MinimumWidthHoldsExactlyUpToItsBoundary) {
-    // Texts that cover exactly so many pixels in the box's font, whatever
-    // face the machine has: wide and narrow letters mixed until they do.
+    // Texts exactly so many pixels wide as the font reports them, whatever
+    // face the machine has: wide and narrow letters mixed until they are.
+    // One whose fractional width lies just above the whole number is taken
+    // where there is one, as that is where rounding up would tip the box.
     const QFont font = TMsgBox().InfoLabel()->font();
+    const QFontMetrics metrics(font);
+    const QFontMetricsF exact(font);
     auto textOfWidth = [&](int pixels) {
+        QString found;
         for (int wide = 0; wide <= 40; ++wide)
             for (int narrow = 0; narrow <= 80; ++narrow) {
                 const QString text = QString(wide, u'W') + QString(narrow, u'i');
-                if (TMsgBox::TextWidth(text, font) == pixels) return text;
+                if (metrics.horizontalAdvance(text) != pixels) continue;
+                if (exact.horizontalAdvance(text) > pixels) return text;
+                if (found.isEmpty()) found = text;
             }
-        return QString();
+        return found;
     };
     struct Case {
         std::uint8_t kind;
