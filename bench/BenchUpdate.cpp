@@ -92,11 +92,17 @@ struct Run {
     double Transfer = 0;    // header frame to closing frame, ms
     std::size_t Bytes = 0;  // both ways within the transfer
     std::size_t Frames = 0;
+    // The time between two frames beyond the wire time of the acknowledgement
+    // and the next frame: what the client (and the simulator) add to each
+    // exchange. The median, so that a moment of load on the machine does not
+    // count.
+    double OwnUs = 0;
 };
 
 Run Measure(const StampedLog& log, std::size_t from) {
     const auto entries = log.Entries();
-    std::optional<BenchClock::time_point> start, header, close;
+    std::optional<BenchClock::time_point> start, header, close, previous;
+    std::vector<double> own;
     Run run;
     for (std::size_t i = from; i < entries.size(); ++i) {
         const auto& e = entries[i];
@@ -105,6 +111,9 @@ Run Measure(const StampedLog& log, std::size_t from) {
         if (std::sscanf(e.Text.c_str(), "frame %x", &code) != 1) continue;
         if (e.Text.find("refused") != std::string::npos) Fail("the boot loader refused " + e.Text);
         ++run.Frames;
+        if (previous)
+            own.push_back(MsBetween(*previous, e.At) * 1000 - (AcknowledgementSize + RequestSize(code)) * ByteTimeUs);
+        previous = e.At;
         if (code == BootFrame::Header) {
             header = e.At;
             run.Bytes += AcknowledgementSize;  // its own bytes are before the stretch
@@ -117,6 +126,8 @@ Run Measure(const StampedLog& log, std::size_t from) {
     run.Whole = MsBetween(*start, *close);
     run.BeforeFirst = MsBetween(*start, *header);
     run.Transfer = MsBetween(*header, *close);
+    std::sort(own.begin(), own.end());
+    run.OwnUs = own.empty() ? 0 : own[own.size() / 2];
     return run;
 }
 
@@ -324,6 +335,7 @@ int main(int argc, char** argv) {
         {"transfer (ms)", &Run::Transfer},
         {"\"!@\" to the header frame (ms)", &Run::BeforeFirst},
         {"whole update, \"!@\" on (ms)", &Run::Whole},
+        {"own time per frame (us)", &Run::OwnUs},
     };
     for (const auto& [label, field] : rows) {
         std::printf("\n  %-30s", label);
