@@ -2,10 +2,14 @@
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
 BUILD_FUZZ ?= build-fuzz
+BUILD_TSAN ?= build-tsan
+# CI sets WERROR=ON: a warning fails the build there.
+WERROR     ?= OFF
 JOBS       ?= $(shell nproc)
+PREFIX     ?= /usr/local
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps build run test test-asan bench fuzz fuzz-build fuzz-replay screenshot clean
+.PHONY: all deps build run test test-asan test-tsan bench fuzz fuzz-build fuzz-replay screenshot install package package-check clean
 
 all: build
 
@@ -13,7 +17,7 @@ deps:
 	@scripts/install-deps.sh
 
 $(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKNS_WERROR=$(WERROR)
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -25,12 +29,27 @@ test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 $(BUILD_ASAN)/build.ninja:
-	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKNS_SANITIZE=ON
+	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKNS_SANITIZE=ON -DKNS_WERROR=$(WERROR)
 
+# Leaks are reported; the suppressions cover allocations that Qt and the
+# system libraries under it keep for the life of the process.
 test-asan: deps $(BUILD_ASAN)/build.ninja
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
-	cd $(BUILD_ASAN) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
+	cd $(BUILD_ASAN) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+# ThreadSanitizer over what runs threads: the serial layer's watcher, the
+# link on it, the emulator and the fault tests of the command line. Qt is
+# not built for it, so the window stays out of this build.
+$(BUILD_TSAN)/build.ninja:
+	cmake -S . -B $(BUILD_TSAN) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKNS_SANITIZE_THREAD=ON \
+	  -DKNS_BUILD_APP=OFF -DKNS_WERROR=$(WERROR)
+
+test-tsan: deps $(BUILD_TSAN)/build.ninja
+	cmake --build $(BUILD_TSAN) -j $(JOBS)
+	cd $(BUILD_TSAN) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  ctest --output-on-failure -j $(JOBS) -L 'serial|link|emu|faults'
 
 # libFuzzer needs clang; the window is not needed for the fuzz programs.
 $(BUILD_FUZZ)/build.ninja:
@@ -46,6 +65,19 @@ fuzz: fuzz-build
 fuzz-replay: fuzz-build
 	fuzz/run.sh replay $(BUILD_FUZZ)
 
+# Installs the programs, manual pages, menu entry and completion under
+# $(PREFIX) (default /usr/local), below $(DESTDIR) when that is set.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The Debian package: $(BUILD)/knsimtool_<version>_amd64.deb.
+package: build
+	cmake --build $(BUILD) --target package
+
+# The package and its menu entry as lintian and desktop-file-validate see them.
+package-check: package
+	@scripts/check-package.sh $(BUILD)
+
 bench: build
 	@scripts/bench.sh $(BUILD)
 
@@ -53,4 +85,4 @@ screenshot: build
 	@scripts/screenshot.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_TSAN)

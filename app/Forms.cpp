@@ -7,7 +7,7 @@
 #include "uUpdate.h"
 
 #include "link/uComIo.h"
-#include "storage/uFileIo.h"
+#include "uFileIo.h"
 
 #include <QLabel>
 
@@ -24,6 +24,8 @@ TForms::TForms(const TStartOptions& options) {
     update_ = std::make_unique<TUpdateDialog>(*comIo_, main_.get());
     about_ = std::make_unique<TAbout>(main_.get());
     about_->SetAppTitle(main_->Title());
+    // Which settings file this run uses, for whoever wonders where they went.
+    about_->setToolTip(QStringLiteral("Settings: ") + main_->SettingsFileName());
     TMain* window = main_.get();
     fileIo_ = std::make_unique<TFileIo>(
         *window, [window] { window->SetProto(); }, [window] { window->ButSendDtcClick(); },

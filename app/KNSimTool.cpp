@@ -8,6 +8,7 @@
 #include "uMain.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 #include <exception>
@@ -38,6 +39,10 @@ public:
 int main(int argc, char** argv) {
     TApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("KNSimTool"));
+    // The menu entry's icon, also for the task bar; the file name names the
+    // desktop entry, so that the desktop matches the window to its entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("knsimtool"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/knsimtool.svg")));
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();

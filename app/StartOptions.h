@@ -17,7 +17,8 @@ struct TStartOptions {
     // --port NAME: offered in the port selector even when the port list does
     // not have it, and selected at start instead of the saved port.
     std::optional<std::string> Port;
-    // The settings file; empty: "KNSimTool.ini" in the program's folder.
+    // The settings file; empty: "KNSimTool.ini" where SettingsFileFor puts it
+    // (beside the program, or in the user's configuration folder).
     QString SettingsFile;
     // The running program, copied by the developer mode; empty: this process's file.
     QString ProgramFile;

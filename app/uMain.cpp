@@ -14,12 +14,15 @@
 #include "uUpdate.h"
 #include "WindowLook.h"
 
+#include "link/StatusTexts.h"
 #include "link/uComIo.h"
 #include "serial/ComPort.h"
+#include "serial/PortPermission.h"
 #include "serial/StrNatComp.h"
 #include "storage/IniFile.h"
-#include "storage/WindowPlacement.h"
-#include "storage/uFileIo.h"
+#include "WindowPlacement.h"
+#include "uFileIo.h"
+#include "storage/SettingsLocation.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,9 +37,7 @@
 
 #include <algorithm>
 
-namespace {
-const char* const UpdateFailedText = "Update Fehler!\r\n\nPlease try again,\r\nor contact the KARNOL support";
-}  // namespace
+#include <sys/stat.h>
 
 TMain::TMain(const TStartOptions& options, QWidget* parent)
     : QMainWindow(parent), options_(options), settings_(std::make_unique<IniFile>()) {
@@ -81,8 +82,9 @@ void TMain::FormCreate() {
 
     programFolder_ = QCoreApplication::applicationDirPath();
     if (!programFolder_.endsWith(QLatin1Char('/'))) programFolder_ += QLatin1Char('/');
-    settingsFile_ = options_.SettingsFile.isEmpty() ? programFolder_ + QStringLiteral("KNSimTool.ini")
-                                                    : options_.SettingsFile;
+    settingsFile_ = options_.SettingsFile.isEmpty()
+                        ? QFile::decodeName(SettingsFileFor(QFile::encodeName(programFolder_).toStdString()).c_str())
+                        : options_.SettingsFile;
     settings_->SetFileName(QFile::encodeName(settingsFile_).toStdString());
     placement_ = std::make_unique<WindowPlacement>(*this, *settings_, "Main\\");
 
@@ -98,21 +100,28 @@ void TMain::FormCreate() {
 
 void TMain::Attach(const Companions& companions) {
     companions_ = companions;
+    connection_.reset();
     if (TComIo* link = companions_.Link) {
+        connection_ = std::make_unique<Connection>(*link, state_);
         // The line event watcher hands its event sets over from its own
         // thread; they are handled here on the window thread.
-        link->Port().OnEventsQueued = [this] {
+        link->SetEventHandOver([this] {
             QMetaObject::invokeMethod(
                 this,
                 [this] {
-                    if (companions_.Link) companions_.Link->Port().HandleQueuedEvents();
+                    if (companions_.Link) companions_.Link->HandleLineEvents();
                 },
                 Qt::QueuedConnection);
-        };
+        });
     }
 }
 
-void TMain::DetachLink() { companions_.Link = nullptr; }
+void TMain::DetachLink() {
+    connection_.reset();
+    companions_.Link = nullptr;
+}
+
+bool TMain::RemoteModeFlag() const { return companions_.Link && companions_.Link->RemoteModeOn(); }
 
 void TMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
@@ -141,6 +150,14 @@ void TMain::FormShow() {
 
     settings_->SetDefaultSection("CONFIG");
     const std::string savedPort = settings_->ReadString("ComPort", "");
+    // A port saved by its path (a pseudo-terminal, /dev/serial/by-id/...) is
+    // not in the system's list; while its device is there it is offered as a
+    // port named on the command line is, rather than replaced by the first
+    // listed port (which may be the machine's console line).
+    struct stat device {};
+    if (!options_.Port && !savedPort.empty() && savedPort.front() == '/' && ::stat(savedPort.c_str(), &device) == 0 &&
+        S_ISCHR(device.st_mode))
+        options_.Port = savedPort;
 
     try {
         FillPorts();
@@ -154,9 +171,8 @@ void TMain::FormShow() {
     image_.PrepareTransferArea();
     Seg7->resize(30, 44);
 
+    if (connection_) connection_->Restart();
     state_ = SchedulerState::Search;
-    remoteMode_ = false;
-    if (companions_.Link) companions_.Link->SearchAttempts = SearchAttemptsPerSearch;
     timer1_.setInterval(FirstStepDelay);
     timer1_.start();
 }
@@ -236,30 +252,23 @@ void TMain::Scheduler() {
     }
     timer1_.stop();
     timer1_.setInterval(StepInterval);
-    if (closed_ || !image_.Loaded() || !companions_.Link) return;
-    TComIo& link = *companions_.Link;
+    if (closed_ || !image_.Loaded() || !connection_) return;
 
     switch (state_) {
-    case SchedulerState::Search: {
-        ShowConnected(false);
-        Exchange exchange(*this);
-        state_ = link.FindSimulator();
-        timer1_.start();
-        break;
-    }
+    case SchedulerState::Search:
     case SchedulerState::Stopped:
-        MnuForceUpdate->setEnabled(true);
-        state_ = SchedulerState::Search;
-        break;
-    case SchedulerState::ReadConfiguration: {
-        Exchange exchange(*this);
-        PanelInfo("Reading configuration");
-        if (link.ReadStatus()) {
-            state_ = link.ReadConfig();
-            PanelInfo("");
-            ShowConnected(true);
-            timer1_.start(PollInterval);
+    case SchedulerState::ReadConfiguration:
+    case SchedulerState::Polling: {
+        const SchedulerState from = state_;
+        if (from == SchedulerState::Search) ShowConnected(false);
+        if (from == SchedulerState::Stopped) MnuForceUpdate->setEnabled(true);
+        Connection::StepResult step;
+        {
+            Exchange exchange(*this);
+            step = connection_->Step(PortName());
         }
+        if (step.Connected) ShowConnected(true);
+        if (step.NextStepMs) timer1_.start(*step.NextStepMs);
         break;
     }
     case SchedulerState::AutoUpdate:
@@ -267,25 +276,17 @@ void TMain::Scheduler() {
         ShowConnected(false);
         {
             Exchange exchange(*this);
-            state_ = companions_.Update ? companions_.Update->Run(state_) : SchedulerState::UpdateFailed;
+            state_ = companions_.Update ? companions_.Update->Run(state_, PortName()) : SchedulerState::UpdateFailed;
         }
         timer1_.start();
         break;
     }
     case SchedulerState::UpdateFailed:
         if (companions_.MsgBox) {
-            companions_.MsgBox->ShowMsg(QLatin1String(UpdateFailedText), mkError, QString(), mbClose, true);
+            companions_.MsgBox->ShowMsg(QLatin1String(LinkText::UpdateFailed), mkError, QString(), mbClose, true);
         }
         close();
         break;
-    case SchedulerState::Polling: {
-        Exchange exchange(*this);
-        // A failed read keeps its text until a read succeeds again: cleared
-        // at once, a simulator that has gone away would show only a flicker.
-        if (link.ReadStatus()) PanelInfo("");
-        timer1_.start(PollInterval);
-        break;
-    }
     }
 }
 
@@ -308,7 +309,7 @@ void TMain::ShowConnected(bool connected) {
 
 void TMain::RestartPortClick() {
     state_ = SchedulerState::Search;
-    if (companions_.Link) companions_.Link->SearchAttempts = SearchAttemptsPerSearch;
+    if (connection_) connection_->Restart(SchedulerState::Search);
     Scheduler();
 }
 
@@ -316,7 +317,7 @@ void TMain::cbPortsChange() { RestartPortClick(); }
 
 void TMain::ForceUpdateClick() {
     state_ = SchedulerState::ForcedUpdate;
-    if (companions_.Link) companions_.Link->SearchAttempts = SearchAttemptsPerSearch;
+    if (connection_) connection_->Restart(SchedulerState::ForcedUpdate);
     Scheduler();
 }
 
@@ -348,6 +349,9 @@ void TMain::MnuOpenCfgClick() {
 
 void TMain::PanelInfo(const std::string& text) {
     sBarPanel0->setText(Latin1(text));
+    // A port refused for lack of permission keeps its text; the way out is
+    // one hover away.
+    sBarPanel0->setToolTip(IsPermissionDeniedText(text) ? Latin1(PortPermissionAdvice(PortName())) : QString());
     emit StatusTextChanged(sBarPanel0->text());
     ProcessMessages();
 }
@@ -360,7 +364,7 @@ void TMain::ProcessMessages() {
     QCoreApplication::processEvents(updateRunning ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
 }
 
-std::string TMain::PortName() { return cbPorts->currentText().toLatin1().toStdString(); }
+std::string TMain::PortName() const { return cbPorts->currentText().toLatin1().toStdString(); }
 
 void TMain::SetSerialText(const std::string& text) { LabSerial->setText(Latin1(text)); }
 

@@ -14,6 +14,7 @@
 
 #include "StartOptions.h"
 
+#include "link/Connection.h"
 #include "link/FirmwareImage.h"
 #include "link/LinkHost.h"
 #include "link/SchedulerState.h"
@@ -54,10 +55,9 @@ class TMain : public QMainWindow, public ILinkHost {
 public:
     static constexpr int ClientWidth = 634;   // below the menu bar
     static constexpr int ClientHeight = 351;
-    static constexpr int FirstStepDelay = 300;  // ms from showing to the first step
-    static constexpr int StepInterval = 100;    // ms between steps while searching
-    static constexpr int PollInterval = 1000;   // ms between status reads while connected
-    static constexpr int SearchAttemptsPerSearch = 2;
+    static constexpr int FirstStepDelay = Connection::FirstStepDelay;
+    static constexpr int StepInterval = Connection::StepInterval;
+    static constexpr int PollInterval = Connection::PollInterval;
 
     // The creation handler (FormCreate): loads the carried image, builds the
     // title, names the settings file, builds the controls.
@@ -100,12 +100,13 @@ public:
     void ProcessMessages() override;
     void ShowStatus() override;
     void ShowConfiguration() override;
-    std::string PortName() override;
+    // The port the selector shows, handed to the link's open operations.
+    std::string PortName() const;
     void SetSerialText(const std::string& text) override;
     void SetVersionText(const std::string& text) override;
     void SetPortPicture(int index) override;
-    bool RemoteModeFlag() const override { return remoteMode_; }
-    void SetRemoteModeFlag(bool on) override { remoteMode_ = on; }
+    // Remote mode as the link keeps it (off without a link).
+    bool RemoteModeFlag() const;
 
     // The two controls of a trouble-code slot (ECU 1 or 2, slot 1 to 10),
     // found by their composed names; null when there is no such slot.
@@ -172,7 +173,7 @@ private:
     FirmwareImage image_;
     SimulatorState simState_;
     SchedulerState state_ = SchedulerState::Search;
-    bool remoteMode_ = false;
+    std::unique_ptr<Connection> connection_;  // while a link is attached
     QString title_;
     QString programFolder_;
     QString settingsFile_;

@@ -8,9 +8,10 @@
 #include "SevenSegmentDigit.h"
 #include "WindowLook.h"
 
-#include "link/Protocol.h"
-#include "link/TroubleCode.h"
-#include "link/uComIo.h"
+#include "uFileIo.h"
+
+#include "base/TroubleCode.h"
+#include "link/SetupActions.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -76,19 +77,8 @@ void TMain::ButSendDtcClick() {
     // From the first message processing on: a close waits for the end of SEND.
     Exchange exchange(*this);
     timer1_.stop();
-    PanelInfo("Sending data to KARNOL simulator");
-    const std::uint8_t mil = MilByte(chkMilOn->isChecked());
-    const std::uint8_t counts = CountByte(cbDtc1->currentIndex(), cbDtc2->currentIndex());
     ButSendDtc->setEnabled(false);
-
-    std::array<std::array<std::uint16_t, DtcSlots>, 2> tables{};
-    for (int ecu = 1; ecu <= 2; ++ecu) {
-        for (int slot = 1; slot <= DtcSlots; ++slot) {
-            const SlotPair controls = SlotControls(ecu, slot);
-            tables[ecu - 1][slot - 1] = SlotToWord(controls.Category->currentIndex(), controls.Code->CodeText());
-        }
-    }
-    companions_.Link->SendDtc(counts, mil, tables[0], tables[1]);
+    SendSetup(*companions_.Link, TFileIo::ReadControls(*this));
     // The interval stays what the scheduler last set; the next status read
     // enables SEND again.
     timer1_.start();
@@ -96,15 +86,8 @@ void TMain::ButSendDtcClick() {
 
 void TMain::SetProto() {
     if (state_ != SchedulerState::Polling || !companions_.Link) return;
-    // Nothing to send when the choice is what the simulator last reported,
-    // or while either selector has no selection.
-    const std::optional<std::uint8_t> code =
-        ProtocolChangeCode(cbActProto->currentIndex(), cbEcuCount->currentIndex(), simState_);
-    if (!code) return;
     Exchange exchange(*this);
-    TComIo& link = *companions_.Link;
-    if (link.SetProtocol(*code)) {
-        link.ReadStatus();
-        link.ReadConfig();  // refreshes everything shown; the state stays Polling
-    }
+    // Reads status and configuration back after a change, which refreshes
+    // everything shown; the state stays Polling.
+    ChangeProtocol(*companions_.Link, cbActProto->currentIndex(), cbEcuCount->currentIndex());
 }

@@ -10,7 +10,7 @@
 #include "SevenSegmentDigit.h"
 #include "WindowLook.h"
 
-#include "link/Protocol.h"
+#include "link/BusProtocol.h"
 
 #include <QAction>
 #include <QCheckBox>

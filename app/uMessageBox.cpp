@@ -2,7 +2,7 @@
 
 #include "WindowLook.h"
 
-#include "serial/Failure.h"
+#include "base/Failure.h"
 
 #include <QApplication>
 #include <QCloseEvent>

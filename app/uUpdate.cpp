@@ -80,8 +80,9 @@ TUpdateDialog::TUpdateDialog(TComIo& link, QWidget* parent) : QDialog(parent), l
     connect(timer1_, &QTimer::timeout, this, &TUpdateDialog::Update);
 }
 
-SchedulerState TUpdateDialog::Run(SchedulerState kind) {
+SchedulerState TUpdateDialog::Run(SchedulerState kind, const std::string& port) {
     kind_ = kind;
+    port_ = port;
     result_ = SchedulerState::UpdateFailed;
     running_ = true;
     exec();
@@ -108,7 +109,7 @@ void TUpdateDialog::SetProgress(int position, int maximum) {
 void TUpdateDialog::FormShow() {
     upBar_->setRange(0, 100);
     upBar_->setValue(0);
-    link_.UpdateBegin(kind_, *this);
+    link_.UpdateBegin(kind_, *this, port_);
     // The first layout may have changed the height; centre what is shown.
     CentreOn(*this, parentWidget() ? parentWidget()->window() : nullptr);
     timer1_->start();

@@ -8,6 +8,8 @@
 
 #include <QDialog>
 
+#include <string>
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -27,7 +29,7 @@ public:
 
     // Runs an AutoUpdate or ForcedUpdate modally; returns Search, Stopped or
     // UpdateFailed for the scheduler.
-    SchedulerState Run(SchedulerState kind);
+    SchedulerState Run(SchedulerState kind, const std::string& port);
 
     // IUpdateView
     void ShowLayout(const UpdateLayout& layout) override;
@@ -57,6 +59,7 @@ private:
 
     TComIo& link_;
     SchedulerState kind_ = SchedulerState::AutoUpdate;
+    std::string port_;
     SchedulerState result_ = SchedulerState::UpdateFailed;
     bool running_ = false;
 

@@ -4,7 +4,7 @@
 // processes with their CPU time and peak memory read from /proc.
 // Benchmarks print figures and ratios; they never pass or fail on time.
 
-#include "EmulatedSimulator.h"
+#include "emu/EmulatedSimulator.h"
 
 #include <sys/types.h>
 

@@ -45,25 +45,6 @@ namespace {
 
 constexpr std::array<std::uint8_t, 3> OldVersion{1, 0, 0};  // not the carried one: an update is due
 
-class QuietHost final : public ILinkHost {
-public:
-    explicit QuietHost(std::string port) : port_(std::move(port)) {}
-    void PanelInfo(const std::string&) override {}
-    void ProcessMessages() override {}
-    void ShowStatus() override {}
-    void ShowConfiguration() override {}
-    std::string PortName() override { return port_; }
-    void SetSerialText(const std::string&) override {}
-    void SetVersionText(const std::string&) override {}
-    void SetPortPicture(int) override {}
-    bool RemoteModeFlag() const override { return remote_; }
-    void SetRemoteModeFlag(bool on) override { remote_ = on; }
-
-private:
-    std::string port_;
-    bool remote_ = false;
-};
-
 class NoView final : public IUpdateView {
 public:
     void ShowLayout(const UpdateLayout&) override {}
@@ -196,18 +177,18 @@ void PlainClientUpdate(const std::string& port, const FirmwareImage& image) {
 // ---- the link from a plain loop --------------------------------------------
 
 void LinkUpdate(const std::string& port, const FirmwareImage& image) {
-    QuietHost host(port);
+    QuietHost host;
     SimulatorState state;
     TComIo link(host, state, image);
     // As the scheduler searches: a silent attempt is repeated 100 ms later.
-    SchedulerState found = link.FindSimulator();
+    SchedulerState found = link.FindSimulator(port);
     while (found == SchedulerState::Search) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        found = link.FindSimulator();
+        found = link.FindSimulator(port);
     }
     if (found != SchedulerState::AutoUpdate) Fail("the link did not find the simulator due for an update");
     NoView view;
-    link.UpdateBegin(SchedulerState::AutoUpdate, view);
+    link.UpdateBegin(SchedulerState::AutoUpdate, view, port);
     std::optional<SchedulerState> end;
     while (!(end = link.UpdateStep())) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (*end != SchedulerState::Search) Fail("the link's update failed: " + link.UpdateFailureText());

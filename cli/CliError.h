@@ -14,12 +14,15 @@ enum CliExit : int {
 // the status. Nothing already collected for standard output is printed.
 class CliError : public std::runtime_error {
 public:
-    CliError(int exitStatus, const std::string& message)
-        : std::runtime_error(message), exitStatus_(exitStatus) {}
+    // hint: one more line for standard error, after the message (how to fix it).
+    CliError(int exitStatus, const std::string& message, std::string hint = {})
+        : std::runtime_error(message), exitStatus_(exitStatus), hint_(std::move(hint)) {}
     int ExitStatus() const { return exitStatus_; }
+    const std::string& Hint() const { return hint_; }
 
 private:
     int exitStatus_;
+    std::string hint_;
 };
 
 // Wrong usage; main() adds a hint to the help.

@@ -5,13 +5,14 @@
 #include "PortList.h"
 
 #include "FirmwareBlob.h"
+#include "serial/PortPermission.h"
+
+#include "link/SetupActions.h"
+#include "link/StatusTexts.h"
 
 #include <cstdio>
 
 namespace {
-
-// The scheduler's pause between identification attempts.
-constexpr int SearchIntervalMs = 100;
 
 bool Found(SchedulerState s) { return s == SchedulerState::ReadConfiguration || s == SchedulerState::AutoUpdate; }
 
@@ -31,14 +32,21 @@ FirmwareImage LoadCarriedImage() {
 CliSession::CliSession(const CliOptions& options)
     : options_(options), image_(LoadCarriedImage()), io_(host_, state_, image_), port_(options.Port) {
     image_.PrepareTransferArea();
-    host_.SetVerbose(options.Verbose);
-    host_.SetPort(port_);
+    if (options.Verbose) {
+        host_.OnStatusText = [](const std::string& text) {
+            if (text.empty()) return;
+            std::fprintf(stderr, "%s\n", text.c_str());
+            std::fflush(stderr);
+        };
+    }
 }
 
 CliSession::~CliSession() { io_.ClosePort(); }
 
 void CliSession::Fail(const std::string& fallback) {
     const std::string& text = host_.StatusText();
+    // The message stays the link's own; how to get access comes as a hint.
+    if (IsPermissionDeniedText(text)) throw CliError(ExitDeviceFailed, text, PortPermissionAdvice(io_.PortName()));
     throw CliError(ExitDeviceFailed, text.empty() ? fallback : text);
 }
 
@@ -47,22 +55,22 @@ void CliSession::ThrowIfInterrupted() const {
 }
 
 SchedulerState CliSession::SearchLoop() {
-    SchedulerState s = io_.FindSimulator();
-    while (s == SchedulerState::Search) {
-        if (!SleepUnlessInterrupted(SearchIntervalMs)) ThrowIfInterrupted();
-        s = io_.FindSimulator();
+    schedulerState_ = SchedulerState::Search;
+    Connection::StepResult step = connection_.Step(port_);
+    while (schedulerState_ == SchedulerState::Search) {
+        if (!SleepUnlessInterrupted(*step.NextStepMs)) ThrowIfInterrupted();
+        step = connection_.Step(port_);
     }
     ThrowIfInterrupted();
-    if (!Found(s)) Fail("No KARNOL simulator found");
-    return s;
+    if (!Found(schedulerState_)) Fail(LinkText::NotFound);
+    return schedulerState_;
 }
 
 SchedulerState CliSession::SearchBySerial() {
     for (const auto& port : ListPortsInOrder()) {
         ThrowIfInterrupted();
-        host_.SetPort(port);
-        io_.SearchAttempts = 1;
-        const SchedulerState s = io_.FindSimulator();
+        connection_.Restart(SchedulerState::Search, 1);
+        const SchedulerState s = io_.FindSimulator(port);
         if (Found(s) && state_.SerialNumber() == options_.Serial) {
             port_ = port;
             return s;  // the port stays open, as after any successful search
@@ -78,8 +86,7 @@ SchedulerState CliSession::Search() {
     if (!options_.Serial.empty()) {
         s = SearchBySerial();
     } else {
-        host_.SetPort(port_);
-        io_.SearchAttempts = 2;
+        connection_.Restart();
         s = SearchLoop();
     }
     updateDue_ = s == SchedulerState::AutoUpdate;
@@ -87,19 +94,27 @@ SchedulerState CliSession::Search() {
 }
 
 SchedulerState CliSession::SearchAgain() {
-    host_.SetPort(port_);
     const SchedulerState s = SearchLoop();
     updateDue_ = s == SchedulerState::AutoUpdate;
     return s;
 }
 
 void CliSession::ReadConfiguration() {
-    host_.PanelInfo("Reading configuration");
-    if (!io_.ReadStatus()) Fail("Can't read simulator status");
+    schedulerState_ = SchedulerState::ReadConfiguration;
+    // The step clears the status text after the configuration read, failed
+    // or not; a failure's own text is kept for the error message.
+    std::string failure;
+    const auto echo = host_.OnStatusText;
+    host_.OnStatusText = [&failure, &echo](const std::string& text) {
+        if (!text.empty()) failure = text;
+        if (echo) echo(text);
+    };
+    const Connection::StepResult step = connection_.Step(port_);
+    host_.OnStatusText = echo;
     ThrowIfInterrupted();
-    if (io_.ReadConfig() != SchedulerState::Polling) Fail("Can't read simulator configuration");
-    host_.PanelInfo("");
-    ThrowIfInterrupted();
+    if (!step.Connected) Fail(LinkText::StatusFailed);
+    if (schedulerState_ != SchedulerState::Polling)
+        throw CliError(ExitDeviceFailed, failure.empty() ? LinkText::ConfigFailed : failure);
 }
 
 void CliSession::Connect() {
@@ -116,11 +131,16 @@ void CliSession::Connect() {
 
 void CliSession::ReadBack() { ReadConfiguration(); }
 
+bool CliSession::Poll() {
+    schedulerState_ = SchedulerState::Polling;
+    connection_.Step(port_);
+    return host_.StatusText().empty();
+}
+
 CliSession::Probe CliSession::ProbePort(const std::string& port) {
     Probe p;
-    host_.SetPort(port);
-    io_.SearchAttempts = 1;
-    const SchedulerState s = io_.FindSimulator();
+    connection_.Restart(SchedulerState::Search, 1);
+    const SchedulerState s = io_.FindSimulator(port);
     if (Found(s)) {
         p.Answered = true;
         p.Serial = state_.SerialNumber();

@@ -1,8 +1,9 @@
 #pragma once
 #include "CliOptions.h"
-#include "TerminalHost.h"
 
+#include "link/Connection.h"
 #include "link/FirmwareImage.h"
+#include "link/LinkHost.h"
 #include "link/SchedulerState.h"
 #include "link/SimulatorState.h"
 #include "link/uComIo.h"
@@ -10,8 +11,8 @@
 #include <string>
 
 // One run against one simulator: the carried image, the simulator's state,
-// the terminal host and the link, connected the way the window's scheduler
-// connects. The destructor closes the port through the link, which leaves
+// a quiet host and the link, connected by the same state machine that the
+// window's scheduler drives. The destructor closes the port through the link, which leaves
 // remote mode first ("!K0"), whatever way the command ends.
 class CliSession {
 public:
@@ -23,18 +24,21 @@ public:
     TComIo& Io() { return io_; }
     SimulatorState& State() { return state_; }
     const SimulatorState& State() const { return state_; }
-    TerminalHost& Host() { return host_; }
+    QuietHost& Host() { return host_; }
     const FirmwareImage& Image() const { return image_; }
     const std::string& PortName() const { return port_; }
 
     // Finds the simulator as the scheduler's Search state does: two attempts
-    // 100 ms apart on --port, or the port whose simulator reports --serial.
+    // a step apart on --port, or the port whose simulator reports --serial.
     // Returns ReadConfiguration or AutoUpdate; raises CliError with the
     // link's own status text otherwise.
     SchedulerState Search();
     // Searches again after a firmware update, with the attempts the link set
     // (the simulator restarts meanwhile).
     SchedulerState SearchAgain();
+    // The scheduler's polling step: one status read; false (the failure on
+    // the host's status text) when it failed.
+    bool Poll();
     // The scheduler's ReadConfiguration step: status, then configuration
     // (which also switches remote mode on).
     void ReadConfiguration();
@@ -68,8 +72,10 @@ private:
     const CliOptions& options_;
     FirmwareImage image_;
     SimulatorState state_;
-    TerminalHost host_;
+    QuietHost host_;
     TComIo io_;
+    SchedulerState schedulerState_ = SchedulerState::Search;
+    Connection connection_{io_, schedulerState_};
     std::string port_;
     bool updateDue_ = false;
 };

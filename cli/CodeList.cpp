@@ -3,7 +3,7 @@
 #include "CliError.h"
 
 #include "link/SimulatorState.h"
-#include "link/TroubleCode.h"
+#include "base/TroubleCode.h"
 
 namespace {
 

@@ -7,11 +7,12 @@
 #include "CliSession.h"
 #include "JsonWriter.h"
 #include "Report.h"
-#include "SetupAdapter.h"
 
-#include "link/Protocol.h"
-#include "link/TroubleCode.h"
-#include "serial/Failure.h"
+#include "base/Failure.h"
+#include "base/TroubleCode.h"
+#include "link/BusProtocol.h"
+#include "link/SetupActions.h"
+#include "link/StatusTexts.h"
 #include "storage/CfgFile.h"
 
 #include <cerrno>
@@ -89,33 +90,24 @@ int RunApply(const CliOptions& options, std::string& out) {
 
     CliSession session(options);
     session.Connect();
-    TComIo& io = session.Io();
-    TerminalHost& host = session.Host();
-
     // As the window: a changed protocol or ECU count first, with status and
     // configuration read again; a failure there does not stop the send, but
     // the command still fails with the first failure's text.
     std::string failure;
-    auto note = [&](const char* fallback) {
-        if (failure.empty()) failure = host.StatusText().empty() ? fallback : host.StatusText();
+    QuietHost& host = session.Host();
+    const auto echo = host.OnStatusText;
+    host.OnStatusText = [&failure, &echo](const std::string& text) {
+        if (echo) echo(text);
+        if (failure.empty() && !text.empty() && text != LinkText::SendingData) failure = text;
     };
-    if (const auto code = ProtocolChangeCode(values.Protocol - 1, values.EcuCount - 1, session.State())) {
-        if (io.SetProtocol(*code)) {
-            if (!io.ReadStatus()) note("Can't read simulator status");
-            if (io.ReadConfig() != SchedulerState::Polling) note("Can't read simulator configuration");
-        } else {
-            note("Can't set protocol");
-        }
-        session.ThrowIfInterrupted();
-    }
-
-    // The file laid over what the controls now show, then SEND.
-    CfgSetup setup = SetupFromState(session.State());
-    ApplyValues(values, setup);
-    const SendData send = SendDataOf(setup);
-    host.PanelInfo("Sending data to KARNOL simulator");
-    if (!io.SendDtc(send.Counts, send.Mil, send.Ecu1, send.Ecu2)) note("Setup not possible");
-    if (!failure.empty()) throw CliError(ExitDeviceFailed, failure);
+    const bool applied = ApplySetup(session.Io(), values.Protocol, values.EcuCount, [&values](const CfgSetup& held) {
+        // The file laid over what the controls now show.
+        CfgSetup setup = held;
+        ApplyValues(values, setup);
+        return setup;
+    });
+    host.OnStatusText = echo;
+    if (!applied) throw CliError(ExitDeviceFailed, failure.empty() ? std::string(LinkText::SetupFailed) : failure);
     session.ThrowIfInterrupted();
 
     session.ReadBack();

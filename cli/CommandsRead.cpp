@@ -14,9 +14,6 @@
 
 namespace {
 
-// The scheduler's polling interval.
-constexpr int PollIntervalMs = 1000;
-
 std::string TimeStamp() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -103,9 +100,8 @@ int RunWatch(const CliOptions& options, std::string&) {
     std::string lastFailure;
     // As the window's polling state: a failed read is shown and polling goes
     // on, so that a simulator that comes back is seen again.
-    while (SleepUnlessInterrupted(PollIntervalMs)) {
-        if (session.Io().ReadStatus()) {
-            session.Host().PanelInfo("");
+    while (SleepUnlessInterrupted(Connection::PollInterval)) {
+        if (session.Poll()) {
             const std::string now = snapshot();
             if (now != last || !lastFailure.empty()) PrintLine(stdout, now);
             last = now;

@@ -9,8 +9,11 @@
 #include "Report.h"
 #include "TerminalUpdateView.h"
 
+#include "link/StatusTexts.h"
+
 #include <chrono>
 #include <cstdio>
+#include <string_view>
 #include <thread>
 #include <unistd.h>
 
@@ -20,12 +23,23 @@ namespace {
 constexpr int UpdateStepMs = 100;
 
 // The window's message after a failed update, on one line for a terminal.
-constexpr const char* UpdateFailedText = "Update Fehler! Please try again, or contact the KARNOL support";
+std::string UpdateFailedLine() {
+    std::string line;
+    for (const char c : std::string_view(LinkText::UpdateFailed)) {
+        if (c == '\r') continue;
+        if (c == '\n') {
+            if (!line.empty() && line.back() != ' ') line += ' ';
+            continue;
+        }
+        line += c;
+    }
+    return line;
+}
 
 SchedulerState RunTransfer(CliSession& session, SchedulerState kind) {
     TerminalUpdateView view(stderr, isatty(STDERR_FILENO) != 0);
     TComIo& io = session.Io();
-    io.UpdateBegin(kind, view);
+    io.UpdateBegin(kind, view, session.PortName());
     bool abortRequested = false;
     for (;;) {
         const auto stepStart = std::chrono::steady_clock::now();
@@ -65,8 +79,7 @@ int RunUpdateFirmware(const CliOptions& options, std::string& out) {
         // With --serial the port is still found by asking the simulators.
         if (!options.Serial.empty()) session.Search();
         session.Io().ClosePort();
-        session.Host().SetPort(session.PortName());
-        session.Io().SearchAttempts = 2;
+        session.Io().SearchAttempts = Connection::SearchAttemptsPerSearch;
     } else {
         const SchedulerState found = session.Search();
         session.ThrowIfInterrupted();
@@ -85,8 +98,7 @@ int RunUpdateFirmware(const CliOptions& options, std::string& out) {
     }
     if (after != SchedulerState::Search) {
         const std::string& why = session.Io().UpdateFailureText();
-        throw CliError(ExitDeviceFailed, why.empty() ? std::string(UpdateFailedText)
-                                                     : std::string(UpdateFailedText) + " (" + why + ")");
+        throw CliError(ExitDeviceFailed, why.empty() ? UpdateFailedLine() : UpdateFailedLine() + " (" + why + ")");
     }
     std::fprintf(stderr, "Update done; searching for the simulator again\n");
 

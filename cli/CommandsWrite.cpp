@@ -8,10 +8,10 @@
 #include "CodeList.h"
 #include "Report.h"
 
-#include "link/Protocol.h"
-#include "link/TroubleCode.h"
+#include "base/TroubleCode.h"
+#include "link/SetupActions.h"
+#include "link/StatusTexts.h"
 
-#include <array>
 #include <cstdio>
 
 int RunSetProtocol(const CliOptions& options, std::string& out) {
@@ -20,13 +20,15 @@ int RunSetProtocol(const CliOptions& options, std::string& out) {
     const SimulatorState& s = session.State();
     // Without --ecus the ECU-count selector keeps what the simulator reported.
     const int ecuIndex = options.EcuCount ? options.EcuCount - 1 : s.SecondEcu;
-    const auto code = ProtocolChangeCode(options.Protocol - 1, ecuIndex, s);
-    if (code) {
-        if (!session.Io().SetProtocol(*code)) session.Fail("Can't set protocol");
+    switch (ChangeProtocol(session.Io(), options.Protocol - 1, ecuIndex)) {
+    case ProtocolChange::Failed:
+        session.Fail(LinkText::ProtocolFailed);
+    case ProtocolChange::Changed:
         session.ThrowIfInterrupted();
-        session.ReadBack();
-    } else if (options.Verbose) {
-        std::fprintf(stderr, "Protocol and ECU count are already set; nothing sent\n");
+        break;
+    case ProtocolChange::Unchanged:
+        if (options.Verbose) std::fprintf(stderr, "Protocol and ECU count are already set; nothing sent\n");
+        break;
     }
     out += ShowText(session.State());
     return ExitOk;
@@ -44,26 +46,22 @@ int RunSetCodes(const CliOptions& options, std::string& out) {
     session.Connect();
     const SimulatorState& s = session.State();
 
-    std::array<std::uint16_t, DtcSlots> tables[2]{};
-    int counts[2]{};
+    // Not named: what the simulator holds goes back unchanged.
+    CfgSetup setup = SetupFromState(s);
+    int counts[2] = {s.CodeCount(1), s.CodeCount(2)};
     for (int e = 0; e < 2; ++e) {
-        if (lists[e]) {
-            // The given codes in the first slots, P0000 in the rest.
-            counts[e] = static_cast<int>(lists[e]->size());
-            for (int i = 0; i < DtcSlots; ++i)
-                tables[e][i] = i < counts[e] ? (*lists[e])[i] : std::uint16_t{0};
-        } else {
-            // Not named: what the simulator holds goes back unchanged.
-            counts[e] = s.CodeCount(e + 1);
-            for (int i = 0; i < DtcSlots; ++i) tables[e][i] = s.DtcWord(e + 1, i + 1);
-        }
+        if (!lists[e]) continue;
+        // The given codes in the first slots, P0000 in the rest.
+        auto& slots = e == 0 ? setup.Ecu1 : setup.Ecu2;
+        counts[e] = static_cast<int>(lists[e]->size());
+        for (int i = 0; i < DtcSlots; ++i) slots[i] = WordToSlot(i < counts[e] ? (*lists[e])[i] : std::uint16_t{0});
     }
+    setup.Count1 = counts[0];
+    setup.Count2 = counts[1];
     // The editor's rule: choosing counts switches the MIL on when any is above 0.
-    const bool mil = options.Mil ? *options.Mil : (counts[0] + counts[1]) != 0;
+    setup.MilOn = options.Mil ? *options.Mil : (counts[0] + counts[1]) != 0;
 
-    session.Host().PanelInfo("Sending data to KARNOL simulator");
-    if (!session.Io().SendDtc(CountByte(counts[0], counts[1]), MilByte(mil), tables[0], tables[1]))
-        session.Fail("Setup not possible");
+    if (!SendSetup(session.Io(), setup)) session.Fail(LinkText::SetupFailed);
     session.ThrowIfInterrupted();
     session.ReadBack();
     out += ShowText(session.State());

@@ -37,7 +37,9 @@ Global options:
                   show, diff); field names are listed in each command's help
   -v, --verbose   echo the link's progress texts on standard error
   -h, --help      help; "knsimtool-cli COMMAND --help" for one command
-  --version       the carried firmware version
+  --version       the carried firmware version, and the settings file that
+                  the window uses (beside the programs when that folder can be
+                  written, else $XDG_CONFIG_HOME/KNSimTool/KNSimTool.ini)
 
 Connecting: the commands that talk to one simulator ask it as the window does:
 "!I" and "!B" (a silent simulator is asked twice, 100 ms apart), then "!S",
@@ -61,6 +63,7 @@ Environment (test hook, not for normal use):
   KNSIM_CLI_PORTS   comma-separated port names that replace the machine's port
                     list for ports and --serial, so that tests never touch the
                     machine's own ports
+  KNSIM_LOCK_DIR    the folder of port lock files instead of /run/lock
 )~";
 
 const std::map<std::string, std::string>& Commands() {

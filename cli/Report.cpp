@@ -1,7 +1,7 @@
 #include "Report.h"
 
-#include "link/Protocol.h"
-#include "link/TroubleCode.h"
+#include "link/BusProtocol.h"
+#include "base/TroubleCode.h"
 
 #include <cstdio>
 

@@ -8,7 +8,8 @@
 #include "PortList.h"
 #include "TerminalText.h"
 
-#include "serial/Failure.h"
+#include "base/Failure.h"
+#include "storage/SettingsLocation.h"
 
 #include <cstdio>
 #include <string>
@@ -41,7 +42,8 @@ int main(int argc, char** argv) {
     }
     if (options.ShowVersion) {
         try {
-            Write(stdout, "knsimtool-cli, carried firmware " + LoadCarriedImage().VersionLabel() + "\n");
+            Write(stdout, "knsimtool-cli, carried firmware " + LoadCarriedImage().VersionLabel() +
+                              "\nsettings file: " + SettingsFileFor(RunningProgramFolder()) + "\n");
         } catch (const CliError& e) {
             Write(stderr, std::string(e.what()) + "\n");
             return e.ExitStatus();
@@ -61,6 +63,7 @@ int main(int argc, char** argv) {
         return e.ExitStatus();
     } catch (const CliError& e) {
         Write(stderr, ForTerminal(e.what()) + "\n");
+        if (!e.Hint().empty()) Write(stderr, ForTerminal(e.Hint()) + "\n");
         return e.ExitStatus();
     } catch (const std::exception& e) {
         // Nothing below should let a failure escape; if one does, it is still

@@ -1,6 +1,6 @@
 #include "DeviceState.h"
 
-#include "serial/Convert.h"
+#include "base/Convert.h"
 
 #include <cstdio>
 

@@ -1,8 +1,10 @@
 #include "EmulatedSimulator.h"
 
 #include "BootLoader.h"
+#include "ElmAdapter.h"
 #include "FirmwareCommands.h"
 #include "FirmwareBlob.h"
+#include "ObdPort.h"
 #include "Pty.h"
 #include "Wire.h"
 
@@ -62,6 +64,7 @@ public:
     void Vanish();                          // lock held
     std::string Return();                   // lock held; the new path, or empty
     void OpenPort();                        // lock held
+    void ServeObd();
 
     EmulatorOptions options;
     mutable std::mutex mutex;
@@ -84,6 +87,9 @@ public:
     std::atomic<bool> stopping{false};
     std::atomic<bool> resetRequested{false};
     std::unique_ptr<Wire> wire;
+    // The diagnostic side: created before the service thread starts and
+    // dropped after it ends; in between only that thread touches it.
+    std::unique_ptr<ObdPort> obd;
 
     // Owned by the service thread.
     BootLoader loader;
@@ -92,6 +98,8 @@ public:
     bool vanished = false;
     EmuClock::time_point modeDeadline{};
     EmuClock::time_point frameDeadline{};
+    ElmAdapter adapter;
+    EmuClock::time_point started{};
 };
 
 DeviceState EmulatedSimulator::InitialState(const EmulatorOptions& o) {
@@ -174,7 +182,12 @@ void EmulatedSimulator::Impl::Start() {
         wire = std::make_unique<Wire>(wakeFd, stopping);
         wire->SetPace(options.Pace);
         OpenPort();
+        if (options.Obd.Enabled) obd = std::make_unique<ObdPort>(options.Obd.Baud, options.Obd.LinkPath);
     } catch (...) {
+        if (!linkTarget.empty()) RemoveLink(options.LinkPath, linkTarget);
+        linkTarget.clear();
+        pty.reset();
+        portPath.clear();
         if (logFile) std::fclose(logFile);
         logFile = nullptr;
         ::close(wakeFd);
@@ -189,6 +202,8 @@ void EmulatedSimulator::Impl::Start() {
     line.clear();
     mode = Mode::Firmware;
     if (options.StartInBootLoader) EnterBootLoader("boot loader");
+    adapter.Reset();
+    started = EmuClock::now();
     running = true;
     thread = std::thread([this] { Run(); });
 }
@@ -204,6 +219,7 @@ void EmulatedSimulator::Impl::Stop() {
     thread.join();
     std::lock_guard lock(mutex);
     pty.reset();
+    obd.reset();
     if (!linkTarget.empty()) RemoveLink(options.LinkPath, linkTarget);
     linkTarget.clear();
     portPath.clear();
@@ -282,12 +298,14 @@ void EmulatedSimulator::Impl::Run() {
         if (stopping) return;
         HandleRequests();
         HandleDeadlines();
+        ServeObd();
         {
             std::lock_guard lock(mutex);
             auto next = EmuClock::time_point::max();
             if (mode == Mode::Restarting || (mode == Mode::Vanished && faults.ReturnAfterMs >= 0))
                 next = modeDeadline;
             if (mode == Mode::BootLoader && loader.InFrame()) next = std::min(next, frameDeadline);
+            if (obd && obd->Sending()) next = std::min(next, obd->NextDue());
             if (next != EmuClock::time_point::max()) {
                 const auto left = std::chrono::ceil<std::chrono::milliseconds>(next - EmuClock::now()).count();
                 timeoutMs = static_cast<int>(std::clamp<long long>(left, 0, 60000));
@@ -297,8 +315,12 @@ void EmulatedSimulator::Impl::Run() {
                 watch = pty->OpenWatch();
             }
         }
-        pollfd fds[3] = {{wakeFd, POLLIN, 0}, {master, POLLIN, 0}, {watch, POLLIN, 0}};
-        const int ready = ::poll(fds, 3, timeoutMs);
+        pollfd fds[5] = {{wakeFd, POLLIN, 0},
+                         {master, POLLIN, 0},
+                         {watch, POLLIN, 0},
+                         {obd ? obd->Master() : -1, POLLIN, 0},
+                         {obd ? obd->Watch() : -1, POLLIN, 0}};
+        const int ready = ::poll(fds, 5, timeoutMs);
         if (ready <= 0) continue;
         if (fds[0].revents & POLLIN) {
             std::uint64_t count;
@@ -308,6 +330,8 @@ void EmulatedSimulator::Impl::Run() {
             std::lock_guard lock(mutex);
             if (pty && pty->DrainWatch()) pty->ClearExclusive();
         }
+        if (fds[4].revents & POLLIN) obd->HandleWatch();
+        if (fds[3].revents & POLLIN) obd->ReadInput();
         if (fds[1].revents & POLLIN) {
             ReadInput();
         } else if (fds[1].revents & (POLLHUP | POLLERR)) {
@@ -315,6 +339,32 @@ void EmulatedSimulator::Impl::Run() {
             // spin on it if a kernel reports it anyway.
             wire->WaitUntil(EmuClock::now() + std::chrono::milliseconds(20));
         }
+    }
+}
+
+void EmulatedSimulator::Impl::ServeObd() {
+    if (!obd) return;
+    obd->Flush(EmuClock::now());
+    // One request at a time, as the adapter does: the next line is looked at
+    // once the reply to the one before has left.
+    while (!obd->Sending() && obd->HasLine()) {
+        const ObdPort::Line line = obd->TakeLine();
+        AdapterReply reply;
+        {
+            std::lock_guard lock(mutex);
+            AddLog("obd " + line.Text);
+            BusConditions bus;
+            // The ECUs run with the firmware; an unplugged configuration
+            // cable does not stop them.
+            bus.EcusRunning = mode == Mode::Firmware || mode == Mode::Vanished;
+            const std::chrono::duration<double> running = EmuClock::now() - started;
+            bus.Signals = SignalsAt(running.count(), options.Obd.Live);
+            reply = adapter.Execute(line.Text, state, bus);
+        }
+        obd->Send(reply.Now, line.Arrival);
+        const auto ecuDelay = std::chrono::milliseconds(reply.FromEcus ? options.Obd.EcuDelayMs : 0);
+        obd->Send(reply.Later, line.Arrival + ecuDelay);
+        obd->Flush(EmuClock::now());
     }
 }
 
@@ -435,6 +485,11 @@ bool EmulatedSimulator::Running() const {
 std::string EmulatedSimulator::PortPath() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->portPath;
+}
+
+std::string EmulatedSimulator::ObdPortPath() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->obd ? impl_->obd->Path() : std::string();
 }
 
 std::vector<std::string> EmulatedSimulator::Log() const {

@@ -1,6 +1,8 @@
 #pragma once
 // The emulated KARNOL simulator: its firmware's command protocol and its boot
-// loader, spoken on a pseudo-terminal by one service thread. It is the other
+// loader, spoken on a pseudo-terminal by one service thread; with Obd.Enabled
+// also the vehicle side, an ELM327-style adapter on a second pseudo-terminal
+// served by the same thread, so that both sides see one state at all times. It is the other
 // side of the wire and shares no protocol code with the tool's link, so that
 // it checks the link independently.
 
@@ -33,6 +35,10 @@ public:
     // Path of the port the tool opens (the pseudo-terminal's slave); empty
     // while vanished or stopped.
     std::string PortPath() const;
+    // Path of the diagnostic port (the ELM327-style adapter with the ECUs
+    // behind it); empty without Obd.Enabled or when stopped. It stays while
+    // the configuration port vanishes.
+    std::string ObdPortPath() const;
 
     // Every command line received (without its carriage return, e.g. "!S",
     // "!X0142..."), and the boot loader's events: "boot loader", "poll",
@@ -41,7 +47,8 @@ public:
     // "vanish", "return <path>". A frame that is not acknowledged is logged
     // with " refused: <reason>" (e.g. "frame 24 refused: bad checksum"); one
     // hit by a fault option with " (no acknowledgement)" or
-    // " (bad acknowledgement)". Empty when KeepLog is off.
+    // " (bad acknowledgement)". Lines to the diagnostic port as "obd ATZ",
+    // "obd 0101". Empty when KeepLog is off.
     std::vector<std::string> Log() const;
     // The same entries with the time each happened: for a command, when its
     // carriage return had arrived (on a paced line, when it had crossed the

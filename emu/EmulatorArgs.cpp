@@ -77,6 +77,22 @@ std::string EmulatorUsage() {
            "  --pace              hold every byte, both ways, to the speed of a 115200-baud\n"
            "                      line\n"
            "\n"
+           "Diagnostic side (an ELM327 v1.5 adapter with the configured ECUs behind it):\n"
+           "  --obd               open a second pseudo-terminal for scan tools; its path is\n"
+           "                      the second line of the output\n"
+           "  --obd-link PATH     also make PATH a symbolic link to it (implies --obd)\n"
+           "  --obd-baud N        the adapter's line speed, which paces its replies:\n"
+           "                      9600, 19200, 38400, 57600, 115200, 230400 or 500000\n"
+           "                      (default 38400)\n"
+           "  --ecu-delay MS      the ECUs' response time to a request (default 20)\n"
+           "  --live              let engine speed and vehicle speed move slowly\n"
+           "  The ECUs answer SAE J1979 modes 01 (PIDs 00 01 05 0C 0D 0F 11 1C 1F 20 40),\n"
+           "  03 (the active codes), 04 (clears both counts and the MIL), 07 and 0A (none)\n"
+           "  and 09 PID 02 (VIN WKN0EMU0000000001), on the configured protocol only.\n"
+           "  The engine is warm and idles: 800 rpm, 0 km/h, coolant 90 C, intake air\n"
+           "  30 C, throttle 15 %, run time counted from the emulator's start; with\n"
+           "  --live speed swings between 0 and 60 km/h and back every two minutes.\n"
+           "\n"
            "Faults of the firmware:\n"
            "  --silent            never answer a command\n"
            "  --no-hash           data replies without the leading \"#\"\n"
@@ -109,6 +125,7 @@ EmulatorArgs ParseEmulatorArgs(const std::vector<std::string>& args) {
         };
     };
     constexpr int kMaxMs = 3600 * 1000;
+    std::string obdDetail;  // an option of the diagnostic side that was given
     const std::map<std::string, Setter> withValue = {
         {"--serial", [&](const std::string& v) { o.Serial = v; return v.size() <= kSerialSize; }},
         {"--version", [&](const std::string& v) { o.Version = ParseVersion(v); return o.Version.has_value(); }},
@@ -133,6 +150,19 @@ EmulatorArgs ParseEmulatorArgs(const std::vector<std::string>& args) {
         {"--bad-ack", intInto(o.Boot.BadAckChecksumFrame, 1, 1000000)},
         {"--no-ack", intInto(o.Boot.NoAckFrame, 1, 1000000)},
         {"--ack-delay", intInto(o.Boot.AckDelayMs, 0, kMaxMs)},
+        {"--obd-link", [&](const std::string& v) { o.Obd.LinkPath = v; o.Obd.Enabled = true; return !v.empty(); }},
+        {"--obd-baud", [&](const std::string& v) {
+             obdDetail = "--obd-baud";
+             const auto n = ParseInt(v, 1, 500000);
+             const bool known = n && (*n == 9600 || *n == 19200 || *n == 38400 || *n == 57600 || *n == 115200 ||
+                                      *n == 230400 || *n == 500000);
+             if (known) o.Obd.Baud = *n;
+             return known;
+         }},
+        {"--ecu-delay", [&](const std::string& v) {
+             obdDetail = "--ecu-delay";
+             return intInto(o.Obd.EcuDelayMs, 0, kMaxMs)(v);
+         }},
     };
     const std::map<std::string, bool*> flags = {
         {"--mil", &o.Mil},
@@ -144,6 +174,8 @@ EmulatorArgs ParseEmulatorArgs(const std::vector<std::string>& args) {
         {"--empty-identity", &o.Faults.EmptyIdentity},
         {"--garbled-hex", &o.Faults.GarbledHex},
         {"--no-poll-answer", &o.Boot.NeverAnswerPoll},
+        {"--obd", &o.Obd.Enabled},
+        {"--live", &o.Obd.Live},
         {"--help", &result.Help},
     };
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -175,5 +207,7 @@ EmulatorArgs ParseEmulatorArgs(const std::vector<std::string>& args) {
         }
     }
     if (o.Codes1.size() > kCodeSlots || o.Codes2.size() > kCodeSlots) result.Error = "at most 10 trouble codes per ECU";
+    if (o.Obd.Live) obdDetail = "--live";
+    if (!o.Obd.Enabled && !obdDetail.empty() && result.Error.empty()) result.Error = obdDetail + " needs --obd";
     return result;
 }

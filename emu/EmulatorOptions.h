@@ -33,6 +33,16 @@ struct BootFaults {
     int AckDelayMs = 0;           // pause before every acknowledgement
 };
 
+// The diagnostic side: an ELM327-style adapter on a second pseudo-terminal,
+// with the configured ECUs behind it.
+struct ObdOptions {
+    bool Enabled = false;
+    std::string LinkPath;         // also make this symlink to the diagnostic port
+    int Baud = 38400;             // the adapter's line speed, which paces its replies
+    int EcuDelayMs = 20;          // from a request's end to the ECUs' answer
+    bool Live = false;            // engine speed and vehicle speed move
+};
+
 struct EmulatorOptions {
     std::string Serial = "KNEMU0001";                   // at most 16 characters are kept
     std::optional<std::array<std::uint8_t, 3>> Version; // default: the carried image's version
@@ -48,6 +58,7 @@ struct EmulatorOptions {
 
     CommandFaults Faults;
     BootFaults Boot;
+    ObdOptions Obd;
 
     std::string LinkPath;         // also make this symlink to the port (removed at Stop)
     std::string LogPath;          // append every log entry to this file, flushed

@@ -1,6 +1,6 @@
 #include "FirmwareCommands.h"
 
-#include "serial/Convert.h"
+#include "base/Convert.h"
 
 #include <vector>
 

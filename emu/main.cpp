@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("%s\n", emulator.PortPath().c_str());
+    if (options.Obd.Enabled) std::printf("%s\n", emulator.ObdPortPath().c_str());
     std::fflush(stdout);
 
     for (;;) {

@@ -4,7 +4,7 @@
 #include "link/LinkHost.h"
 #include "link/SimulatorState.h"
 #include "link/uComIo.h"
-#include "serial/Failure.h"
+#include "base/Failure.h"
 
 #include <algorithm>
 #include <atomic>
@@ -18,22 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-// The link needs a host; nothing here is shown anywhere.
-class QuietHost final : public ILinkHost {
-public:
-    std::string Port;
-    void PanelInfo(const std::string&) override {}
-    void ProcessMessages() override {}
-    void ShowStatus() override {}
-    void ShowConfiguration() override {}
-    std::string PortName() override { return Port; }
-    void SetSerialText(const std::string&) override {}
-    void SetVersionText(const std::string&) override {}
-    void SetPortPicture(int) override {}
-    bool RemoteModeFlag() const override { return false; }
-    void SetRemoteModeFlag(bool) override {}
-};
 
 // A fresh pseudo-terminal per input: the boot loader's side is the master.
 // Our own descriptor of the slave tells how much of the input the link has
@@ -81,7 +65,6 @@ void BootFrame(const std::uint8_t* data, std::size_t size) {
     static TComIo io(host, state, image);
 
     StandInLine line;
-    host.Port = line.Path;
     io.Port().SetPort(line.Path);
     io.Port().Open();
 

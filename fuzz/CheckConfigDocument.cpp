@@ -1,7 +1,7 @@
 #include "FuzzCheck.h"
 
-#include "serial/Failure.h"
-#include "storage/CfgSetup.h"
+#include "base/Failure.h"
+#include "storage/CfgMapping.h"
 #include "storage/ConfigDocument.h"
 
 #include <string>

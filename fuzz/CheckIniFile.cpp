@@ -1,6 +1,6 @@
 #include "FuzzCheck.h"
 
-#include "serial/Failure.h"
+#include "base/Failure.h"
 #include "storage/IniFile.h"
 
 #include <algorithm>

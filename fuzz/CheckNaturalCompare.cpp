@@ -1,6 +1,7 @@
 #include "FuzzCheck.h"
 
 #include "serial/StrNatComp.h"
+#include "base/TextCase.h"
 
 #include <algorithm>
 #include <string>

@@ -1,9 +1,9 @@
 #include "FuzzCheck.h"
 
-#include "link/ReplyCodec.h"
+#include "link/CommandCodec.h"
 #include "link/SimulatorState.h"
-#include "serial/Convert.h"
-#include "serial/Failure.h"
+#include "base/Convert.h"
+#include "base/Failure.h"
 
 #include <algorithm>
 #include <cstdio>

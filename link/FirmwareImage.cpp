@@ -1,6 +1,6 @@
 #include "FirmwareImage.h"
 
-#include "../serial/Failure.h"
+#include "base/Failure.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,8 +1,11 @@
 #pragma once
+#include <functional>
 #include <string>
 
 // What the link needs from whoever drives it: the main window, or the
-// command line. All calls come on the thread that calls the link.
+// command line. All calls come on the thread that calls the link. Only the
+// status text and message processing must be provided; the rest shows what
+// the link learnt and is left out by front ends that have nothing to show.
 class ILinkHost {
 public:
     virtual ~ILinkHost() = default;
@@ -14,18 +17,32 @@ public:
     // holds user input back until the exchange is over.
     virtual void ProcessMessages() = 0;
     // After a successful status read / configuration read.
-    virtual void ShowStatus() = 0;
-    virtual void ShowConfiguration() = 0;
-    // The port to open, read anew before every open.
-    virtual std::string PortName() = 0;
+    virtual void ShowStatus() {}
+    virtual void ShowConfiguration() {}
     // The serial number and installed version labels ("---" while searching).
-    virtual void SetSerialText(const std::string& text) = 0;
-    virtual void SetVersionText(const std::string& text) = 0;
+    virtual void SetSerialText(const std::string&) {}
+    virtual void SetVersionText(const std::string&) {}
     // Picture of the Reload-data button: 2 while the port is open, 1 closed.
-    virtual void SetPortPicture(int index) = 0;
-    // The remote-mode flag, owned by the front end.
-    virtual bool RemoteModeFlag() const = 0;
-    virtual void SetRemoteModeFlag(bool on) = 0;
+    virtual void SetPortPicture(int) {}
+};
+
+// The host of front ends without a window (the command line, benchmarks,
+// checks and tests): it keeps the last status text, so that a failed
+// operation's own text can be reported, and optionally passes each text on
+// as it comes.
+class QuietHost : public ILinkHost {
+public:
+    void PanelInfo(const std::string& text) override {
+        statusText_ = text;
+        if (OnStatusText) OnStatusText(text);
+    }
+    void ProcessMessages() override {}
+    const std::string& StatusText() const { return statusText_; }
+
+    std::function<void(const std::string&)> OnStatusText;
+
+private:
+    std::string statusText_;
 };
 
 // How the update window is arranged; the link decides, the view shows it.

@@ -1,9 +1,9 @@
 #include "SimulatorState.h"
 
 #include "FirmwareImage.h"
-#include "Protocol.h"
+#include "BusProtocol.h"
 
-#include "../serial/Convert.h"
+#include "base/Convert.h"
 
 namespace {
 constexpr int SerialOffset = 32;

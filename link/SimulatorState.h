@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/TroubleCode.h"
+
 // Offsets in the simulator's configuration memory (also the "!X" addresses).
 namespace ConfigOffset {
 constexpr int EcuAddress1 = 0x0004;
@@ -14,7 +16,6 @@ constexpr int DtcTable2 = 0x0156;
 }  // namespace ConfigOffset
 
 constexpr int ConfigBlockSize = 656;
-constexpr int DtcSlots = 10;
 
 // What the simulator reported. Written only by the link.
 struct SimulatorState {

@@ -1,20 +1,13 @@
 #include "uComIo.h"
 
-#include "ReplyCodec.h"
+#include "CommandCodec.h"
+#include "StatusTexts.h"
 
-#include "../serial/Failure.h"
+#include "base/Failure.h"
 
 #include <algorithm>
 
 namespace {
-constexpr char SearchingText[] = "Searching for KARNOL simulator";
-constexpr char NotFoundText[] = "No KARNOL simulator found";
-constexpr char StatusFailedText[] = "Can't read simulator status";
-constexpr char ConfigFailedText[] = "Can't read simulator configuration";
-constexpr char ProtocolFailedText[] = "Can't set protocol";
-constexpr char SetupFailedText[] = "Setup not possible";
-constexpr char UnknownText[] = "---";
-
 constexpr int PicturePortClosed = 1;
 constexpr int PicturePortOpen = 2;
 
@@ -54,12 +47,16 @@ void TComIo::Report(const std::exception& failure, const char* ownText) {
     host_.PanelInfo(message.empty() ? ownText : message);
 }
 
-void TComIo::OpenPort() {
+void TComIo::OpenPort(const std::string& port) {
     // The component's stored default rate is never used: set it before every open.
     cPort.SetBaudRate(br115200);
-    cPort.SetPort(host_.PortName());
+    cPort.SetPort(port);
     cPort.Open();
 }
+
+void TComIo::SetEventHandOver(std::function<void()> post) { cPort.OnEventsQueued = std::move(post); }
+
+void TComIo::HandleLineEvents() { cPort.HandleQueuedEvents(); }
 
 // ---- primitives -----------------------------------------------------------
 
@@ -114,14 +111,14 @@ void TComIo::ExpectData(std::span<std::uint8_t> destination) {
 
 // ---- operations -----------------------------------------------------------
 
-SchedulerState TComIo::FindSimulator() {
+SchedulerState TComIo::FindSimulator(const std::string& port) {
     ClosePort();
-    host_.SetSerialText(UnknownText);
-    host_.SetVersionText(UnknownText);
+    host_.SetSerialText(LinkText::Unknown);
+    host_.SetVersionText(LinkText::Unknown);
     host_.ProcessMessages();
     try {
-        OpenPort();
-        host_.PanelInfo(SearchingText);
+        OpenPort(port);
+        host_.PanelInfo(LinkText::Searching);
         SendText(Command::Identity);
         const int length = ReadLine();
         if (length == 0) {
@@ -145,7 +142,7 @@ SchedulerState TComIo::FindSimulator() {
                                      state_.InstalledHeader.begin());
         return same ? SchedulerState::ReadConfiguration : SchedulerState::AutoUpdate;
     } catch (const std::exception& failure) {
-        Report(failure, NotFoundText);
+        Report(failure, LinkText::NotFound);
         // Directly, without the remote-mode command: the simulator is not talking.
         if (cPort.Connected()) cPort.Close();
         return SchedulerState::Stopped;
@@ -162,7 +159,7 @@ bool TComIo::ReadStatus() {
         host_.ShowStatus();
         return true;
     } catch (const std::exception& failure) {
-        Report(failure, StatusFailedText);
+        Report(failure, LinkText::StatusFailed);
         return false;
     }
 }
@@ -175,7 +172,7 @@ SchedulerState TComIo::ReadConfig() {
         if (!RemoteMode(true)) throw EFailure();
         return SchedulerState::Polling;
     } catch (const std::exception& failure) {
-        Report(failure, ConfigFailedText);
+        Report(failure, LinkText::ConfigFailed);
         return SchedulerState::Stopped;
     }
 }
@@ -186,7 +183,7 @@ bool TComIo::SetProtocol(std::uint8_t code) {
         ExpectReply();
         return true;
     } catch (const std::exception& failure) {
-        Report(failure, ProtocolFailedText);
+        Report(failure, LinkText::ProtocolFailed);
         return false;
     }
 }
@@ -203,7 +200,7 @@ bool TComIo::SendDtc(std::uint8_t counts, std::uint8_t mil, const std::array<std
         ExpectReply();
         return true;
     } catch (const std::exception& failure) {
-        Report(failure, SetupFailedText);
+        Report(failure, LinkText::SetupFailed);
         return false;
     }
 }
@@ -211,7 +208,7 @@ bool TComIo::SendDtc(std::uint8_t counts, std::uint8_t mil, const std::array<std
 bool TComIo::RemoteMode(bool on) {
     SendText(on ? Command::RemoteOn : Command::RemoteOff);
     // Recorded whatever comes back: the command has gone out.
-    host_.SetRemoteModeFlag(on);
+    remoteMode_ = on;
     return ReadLine() != 0;
 }
 
@@ -227,7 +224,7 @@ bool TComIo::SetRemoteMode(bool on) {
 
 void TComIo::ClosePort() {
     if (!cPort.Connected()) return;
-    if (host_.RemoteModeFlag()) {
+    if (remoteMode_) {
         try {
             RemoteMode(false);
         } catch (const std::exception&) {

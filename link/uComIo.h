@@ -9,10 +9,11 @@
 #include "SchedulerState.h"
 #include "SimulatorState.h"
 
-#include "../serial/ComPort.h"
+#include "serial/ComPort.h"
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -25,7 +26,9 @@ public:
 
     // Operations. None lets a failure escape: each shows its failure on the
     // status text and returns its failure result.
-    SchedulerState FindSimulator();  // Search, Stopped, ReadConfiguration or AutoUpdate
+    // Opens the named port (a name such as "ttyUSB0" or a path) and asks
+    // for the simulator's identity: Search, Stopped, ReadConfiguration or AutoUpdate.
+    SchedulerState FindSimulator(const std::string& port);
     bool ReadStatus();
     SchedulerState ReadConfig();     // Polling or Stopped
     bool SetProtocol(std::uint8_t code);
@@ -37,16 +40,28 @@ public:
     // form underneath, so that they report or ignore it themselves.
     bool SetRemoteMode(bool on);
     void ClosePort();
+    // True from the moment "!K1" went out until "!K0" went out: the port's
+    // close leaves remote mode first.
+    bool RemoteModeOn() const { return remoteMode_; }
+    // Only for checks of the close path: puts the flag as a lost reply or a
+    // vanished line would leave it, without a word on the line.
+    void SetRemoteModeFlag(bool on) { remoteMode_ = on; }
+
+    // The line event watcher hands its event sets over from its own thread:
+    // post is called there and must arrange for HandleLineEvents to run on
+    // the thread that drives the link. Set it before the port opens.
+    void SetEventHandOver(std::function<void()> post);
+    void HandleLineEvents();
 
     // Identification attempts left; 2 before every new search, 30 after an update.
     int SearchAttempts = 2;
 
     // Firmware update, driven by a 100 ms timer of the view.
-    // UpdateBegin prepares for AutoUpdate or ForcedUpdate (the window's show
-    // handler); UpdateStep runs one timer step and returns nullopt to be
+    // UpdateBegin prepares for AutoUpdate or ForcedUpdate on the named port
+    // (the window's show handler); UpdateStep runs one timer step and returns nullopt to be
     // called again 100 ms later, or the state to hand to the scheduler as the
     // window closes (Search, Stopped or UpdateFailed). UpdateAbort is CANCEL.
-    void UpdateBegin(SchedulerState state, IUpdateView& view);
+    void UpdateBegin(SchedulerState state, IUpdateView& view, const std::string& port);
     [[nodiscard]] std::optional<SchedulerState> UpdateStep();
     void UpdateAbort();
     std::uint8_t UpdatePhase = 0;  // 0 start boot loader, 1 wait for it, 2 cancelled
@@ -68,12 +83,18 @@ public:
     int ReadFrame();       // reply code, or -1 on time-out, overlength or bad checksum
 
     TComPort& Port() { return cPort; }
+    // The port the link opened last (or tried to).
+    const std::string& PortName() const { return cPort.Port(); }
+    // What the simulator reported, as the link last read it.
+    const SimulatorState& State() const { return state_; }
+    // Puts a text on the front end's status text (the use cases' own steps).
+    void PanelInfo(const std::string& text) { host_.PanelInfo(text); }
 
     static constexpr int LineBufferSize = 2048;
     static constexpr int FrameBufferSize = 132;
 
 private:
-    void OpenPort();
+    void OpenPort(const std::string& port);
     void Report(const std::exception& failure, const char* ownText);
     bool RemoteMode(bool on);       // raises what the line raises
     int ExpectReply();              // ReadLine; no reply raises EFailure()
@@ -93,4 +114,6 @@ private:
     std::array<std::uint8_t, LineBufferSize> LineBuffer{};
     std::array<std::uint8_t, FrameBufferSize> FrameBuffer{};
     std::string updateFailure_;
+    bool remoteMode_ = false;
+    std::string updatePort_;
 };

@@ -2,11 +2,11 @@
 // carried image page by page. One timer step of the view runs UpdateStep.
 
 #include "BootFrame.h"
-#include "ReplyCodec.h"
+#include "CommandCodec.h"
 #include "uComIo.h"
 
-#include "../serial/Convert.h"
-#include "../serial/Failure.h"
+#include "base/Convert.h"
+#include "base/Failure.h"
 
 #include <cstdio>
 
@@ -94,8 +94,9 @@ void TComIo::ShowLayout(bool resetPrompt) {
     view_->ShowLayout(layout);
 }
 
-void TComIo::UpdateBegin(SchedulerState state, IUpdateView& view) {
+void TComIo::UpdateBegin(SchedulerState state, IUpdateView& view, const std::string& port) {
     view_ = &view;
+    updatePort_ = port;
     updateKind_ = state;
     updateFailure_.clear();
     // A front end that forgot to prepare the area must not send a blank flash.
@@ -124,7 +125,7 @@ std::optional<SchedulerState> TComIo::UpdateStep() {
     // Cancelled: nothing more goes over the line, not even an open.
     if (UpdatePhase != 0 && UpdatePhase != 1) return SchedulerState::Stopped;
     try {
-        if (!cPort.Connected()) OpenPort();
+        if (!cPort.Connected()) OpenPort(updatePort_);
         if (UpdatePhase == 0) {
             SendText(Command::StartBootLoader);
             if (ReadLine() == 0) throw EFailure("The simulator did not answer the request to start its boot loader");

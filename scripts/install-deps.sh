@@ -5,12 +5,13 @@
 set -eu
 
 packages=(
-  cmake ninja-build g++ make pkg-config
+  cmake ninja-build g++ make pkg-config python3
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libxcb1-dev
   libgtest-dev
   clang libclang-rt-14-dev
   xvfb x11-apps imagemagick xauth
   fonts-dejavu-core
+  dpkg-dev fakeroot file lintian desktop-file-utils man-db
 )
 
 missing=()

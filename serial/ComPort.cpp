@@ -5,9 +5,6 @@
 
 #include "ComThread.h"
 
-#include <sys/ioctl.h>
-
-#include <cerrno>
 #include <exception>
 
 int BaudRateValue(TBaudRate rate) {
@@ -159,9 +156,9 @@ void TCustomComPort::Open() {
     DoAfterOpen();
     // A failed status read leaves the port open, watcher included; the caller
     // decides whether to close it.
-    DoCTSChange((ModemStatus() & TIOCM_CTS) != 0);
-    DoDSRChange((ModemStatus() & TIOCM_DSR) != 0);
-    DoRLSDChange((ModemStatus() & TIOCM_CAR) != 0);
+    DoCTSChange((ModemStatus() & ModemCTS) != 0);
+    DoDSRChange((ModemStatus() & ModemDSR) != 0);
+    DoRLSDChange((ModemStatus() & ModemRLSD) != 0);
 }
 
 void TCustomComPort::Close() {
@@ -262,10 +259,10 @@ void TCustomComPort::DispatchEvents(TComEvents events) {
     if (has(evTxEmpty)) DoTxEmpty();
     if (has(evBreak)) DoBreak();
     if (has(evRing)) DoRing();
-    if (has(evCTS)) DoCTSChange((ModemStatus() & TIOCM_CTS) != 0);
-    if (has(evDSR)) DoDSRChange((ModemStatus() & TIOCM_DSR) != 0);
+    if (has(evCTS)) DoCTSChange((ModemStatus() & ModemCTS) != 0);
+    if (has(evDSR)) DoDSRChange((ModemStatus() & ModemDSR) != 0);
     if (has(evRxFlag)) DoRxFlag();
-    if (has(evRLSD)) DoRLSDChange((ModemStatus() & TIOCM_CAR) != 0);
+    if (has(evRLSD)) DoRLSDChange((ModemStatus() & ModemRLSD) != 0);
     if (has(evRx80Full)) DoRx80Full();
 }
 

@@ -1,9 +1,11 @@
 #pragma once
-// The serial port layer: one open, configured serial line on POSIX termios.
+// The serial port layer: one open, configured serial line. What differs by
+// operating system lives in files named for it (ComPortPosix.cpp).
 // Standard library and POSIX only; the window, the command line and the
 // emulator's tests all link it.
 
 #include "EComPort.h"
+#include "PortLock.h"
 
 #include <cstdint>
 #include <functional>
@@ -268,7 +270,8 @@ private:
     friend class TComBuffer;
     friend class TComThread;
 
-    // Modem lines (TIOCM_* bits); a pseudo-terminal has none and reads as all off.
+    // Modem lines as Modem* bits; a pseudo-terminal has none and reads as all off.
+    static constexpr int ModemCTS = 0x10, ModemDSR = 0x20, ModemRLSD = 0x80;
     int ModemStatus();  // raises EComPort 11
     // Reads and resets the line's error state and gives the input-queue count.
     TComErrors ClearError(int& inQueue);  // raises EComPort 10
@@ -297,6 +300,7 @@ private:
     TComTimeouts timeouts_{*this};
 
     int fd_ = -1;
+    TPortLockFile lockFile_;  // the lock file other serial programs honour, while open
     bool connected_ = false;
     bool isPty_ = false;
     std::unique_ptr<TComThread> thread_;  // the watcher started at the last open, if any

@@ -5,6 +5,7 @@
 #include "ComThread.h"
 #include "ArbitraryBaudRate.h"
 #include "PollDeadline.h"
+#include "PortPermission.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -73,13 +74,21 @@ void TCustomComPort::CreateHandle() {
     if (port_.empty()) throw EComPort(CError_OpenFailed, ENOENT);
     // "ttyUSB0" names a device under /dev; a full path (a pseudo-terminal, a
     // symbolic link) is taken as it stands.
-    const std::string path = port_[0] == '/' ? port_ : "/dev/" + port_;
+    const std::string path = PortDevicePath(port_);
+    // The lock files of other serial programs come first: opening a real
+    // port already raises its modem lines under the program that holds it.
+    if (const int busy = lockFile_.Take(path)) throw EComPort(CError_OpenFailed, busy);
     // O_NOCTTY: the line must never become our controlling terminal.
     // O_NONBLOCK: every wait goes through poll with a deadline.
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw EComPort(CError_OpenFailed, errno);
-    auto fail = [fd](int error) {
+    if (fd < 0) {
+        const int error = errno;
+        lockFile_.Release();
+        throw EComPort(CError_OpenFailed, error);
+    }
+    auto fail = [this, fd](int error) {
         close(fd);
+        lockFile_.Release();
         throw EComPort(CError_OpenFailed, error);
     };
     // Refuse whatever is not a terminal (a regular file, /dev/null).
@@ -105,7 +114,11 @@ void TCustomComPort::DestroyHandle() {
     // The exclusive flag would otherwise outlive us on a pseudo-terminal whose
     // other side stays open, and lock out the next opener.
     (void)ioctl(fd_, TIOCNXCL);
-    close(fd_);  // also releases the lock
+    // The lock file goes first: once the descriptor is closed, a
+    // pseudo-terminal's number can be handed to the next opener at once,
+    // and our file must not make that new line look taken.
+    lockFile_.Release();
+    close(fd_);  // also releases the flock
     fd_ = -1;
     isPty_ = false;
 }
@@ -356,5 +369,6 @@ int TCustomComPort::ModemStatus() {
     if (isPty_) return 0;
     int bits = 0;
     if (ioctl(fd_, TIOCMGET, &bits) != 0) throw EComPort(CError_ModemStatFailed, errno);
-    return bits;
+    return ((bits & TIOCM_CTS) ? ModemCTS : 0) | ((bits & TIOCM_DSR) ? ModemDSR : 0) |
+           ((bits & TIOCM_CAR) ? ModemRLSD : 0);
 }

@@ -1,5 +1,5 @@
 #pragma once
-#include "Failure.h"
+#include "base/Failure.h"
 
 #include <string>
 

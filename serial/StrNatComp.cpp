@@ -1,5 +1,7 @@
 #include "StrNatComp.h"
 
+#include "base/TextCase.h"
+
 #include <algorithm>
 
 namespace {
@@ -37,12 +39,6 @@ int CompareDigitRunLengths(std::string_view a, std::size_t ai, std::string_view 
 }
 
 }  // namespace
-
-unsigned char UpperLatin1(unsigned char c) {
-    if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 0x20);
-    return c;
-}
 
 int NaturalCompare(std::string_view a, std::string_view b, bool caseSensitive) {
     std::size_t ai = 0, bi = 0;

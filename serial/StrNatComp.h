@@ -17,7 +17,3 @@ int NaturalListCompare(const std::vector<std::string>& list, std::size_t i, std:
 // Puts the port names into natural order, letter case ignored. Names that
 // rank equal keep no particular order among themselves.
 void SortPorts(std::vector<std::string>& ports);
-
-// Upper case of one Latin-1 byte: a-z and à-þ (except ÷) map to A-Z and À-Þ;
-// ß and ÿ have no single-byte upper case and stay as they are.
-unsigned char UpperLatin1(unsigned char c);

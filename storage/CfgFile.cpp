@@ -2,7 +2,7 @@
 
 #include "SafeFile.h"
 
-#include "../serial/Failure.h"
+#include "base/Failure.h"
 
 #include <cstring>
 

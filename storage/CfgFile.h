@@ -4,7 +4,7 @@
 // The document stays in memory between commands, so a save to the path last
 // used writes into the content last read or written.
 
-#include "CfgSetup.h"
+#include "CfgMapping.h"
 #include "ConfigDocument.h"
 
 #include <cstdint>

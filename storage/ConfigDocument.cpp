@@ -1,7 +1,7 @@
 #include "ConfigDocument.h"
 
 #include "ConfigReader.h"
-#include "TextCase.h"
+#include "base/TextCase.h"
 #include "ValuePath.h"
 
 #include <cstdio>

@@ -1,9 +1,9 @@
 #include "ConfigReader.h"
 
-#include "TextCase.h"
+#include "base/TextCase.h"
 
-#include "../serial/Convert.h"
-#include "../serial/Failure.h"
+#include "base/Convert.h"
+#include "base/Failure.h"
 
 #include <array>
 #include <cstdint>

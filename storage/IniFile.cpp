@@ -1,10 +1,10 @@
 #include "IniFile.h"
 
 #include "SafeFile.h"
-#include "TextCase.h"
+#include "base/TextCase.h"
 #include "ValuePath.h"
 
-#include "../serial/Convert.h"
+#include "base/Convert.h"
 
 #include <limits>
 

@@ -110,6 +110,21 @@ int MakeFolders(const std::string& filePath) {
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
+int WriteInPlace(const std::string& path, std::string_view data) {
+    Fd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    if (fd.Get() < 0) return errno;
+    // Ask for the room first, so that a full disk is noticed before a byte
+    // of the old content is overwritten. File systems without the call
+    // simply go on.
+    if (!data.empty() && ::fallocate(fd.Get(), 0, 0, static_cast<off_t>(data.size())) != 0 &&
+        (errno == ENOSPC || errno == EDQUOT))
+        return errno;
+    if (const int e = WriteAll(fd.Get(), data)) return e;
+    if (::ftruncate(fd.Get(), static_cast<off_t>(data.size())) != 0) return errno;
+    if (::fsync(fd.Get()) != 0) return errno;
+    return ::close(fd.Release()) == 0 ? 0 : errno;
+}
+
 int WriteReplacing(const std::string& path, std::string_view data) {
     const std::string target = ResolveTarget(path);
     if (const int e = MakeFolders(target)) return e;
@@ -117,6 +132,11 @@ int WriteReplacing(const std::string& path, std::string_view data) {
     struct stat old{};
     const bool replacing = ::stat(target.c_str(), &old) == 0;
     if (replacing && S_ISDIR(old.st_mode)) return EISDIR;
+    // A file with other hard links must stay the one file they all name, and
+    // a folder that takes no new file still lets a writable file be saved.
+    const std::string folderPath = FolderOf(target);
+    if (replacing && (old.st_nlink > 1 || ::access(folderPath.c_str(), W_OK | X_OK) != 0))
+        return WriteInPlace(target, data);
 
     // O_EXCL with our own names (rather than mkstemp) lets the umask give a
     // new file its usual permissions.
@@ -125,12 +145,29 @@ int WriteReplacing(const std::string& path, std::string_view data) {
     for (int attempt = 0; attempt < 100 && rawFd < 0; ++attempt) {
         temp = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
         rawFd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (rawFd < 0 && errno != EEXIST) return errno;
+        if (rawFd < 0 && errno != EEXIST) {
+            if (replacing && (errno == EACCES || errno == EPERM || errno == EROFS)) return WriteInPlace(target, data);
+            return errno;
+        }
     }
     if (rawFd < 0) return EEXIST;
     Fd fd(rawFd);
 
+    if (replacing) {
+        // The new file must keep the old one's owner, group and mode. Where
+        // this user may not give it the old owner (another user's file in a
+        // shared folder), the old file is written in place instead.
+        struct stat made{};
+        const bool sameOwner =
+            ::fstat(fd.Get(), &made) == 0 && made.st_uid == old.st_uid && made.st_gid == old.st_gid;
+        if (!sameOwner && ::fchown(fd.Get(), old.st_uid, old.st_gid) != 0) {
+            ::close(fd.Release());
+            ::unlink(temp.c_str());
+            return WriteInPlace(target, data);
+        }
+    }
     int error = WriteAll(fd.Get(), data);
+    // After fchown, which may clear set-id bits.
     if (!error && replacing && ::fchmod(fd.Get(), old.st_mode & 07777) != 0) error = errno;
     // The data must be on disk before the rename makes it the file.
     if (!error && ::fsync(fd.Get()) != 0) error = errno;
@@ -140,7 +177,7 @@ int WriteReplacing(const std::string& path, std::string_view data) {
         ::unlink(temp.c_str());
         return error;
     }
-    Fd folder(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Fd folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.Get() >= 0) ::fsync(folder.Get());
     return 0;
 }

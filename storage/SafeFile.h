@@ -27,9 +27,16 @@ enum class ReadResult { Ok, Missing, Unreadable };
 [[nodiscard]] int MakeFolders(const std::string& filePath);
 
 // Writes data as the file's whole new content: missing folders first, then a
-// temporary file beside the target, flushed to disk and renamed over it.
-// A replaced file keeps its permission bits. Returns 0 or an errno value; on
+// temporary file beside the target, flushed to disk and renamed over it; on
 // failure the old file is untouched and no temporary file is left behind.
+// An existing file is written in place instead (room reserved first, then
+// flushed) where a rename would not keep it what it is: a file with more
+// than one hard link, a file in a folder that takes no new file, a file
+// whose owner this user cannot give a new file. A save never changes a
+// file's owner, group or permission bits. Returns 0 or an errno value.
 [[nodiscard]] int WriteReplacing(const std::string& path, std::string_view data);
+
+// Overwrites an existing file's content where it stands and flushes it.
+[[nodiscard]] int WriteInPlace(const std::string& path, std::string_view data);
 
 }  // namespace SafeFile

@@ -7,7 +7,7 @@
 #include "app/Forms.h"
 #include "app/uMain.h"
 
-#include "EmulatedSimulator.h"
+#include "emu/EmulatedSimulator.h"
 
 #include <QString>
 #include <QStringList>

@@ -5,7 +5,7 @@
 #include "AppTestSupport.h"
 
 #include "app/CodeEdit.h"
-#include "storage/uFileIo.h"
+#include "app/uFileIo.h"
 
 #include <gtest/gtest.h>
 

@@ -27,6 +27,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 
 namespace {
@@ -216,6 +217,34 @@ TEST(MainScheduler, PortOptionIsOfferedAndChosenOverTheSavedPort) {
     // Still offered after the list is filled again.
     app.Main().cbPortsDropDown();
     EXPECT_TRUE(Items(app.Main().cbPorts).contains(QString::fromStdString(app.Port())));
+}
+
+TEST(MainScheduler, SavedPortPathIsOfferedWhileItsDeviceExists) {
+    {
+        AppHarness app;
+        app.SetPorts({"knsnone1"});
+        app.WriteSettings("[CONFIG]\r\nComPort=" + app.Port() + "\r\n");
+        app.StartConnected();
+        EXPECT_EQ(app.Main().cbPorts->currentText().toStdString(), app.Port());
+    }
+    AppHarness gone;
+    gone.SetPorts({"knsnone1"});
+    gone.WriteSettings("[CONFIG]\r\nComPort=/dev/kns-no-such-device\r\n");
+    gone.Start();
+    EXPECT_EQ(Items(gone.Main().cbPorts), QStringList{"knsnone1"});
+}
+
+TEST(MainScheduler, PermissionDeniedKeepsItsTextWithTheAdviceAsTooltip) {
+    AppHarness app;
+    app.SetPorts({"knsnone1"});
+    app.Start();
+    TMain& main = app.Main();
+    const std::string denied = EComPort(CError_OpenFailed, EACCES).Message();
+    main.PanelInfo(denied);
+    EXPECT_EQ(main.sBarPanel0->text().toStdString(), denied);
+    EXPECT_TRUE(main.sBarPanel0->toolTip().contains(QStringLiteral("/dev/knsnone1"))) << main.sBarPanel0->toolTip().toStdString();
+    main.PanelInfo("Searching for KARNOL simulator");
+    EXPECT_TRUE(main.sBarPanel0->toolTip().isEmpty());
 }
 
 TEST(MainScheduler, DropDownKeepsThePositionNotTheName) {

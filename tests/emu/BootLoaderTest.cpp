@@ -1,8 +1,8 @@
 // The emulated boot loader: handshake, frames, acknowledgements, the flash it
 // writes and the restart with the new header.
 
-#include "BootLoader.h"
-#include "EmulatedSimulator.h"
+#include "emu/BootLoader.h"
+#include "emu/EmulatedSimulator.h"
 #include "PtyClient.h"
 
 #include <gtest/gtest.h>

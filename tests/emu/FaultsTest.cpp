@@ -1,7 +1,7 @@
 // Fault options of the emulated firmware, the paced line, and the port
 // coming and going.
 
-#include "EmulatedSimulator.h"
+#include "emu/EmulatedSimulator.h"
 #include "PtyClient.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The emulated firmware's command protocol, spoken over its pseudo-terminal.
 
-#include "EmulatedSimulator.h"
+#include "emu/EmulatedSimulator.h"
 #include "FirmwareBlob.h"
 #include "PtyClient.h"
 

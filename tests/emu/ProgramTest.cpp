@@ -1,7 +1,7 @@
 // knsim-emu as a program: its command line, its first output line, the
 // link, signals.
 
-#include "EmulatorArgs.h"
+#include "emu/EmulatorArgs.h"
 #include "PtyClient.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +34,13 @@ TEST(EmuArgs, AcceptedOptions) {
     EXPECT_EQ(o.Codes2, (std::vector<std::uint16_t>{0xC100}));
     EXPECT_EQ(o.Boot.NoAckFrame, 7);
     EXPECT_TRUE(o.LogTimes);
+
+    const auto obd = ParseEmulatorArgs({"--obd-link", "/tmp/obd", "--obd-baud", "9600", "--ecu-delay=0", "--live"});
+    ASSERT_EQ(obd.Error, "");
+    EXPECT_TRUE(obd.Options.Obd.Enabled && obd.Options.Obd.Live);
+    EXPECT_EQ(obd.Options.Obd.LinkPath, "/tmp/obd");
+    EXPECT_EQ(obd.Options.Obd.Baud, 9600);
+    EXPECT_EQ(obd.Options.Obd.EcuDelayMs, 0);
 }
 
 TEST(EmuArgs, RefusedOptions) {
@@ -45,6 +52,8 @@ TEST(EmuArgs, RefusedOptions) {
         {"--codes2", "P0001,P0002,P0003,P0004,P0005,P0006,P0007,P0008,P0009,P0010,P0011"},
         {"--missing-tag", "Q"},     {"--byte-delay", "-1"},      {"--bogus"},
         {"--link"},                 {"--mil=1"},
+        {"--obd", "--obd-baud", "12345"}, {"--live"},          {"--ecu-delay", "20"},
+        {"--obd", "--ecu-delay", "-1"},
     };
     for (const auto& row : rows) EXPECT_NE(ParseEmulatorArgs(row).Error, "") << row[0] << " " << (row.size() > 1 ? row[1] : "");
 }

@@ -1,7 +1,7 @@
 // Inputs the fuzzers found that broke a property, kept as plain tests so
 // that every compiler and the sanitizer build check them.
 
-#include "serial/Failure.h"
+#include "base/Failure.h"
 #include "storage/ConfigDocument.h"
 
 #include <gtest/gtest.h>

@@ -4,9 +4,9 @@
 
 #include "FaultSupport.h"
 
-#include "serial/Failure.h"
+#include "base/Failure.h"
 #include "storage/CfgFile.h"
-#include "storage/CfgSetup.h"
+#include "storage/CfgMapping.h"
 #include "storage/ConfigDocument.h"
 #include "storage/IniFile.h"
 
@@ -44,7 +44,7 @@ CfgSetup SetupB() {
     s.MilOn = false;
     s.Count1 = 10;
     s.Count2 = 0;
-    for (int i = 0; i < CfgSlotCount; ++i) s.Ecu1[static_cast<std::size_t>(i)] = {i % 4, "1" + std::to_string(100 + i)};
+    for (int i = 0; i < DtcSlots; ++i) s.Ecu1[static_cast<std::size_t>(i)] = {i % 4, "1" + std::to_string(100 + i)};
     for (auto& slot : s.Ecu2) slot = {2, "3FFF"};
     return s;
 }

@@ -37,10 +37,10 @@ protected:
 
     // The scheduler's search: attempts 100 ms apart while the link says Search.
     SchedulerState Search() {
-        SchedulerState result = io.FindSimulator();
+        SchedulerState result = io.FindSimulator(host.port);
         while (result == SchedulerState::Search) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            result = io.FindSimulator();
+            result = io.FindSimulator(host.port);
         }
         return result;
     }
@@ -65,7 +65,7 @@ TEST_F(EndToEnd, SessionReadsWritesAndLeaves) {
     Start(options);
 
     io.SearchAttempts = 2;
-    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration) << host.LastPanel();
+    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration) << host.LastPanel();
     EXPECT_EQ(host.serial.back(), "KS-E2E-42");
     EXPECT_EQ(host.version.back(), "v1.2.0");
 
@@ -74,7 +74,7 @@ TEST_F(EndToEnd, SessionReadsWritesAndLeaves) {
     EXPECT_EQ(state.SecondEcu, 1);
     EXPECT_TRUE(state.MilOn);
     ASSERT_EQ(io.ReadConfig(), SchedulerState::Polling) << host.LastPanel();
-    EXPECT_TRUE(host.remote);
+    EXPECT_TRUE(io.RemoteModeOn());
     EXPECT_EQ(state.DtcWord(1, 1), 0x0123);
     EXPECT_EQ(state.DtcWord(1, 2), 0xD234);
 
@@ -106,10 +106,10 @@ TEST_F(EndToEnd, AutomaticUpdateEndsWithTheCarriedVersion) {
     Start(options);
 
     io.SearchAttempts = 2;
-    ASSERT_EQ(io.FindSimulator(), SchedulerState::AutoUpdate) << host.LastPanel();
+    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::AutoUpdate) << host.LastPanel();
     EXPECT_EQ(host.version.back(), "v1.1.0");
 
-    io.UpdateBegin(SchedulerState::AutoUpdate, view);
+    io.UpdateBegin(SchedulerState::AutoUpdate, view, host.port);
     EXPECT_EQ(view.layouts.at(0).Installed, "v1.1.0");
     EXPECT_EQ(view.layouts.at(0).Carried, "v1.2.0");
     std::optional<SchedulerState> result;

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+// Records everything the link shows; port is the port the test hands to the
+// link's open operations.
 struct FakeHost : ILinkHost {
     std::string port;
     std::vector<std::string> panel;
@@ -19,7 +21,6 @@ struct FakeHost : ILinkHost {
     int statusShown = 0;
     int configShown = 0;
     int processed = 0;
-    bool remote = false;
     std::function<void()> onProcess;  // runs inside ProcessMessages, as a click would
 
     void PanelInfo(const std::string& text) override { panel.push_back(text); }
@@ -29,12 +30,9 @@ struct FakeHost : ILinkHost {
     }
     void ShowStatus() override { ++statusShown; }
     void ShowConfiguration() override { ++configShown; }
-    std::string PortName() override { return port; }
     void SetSerialText(const std::string& text) override { serial.push_back(text); }
     void SetVersionText(const std::string& text) override { version.push_back(text); }
     void SetPortPicture(int index) override { pictures.push_back(index); }
-    bool RemoteModeFlag() const override { return remote; }
-    void SetRemoteModeFlag(bool on) override { remote = on; }
 
     std::string LastPanel() const { return panel.empty() ? std::string() : panel.back(); }
 };

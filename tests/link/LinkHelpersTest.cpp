@@ -5,11 +5,11 @@
 
 #include "link/BootFrame.h"
 #include "link/FirmwareImage.h"
-#include "link/Protocol.h"
-#include "link/ReplyCodec.h"
+#include "link/BusProtocol.h"
+#include "link/CommandCodec.h"
 #include "link/SimulatorState.h"
-#include "link/TroubleCode.h"
-#include "serial/Failure.h"
+#include "base/TroubleCode.h"
+#include "base/Failure.h"
 
 #include <gtest/gtest.h>
 

@@ -45,12 +45,12 @@ protected:
 TEST_F(LinkWire, SilentSimulatorIsAskedTwiceThenStopped) {
     io.SearchAttempts = 2;
     const auto start = Clock::now();
-    EXPECT_EQ(io.FindSimulator(), SchedulerState::Search);
+    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::Search);
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(140)) << "the reply wait is 150 ms";
     EXPECT_TRUE(io.Port().Connected()) << "left open for the next attempt";
     EXPECT_EQ(host.LastPanel(), "Searching for KARNOL simulator");
 
-    EXPECT_EQ(io.FindSimulator(), SchedulerState::Stopped);
+    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::Stopped);
     EXPECT_EQ(host.LastPanel(), "No KARNOL simulator found");
     EXPECT_FALSE(io.Port().Connected());
     EXPECT_EQ(peer.Units(), (std::vector<std::string>{"!I", "!I"}));
@@ -62,19 +62,19 @@ TEST_F(LinkWire, SilentSimulatorIsAskedTwiceThenStopped) {
 TEST_F(LinkWire, EmptyIdentityReplyUsesAnAttempt) {
     peer.SetReply("!I", "\r");
     io.SearchAttempts = 3;
-    EXPECT_EQ(io.FindSimulator(), SchedulerState::Search);
+    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::Search);
     EXPECT_EQ(io.SearchAttempts, 2);
 }
 
 TEST_F(LinkWire, UsedUpCounterDoesNotSearchForever) {
     io.SearchAttempts = 0;
-    EXPECT_EQ(io.FindSimulator(), SchedulerState::Stopped);
+    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::Stopped);
 }
 
 TEST_F(LinkWire, ReplyWithoutHashStopsAtOnce) {
     peer.SetReply("!I", "OK\r");
     io.SearchAttempts = 5;
-    EXPECT_EQ(io.FindSimulator(), SchedulerState::Stopped);
+    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::Stopped);
     EXPECT_EQ(io.SearchAttempts, 5) << "no attempt used up";
     EXPECT_EQ(host.LastPanel(), "No KARNOL simulator found");
     EXPECT_EQ(peer.Units(), (std::vector<std::string>{"!I"}));
@@ -83,13 +83,13 @@ TEST_F(LinkWire, ReplyWithoutHashStopsAtOnce) {
 
 TEST_F(LinkWire, GarbledHexShowsTheConversionMessage) {
     peer.SetReply("!I", "#01QQ\r");
-    EXPECT_EQ(io.FindSimulator(), SchedulerState::Stopped);
+    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::Stopped);
     EXPECT_NE(host.LastPanel().find("QQ"), std::string::npos) << host.LastPanel();
 }
 
 TEST_F(LinkWire, UnopenablePortShowsTheSerialLayersMessage) {
     host.port = "/nonexistent/tty-for-a-test";
-    EXPECT_EQ(io.FindSimulator(), SchedulerState::Stopped);
+    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::Stopped);
     EXPECT_FALSE(host.LastPanel().empty());
     EXPECT_NE(host.LastPanel(), "No KARNOL simulator found");
 }
@@ -100,7 +100,7 @@ TEST_F(LinkWire, HashAloneDecodesNothing) {
     std::copy(old.begin(), old.end(), state.Identity.begin() + 32);
     peer.SetReply("!I", "#\r");
     peer.SetReply("!B", DataReply(TestHeader()));
-    EXPECT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
     EXPECT_EQ(host.serial.back(), "OLD-SERIAL");
 }
 
@@ -118,7 +118,7 @@ TEST_F(LinkWire, IdentityDecidesBetweenUpdateAndConfiguration) {
         Bytes header = TestHeader();
         if (r.byte >= 0) header[r.byte] = r.value;
         AnswerIdentity(header);
-        EXPECT_EQ(io.FindSimulator(), r.expected) << "byte " << r.byte;
+        EXPECT_EQ(io.FindSimulator(host.port), r.expected) << "byte " << r.byte;
         EXPECT_EQ(host.serial.back(), "KS-000123");
         EXPECT_EQ(host.version.back(), r.byte == 13 ? "v1.9.0" : "v1.2.0");
         EXPECT_EQ(host.LastPanel(), "Searching for KARNOL simulator");
@@ -128,7 +128,7 @@ TEST_F(LinkWire, IdentityDecidesBetweenUpdateAndConfiguration) {
 
 TEST_F(LinkWire, StatusReadStoresAndShows) {
     AnswerIdentity();
-    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
     peer.SetReply("!S", "R000000000000L0000I0M1T12P16\r");
     EXPECT_TRUE(io.ReadStatus());
     EXPECT_EQ(host.statusShown, 1);
@@ -147,7 +147,7 @@ TEST_F(LinkWire, StatusReadStoresAndShows) {
 
 TEST_F(LinkWire, OverlongLineIsNoReply) {
     AnswerIdentity();
-    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
     peer.SetReply("!S", std::string(3000, 'A'));
     EXPECT_FALSE(io.ReadStatus());
     EXPECT_EQ(host.LastPanel(), "Can't read simulator status");
@@ -161,7 +161,7 @@ TEST_F(LinkWire, LateLineFeedOfThePreviousReplyIsNotTakenForTheNextOne) {
     // A line feed that arrives after the purge stands before the next reply.
     peer.SetReply("!I", "\n" + DataReply(IdentityRecord("KS-LATE")));
     peer.SetReply("!B", "\n\n" + DataReply(TestHeader()));
-    EXPECT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration) << host.LastPanel();
+    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration) << host.LastPanel();
     EXPECT_EQ(state.SerialNumber(), "KS-LATE");
     peer.SetReply("!S", "\n\r");
     EXPECT_FALSE(io.ReadStatus()) << "a line feed alone is still no reply";
@@ -169,28 +169,28 @@ TEST_F(LinkWire, LateLineFeedOfThePreviousReplyIsNotTakenForTheNextOne) {
 
 TEST_F(LinkWire, ConfigurationReadTurnsRemoteModeOn) {
     AnswerIdentity();
-    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
     Bytes block(ConfigBlockSize);
     for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 7);
     peer.SetReply("!C", DataReply(block));
     peer.SetReply("!K1", "OK\r");
     EXPECT_EQ(io.ReadConfig(), SchedulerState::Polling);
     EXPECT_EQ(host.configShown, 1);
-    EXPECT_TRUE(host.remote);
+    EXPECT_TRUE(io.RemoteModeOn());
     EXPECT_TRUE(std::equal(block.begin(), block.end(), state.ConfigBlock.begin()));
     EXPECT_EQ(peer.Units(), (std::vector<std::string>{"!I", "!B", "!C", "!K1"}));
 
     peer.SetReply("!K1", "");  // the remote-mode command unanswered
-    host.remote = false;
+    io.SetRemoteModeFlag(false);
     EXPECT_EQ(io.ReadConfig(), SchedulerState::Stopped);
     EXPECT_EQ(host.LastPanel(), "Can't read simulator configuration");
     EXPECT_EQ(host.configShown, 2) << "shown before remote mode is asked for";
-    EXPECT_TRUE(host.remote) << "the flag follows the command, whatever comes back";
+    EXPECT_TRUE(io.RemoteModeOn()) << "the flag follows the command, whatever comes back";
 }
 
 TEST_F(LinkWire, SendDtcWritesBothTablesThenCounts) {
     AnswerIdentity();
-    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
     for (const char* c : {"!X01420123000000000000000000000000000000000000", "!X0156D2340000000000000000000000000000000000FF",
                           "!F0381"}) {
         peer.SetReply(c, "OK\r");
@@ -215,7 +215,7 @@ TEST_F(LinkWire, SendDtcWritesBothTablesThenCounts) {
 
 TEST_F(LinkWire, SetProtocolSendsTheCode) {
     AnswerIdentity();
-    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
     peer.SetReply("!P86", "OK\r");
     EXPECT_TRUE(io.SetProtocol(0x86));
     EXPECT_FALSE(io.SetProtocol(0x03));
@@ -227,30 +227,30 @@ TEST_F(LinkWire, SetProtocolSendsTheCode) {
 TEST_F(LinkWire, ClosePortLeavesRemoteModeOnlyWhenOn) {
     AnswerIdentity();
     // Closed: nothing at all.
-    host.remote = true;
+    io.SetRemoteModeFlag(true);
     io.ClosePort();
     EXPECT_EQ(peer.UnitCount(), 0u);
 
     // Open with remote mode off: closes without a command.
-    host.remote = false;
-    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    io.SetRemoteModeFlag(false);
+    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
     io.ClosePort();
     EXPECT_FALSE(io.Port().Connected());
     EXPECT_EQ(peer.UnitCount(), 2u);
 
     // Open with remote mode on: "!K0" even if nothing answers it.
-    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
-    host.remote = true;
+    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
+    io.SetRemoteModeFlag(true);
     io.ClosePort();
     EXPECT_FALSE(io.Port().Connected());
-    EXPECT_FALSE(host.remote);
+    EXPECT_FALSE(io.RemoteModeOn());
     ASSERT_TRUE(peer.WaitForUnits(5));
     EXPECT_EQ(peer.Units().back(), "!K0");
 
     // A new search begins by leaving remote mode.
-    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
-    host.remote = true;
-    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
+    io.SetRemoteModeFlag(true);
+    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
     const auto units = peer.Units();
     EXPECT_EQ(std::vector<std::string>(units.end() - 3, units.end()), (std::vector<std::string>{"!K0", "!I", "!B"}));
 }
@@ -267,7 +267,7 @@ TEST_F(LinkWire, HeaderReplyFailureStopsWithoutUsingAnAttempt) {
         peer.SetReply("!I", DataReply(IdentityRecord("KS-000123")));
         peer.SetReply("!B", r.reply);
         io.SearchAttempts = 2;
-        EXPECT_EQ(io.FindSimulator(), SchedulerState::Stopped) << r.reply;
+        EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::Stopped) << r.reply;
         EXPECT_EQ(io.SearchAttempts, 2) << r.reply;
         EXPECT_FALSE(io.Port().Connected()) << r.reply;
         if (r.panel) {
@@ -282,7 +282,7 @@ TEST_F(LinkWire, HeaderReplyFailureStopsWithoutUsingAnAttempt) {
 
 TEST_F(LinkWire, FailedConfigurationReadAsksNothingMore) {
     AnswerIdentity();
-    ASSERT_EQ(io.FindSimulator(), SchedulerState::ReadConfiguration);
+    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
     peer.SetReply("!K1", "OK\r");
     for (const char* reply : {"", "OK\r", "#GG\r"}) {
         peer.SetReply("!C", reply);
@@ -294,7 +294,7 @@ TEST_F(LinkWire, FailedConfigurationReadAsksNothingMore) {
             EXPECT_EQ(host.LastPanel(), "Can't read simulator configuration") << reply;
         }
         EXPECT_EQ(host.configShown, 0) << reply;
-        EXPECT_FALSE(host.remote) << "remote mode is asked for only after the configuration";
+        EXPECT_FALSE(io.RemoteModeOn()) << "remote mode is asked for only after the configuration";
         EXPECT_EQ(peer.UnitCount(), before + 1) << reply;
     }
 }

@@ -18,12 +18,13 @@ using Bytes = std::vector<std::uint8_t>;
 namespace {
 
 // A boot loader that acknowledges every frame, with one fault on request.
+// The test changes its settings while the peer's thread answers.
 struct BootScript {
     enum Fault { None, BadChecksum, Overlong, Missing };
-    Fault fault = None;
-    int faultFrame = -1;  // 0 is the header frame
-    char pollAnswer = 'c';
-    bool answerStart = true;
+    std::atomic<Fault> fault{None};
+    std::atomic<int> faultFrame{-1};  // 0 is the header frame
+    std::atomic<char> pollAnswer{'c'};
+    std::atomic<bool> answerStart{true};
     std::atomic<int> frames{0};
     std::atomic<int> badFrames{0};
 
@@ -165,7 +166,7 @@ TEST_F(Update, AutomaticUpdateSendsEveryPage) {
     state.InstalledHeader[12] = 1;
     state.InstalledHeader[13] = 1;
 
-    io.UpdateBegin(SchedulerState::AutoUpdate, view);
+    io.UpdateBegin(SchedulerState::AutoUpdate, view, host.port);
     ASSERT_EQ(view.layouts.size(), 1u);
     EXPECT_FALSE(view.layouts[0].ResetPrompt);
     EXPECT_TRUE(view.layouts[0].ShowInstalled);
@@ -199,7 +200,7 @@ TEST_F(Update, ForcedUpdateSendsASinglePageWithDataWhole) {
     image.PrepareTransferArea();
     peer.SetBootMode(true);  // the user pressed reset: only the boot loader listens
 
-    io.UpdateBegin(SchedulerState::ForcedUpdate, view);
+    io.UpdateBegin(SchedulerState::ForcedUpdate, view, host.port);
     ASSERT_EQ(view.layouts.size(), 1u);
     EXPECT_TRUE(view.layouts[0].ResetPrompt);
     EXPECT_FALSE(view.layouts[0].ShowInstalled);
@@ -230,7 +231,7 @@ TEST_F(Update, UnacknowledgedFrameStopsTheTransferThere) {
         script.frames = 0;
         script.fault = r.fault;
         script.faultFrame = r.frame;
-        io.UpdateBegin(SchedulerState::ForcedUpdate, view);
+        io.UpdateBegin(SchedulerState::ForcedUpdate, view, host.port);
         EXPECT_EQ(RunSteps(), SchedulerState::UpdateFailed) << "fault at frame " << r.frame;
         EXPECT_FALSE(io.UpdateFailureText().empty());
         // Give a stray frame time to arrive; none may follow the failed one.
@@ -243,7 +244,7 @@ TEST_F(Update, ForcedUpdateWithoutBootLoaderFailsAfterTwentyPolls) {
     image.Load(TestImage({1}));
     peer.SetBootMode(true);
     script.pollAnswer = 'x';  // anything but "c" is no answer
-    io.UpdateBegin(SchedulerState::ForcedUpdate, view);
+    io.UpdateBegin(SchedulerState::ForcedUpdate, view, host.port);
     for (int i = 0; i < 20; ++i) ASSERT_EQ(io.UpdateStep(), std::nullopt) << "poll " << i + 1;
     EXPECT_EQ(io.UpdateStep(), SchedulerState::UpdateFailed);
     EXPECT_EQ(peer.Units(), std::vector<std::string>(20, "P"));
@@ -253,7 +254,7 @@ TEST_F(Update, CancelWhileWaitingStops) {
     image.Load(TestImage({1}));
     peer.SetBootMode(true);
     script.pollAnswer = 0;
-    io.UpdateBegin(SchedulerState::ForcedUpdate, view);
+    io.UpdateBegin(SchedulerState::ForcedUpdate, view, host.port);
     EXPECT_EQ(io.UpdateStep(), std::nullopt);
     io.UpdateAbort();
     EXPECT_EQ(io.UpdateStep(), SchedulerState::Stopped);
@@ -270,7 +271,7 @@ TEST_F(Update, CancelDuringAnsweredPollLetsTheTransferFinish) {
             io.UpdateAbort();
         }
     };
-    io.UpdateBegin(SchedulerState::ForcedUpdate, view);
+    io.UpdateBegin(SchedulerState::ForcedUpdate, view, host.port);
     EXPECT_EQ(io.UpdateStep(), SchedulerState::Search);
     EXPECT_TRUE(clicked);
 }
@@ -278,7 +279,7 @@ TEST_F(Update, CancelDuringAnsweredPollLetsTheTransferFinish) {
 TEST_F(Update, NoAnswerToBootLoaderRequestFails) {
     image.Load(TestImage({1}));
     script.answerStart = false;
-    io.UpdateBegin(SchedulerState::AutoUpdate, view);
+    io.UpdateBegin(SchedulerState::AutoUpdate, view, host.port);
     EXPECT_EQ(io.UpdateStep(), SchedulerState::UpdateFailed);
     EXPECT_EQ(peer.Units(), (std::vector<std::string>{"!@"}));
 }

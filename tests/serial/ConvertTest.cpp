@@ -1,6 +1,6 @@
 // Number conversions shared by the link and the files.
-#include "serial/Convert.h"
-#include "serial/Failure.h"
+#include "base/Convert.h"
+#include "base/Failure.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "storage/CfgFile.h"
-#include "storage/CfgSetup.h"
+#include "storage/CfgMapping.h"
 
-#include "serial/Failure.h"
+#include "base/Failure.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "storage/ConfigDocument.h"
 
-#include "serial/Failure.h"
+#include "base/Failure.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "storage/IniFile.h"
 
-#include "serial/Failure.h"
+#include "base/Failure.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "app/uMessageBox.h"
-#include "serial/Failure.h"
+#include "base/Failure.h"
 
 #include <QFontMetrics>
 #include <QFontMetricsF>

@@ -14,23 +14,14 @@
 
 namespace {
 
-class QuietHost : public ILinkHost {
-public:
+// Lets a scheduled click reach the dialog while the link polls.
+struct DialogHost : QuietHost {
     std::string port;
-    void PanelInfo(const std::string&) override {}
     void ProcessMessages() override { QCoreApplication::processEvents(); }
-    void ShowStatus() override {}
-    void ShowConfiguration() override {}
-    std::string PortName() override { return port; }
-    void SetSerialText(const std::string&) override {}
-    void SetVersionText(const std::string&) override {}
-    void SetPortPicture(int) override {}
-    bool RemoteModeFlag() const override { return false; }
-    void SetRemoteModeFlag(bool) override {}
 };
 
 struct Fixture {
-    QuietHost host;
+    DialogHost host;
     SimulatorState state;
     FirmwareImage image;
     TComIo link{host, state, image};
@@ -102,7 +93,7 @@ TEST(UpdateDialog, CancelWhileWaitingStopsAndNothingElseClosesIt) {
         openAfterClose = d.isVisible();
         QTest::mouseClick(d.ButAbort(), Qt::LeftButton);
     });
-    EXPECT_EQ(d.Run(SchedulerState::ForcedUpdate), SchedulerState::Stopped);
+    EXPECT_EQ(d.Run(SchedulerState::ForcedUpdate, f.host.port), SchedulerState::Stopped);
     EXPECT_TRUE(promptShown);
     EXPECT_TRUE(openAfterEscape);
     EXPECT_TRUE(openAfterClose);
@@ -113,6 +104,6 @@ TEST(UpdateDialog, CancelWhileWaitingStopsAndNothingElseClosesIt) {
 TEST(UpdateDialog, FailureOfTheLinkClosesWithUpdateFailed) {
     Fixture f;
     f.host.port = "/nonexistent/kns-no-such-port";  // the open fails at the first step
-    EXPECT_EQ(f.dialog.Run(SchedulerState::AutoUpdate), SchedulerState::UpdateFailed);
+    EXPECT_EQ(f.dialog.Run(SchedulerState::AutoUpdate, f.host.port), SchedulerState::UpdateFailed);
     EXPECT_FALSE(f.dialog.isVisible());
 }

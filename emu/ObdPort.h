@@ -1,0 +1,59 @@
+#pragma once
+// The emulator's diagnostic port: a pseudo-terminal on which the adapter is
+// spoken. Lines come in with the time their carriage return crossed the
+// line; replies leave no faster than the adapter's line speed allows, each
+// not before the time it is due. Owned and driven by the service thread.
+
+#include "Pty.h"
+#include "Wire.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class ObdPort {
+public:
+    // Opens the pseudo-terminal and, when linkPath is not empty, points that
+    // symlink at it; throws std::runtime_error when it cannot.
+    ObdPort(int baud, std::string linkPath);
+    ~ObdPort();  // removes the link
+    ObdPort(const ObdPort&) = delete;
+    ObdPort& operator=(const ObdPort&) = delete;
+
+    const std::string& Path() const { return pty_->SlavePath(); }
+    int Master() const { return pty_->Master(); }
+    int Watch() const { return pty_->OpenWatch(); }
+    void HandleWatch();
+
+    struct Line {
+        std::string Text;  // without its carriage return
+        EmuClock::time_point Arrival;
+    };
+    // Takes what the tool wrote; complete lines wait in order until taken.
+    void ReadInput();
+    bool HasLine() const { return !lines_.empty(); }
+    Line TakeLine();
+
+    // Queues bytes to leave not before notBefore, after everything queued earlier.
+    void Send(std::string_view bytes, EmuClock::time_point notBefore);
+    bool Sending() const { return !out_.empty(); }
+    EmuClock::time_point NextDue() const { return out_.front().Due; }
+    // Writes every byte whose time has come.
+    void Flush(EmuClock::time_point now);
+
+private:
+    struct Byte {
+        EmuClock::time_point Due;
+        char Value;
+    };
+    std::unique_ptr<Pty> pty_;
+    std::string linkPath_;
+    EmuClock::duration byteTime_;
+    EmuClock::time_point rxClock_{};
+    EmuClock::time_point txClock_{};
+    std::string partial_;
+    std::deque<Line> lines_;
+    std::deque<Byte> out_;
+};

@@ -1,0 +1,51 @@
+#pragma once
+// What the user does to the simulator's set-up, for the window and the
+// command line alike: SEND, a protocol or ECU-count change, applying a
+// set-up (as opening a configuration file does), and reading it back. The
+// front ends collect a set-up value from their controls or options and hand
+// it over; the bytes and the order on the wire are decided here, once.
+
+#include "SimulatorState.h"
+
+#include "base/CfgSetup.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+class TComIo;
+
+// What the editor shows after the simulator's status and configuration were
+// read: a protocol or ECU count the selectors cannot show reads as none (0),
+// a count above ten as none (-1).
+CfgSetup SetupFromState(const SimulatorState& state);
+
+// The tables, counts byte and MIL byte that SEND builds from a set-up.
+struct SendData {
+    std::uint8_t Counts = 0;
+    std::uint8_t Mil = 0x80;
+    std::array<std::uint16_t, DtcSlots> Ecu1{};
+    std::array<std::uint16_t, DtcSlots> Ecu2{};
+};
+SendData SendDataOf(const CfgSetup& setup);
+
+// SEND: both tables and then the counts and MIL of the set-up. The status
+// text says so first; a failure is left on it. True when all three were
+// acknowledged.
+bool SendSetup(TComIo& link, const CfgSetup& setup);
+
+// A protocol and ECU-count choice (selector indexes). Nothing goes out while
+// either has no valid selection or the choice is what the last status read
+// reported; otherwise "!P", then status and configuration are read again, so
+// that everything shown is the simulator's.
+enum class ProtocolChange { Unchanged, Changed, Failed };
+ProtocolChange ChangeProtocol(TComIo& link, int protocolIndex, int ecuIndex);
+
+// Applies a set-up as opening a configuration file does: the protocol and
+// ECU count first, then SEND of what complete makes of the set-up the
+// simulator holds after that change. False when any step failed.
+bool ApplySetup(TComIo& link, int protocol, int ecuCount,
+                const std::function<CfgSetup(const CfgSetup& held)>& complete);
+
+// Status and configuration read again after a change: true when both were read.
+bool ReadBack(TComIo& link);

@@ -1,0 +1,19 @@
+#pragma once
+// Every text the link and the use cases put on the status text, spelled once:
+// the window shows them on its status bar, the command line prints a failed
+// operation's text as its error message.
+
+namespace LinkText {
+constexpr char Searching[] = "Searching for KARNOL simulator";
+constexpr char NotFound[] = "No KARNOL simulator found";
+constexpr char ReadingConfiguration[] = "Reading configuration";
+constexpr char StatusFailed[] = "Can't read simulator status";
+constexpr char ConfigFailed[] = "Can't read simulator configuration";
+constexpr char ProtocolFailed[] = "Can't set protocol";
+constexpr char SendingData[] = "Sending data to KARNOL simulator";
+constexpr char SetupFailed[] = "Setup not possible";
+// The message after a failed firmware update; the program ends after it.
+constexpr char UpdateFailed[] = "Update Fehler!\r\n\nPlease try again,\r\nor contact the KARNOL support";
+// The serial number and version labels while nothing is known.
+constexpr char Unknown[] = "---";
+}  // namespace LinkText
