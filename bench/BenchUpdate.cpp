@@ -216,8 +216,6 @@ void WindowUpdate(const std::string& windowProgram, const std::string& port, con
     fs::remove_all(folder, ignored);
 }
 
-}  // namespace
-
 // Runs one client against the port and ends: "--client plain PORT" or
 // "--client link PORT". Every client runs in a process of its own, as the
 // window does, so that none shares the emulator's process.
@@ -240,6 +238,8 @@ void ClientUpdate(const char* kind, const std::string& port) {
     const auto ended = client.Wait(60000);
     if (ended.Status != 0) Fail(std::string("the ") + kind + " client ended with status " + std::to_string(ended.Status));
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--client") return RunClient(argv[2], argv[3]);
