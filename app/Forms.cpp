@@ -29,7 +29,7 @@ TForms::TForms(const TStartOptions& options) {
     TMain* window = main_.get();
     fileIo_ = std::make_unique<TFileIo>(
         *window, [window] { window->SetProto(); }, [window] { window->ButSendDtcClick(); },
-        [window](const QString& name) { window->sBarPanel1->setText(name); }, window->Image().VersionWord());
+        [window](const QString& name) { window->ShowFileName(name); }, window->Image().VersionWord());
     main_->Attach({comIo_.get(), update_.get(), msgBox_.get(), debug_.get(), about_.get(), fileIo_.get()});
     current = this;
 }

@@ -7,11 +7,16 @@
 #include "StartOptions.h"
 #include "uMain.h"
 
+#include "link/FirmwareImage.h"
+
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
 
 #include <cstdio>
 #include <exception>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -34,9 +39,36 @@ public:
     }
 };
 
+// "KARNOL-Simulator Tool v1.200": the title, built from the carried image.
+std::string VersionLine() {
+    QFile resource(QStringLiteral(":/BIOS"));
+    if (!resource.open(QIODevice::ReadOnly)) return "KARNOL-Simulator Tool (the carried firmware image is missing)";
+    const QByteArray bytes = resource.readAll();
+    FirmwareImage image;
+    try {
+        image.Load(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    } catch (const std::exception& failure) {
+        return std::string("KARNOL-Simulator Tool (") + failure.what() + ")";
+    }
+    return "KARNOL-Simulator Tool v" + image.VersionText();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Usage and version are answered before the application object exists:
+    // they must work without a display, in a terminal or a script.
+    QStringList early;
+    for (int i = 1; i < argc; ++i) early << QString::fromLocal8Bit(argv[i]);
+    if (WantsUsage(early)) {
+        std::fputs(CommandLineUsage(QStringLiteral("knsimtool")).toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (WantsVersion(early)) {
+        std::printf("%s\n", VersionLine().c_str());
+        return 0;
+    }
+
     TApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("KNSimTool"));
     // The menu entry's icon, also for the task bar; the file name names the
@@ -46,10 +78,6 @@ int main(int argc, char** argv) {
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    if (WantsUsage(arguments)) {
-        std::fputs(CommandLineUsage(QStringLiteral("knsimtool")).toLocal8Bit().constData(), stdout);
-        return 0;
-    }
     TStartOptions options;
     QString error;
     if (!ParseCommandLine(arguments, options, error)) {

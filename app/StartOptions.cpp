@@ -37,10 +37,17 @@ bool WantsUsage(const QStringList& arguments) {
     return arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"));
 }
 
+bool WantsVersion(const QStringList& arguments) { return arguments.contains(QLatin1String("--version")); }
+
 QString CommandLineUsage(const QString& programName) {
-    return QStringLiteral("Usage: %1 [--port NAME]\n"
+    return QStringLiteral("Usage: %1 [--port NAME] [ACCESS-CODE]\n"
                           "  --port NAME   use the serial port NAME (ttyUSB0, or a path such as /dev/pts/3)\n"
-                          "                instead of the one used last\n")
+                          "                instead of the one used last\n"
+                          "  ACCESS-CODE   the developer's access code, given alone: with the development\n"
+                          "                environment's window open, the program copies itself into the\n"
+                          "                dist folder beside it, named with its version\n"
+                          "  --help        show this text and end\n"
+                          "  --version     show the program's version and end\n")
         .arg(programName);
 }
 

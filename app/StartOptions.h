@@ -33,7 +33,9 @@ bool ParseCommandLine(const QStringList& arguments, TStartOptions& options, QStr
 
 // One line per option, for --help.
 QString CommandLineUsage(const QString& programName);
+// --help (or -h) and --version are answered before anything needs a display.
 bool WantsUsage(const QStringList& arguments);
+bool WantsVersion(const QStringList& arguments);
 
 // The access code that, with a development environment window open, makes a
 // run copy itself into the distribution folder.

@@ -123,16 +123,33 @@ void TMain::DetachLink() {
 
 bool TMain::RemoteModeFlag() const { return companions_.Link && companions_.Link->RemoteModeOn(); }
 
-void TMain::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    if (shown_) return;
-    shown_ = true;
+void TMain::setVisible(bool visible) {
+    // The placement comes back before the window first exists, so that its
+    // position reaches the window manager as the position of the frame.
+    if (visible && !placementRestored_) {
+        placementRestored_ = true;
+        RestorePlacement();
+    }
+    QMainWindow::setVisible(visible);
+}
+
+void TMain::RestorePlacement() {
     try {
         placement_->Restore();
     } catch (const std::exception& failure) {
         // Whatever was restored before the bad value stays; the window
         // shows as usual.
         ShowErrorBox(failure);
+    }
+}
+
+void TMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    if (!placementRestored_) {
+        placementRestored_ = true;
+        RestorePlacement();
     }
     FormShow();
 }
@@ -371,3 +388,8 @@ void TMain::SetSerialText(const std::string& text) { LabSerial->setText(Latin1(t
 void TMain::SetVersionText(const std::string& text) { LabSimVersion->setText(Latin1(text)); }
 
 void TMain::SetPortPicture(int index) { ButPort->setIcon(MainPicture(index)); }
+
+void TMain::ShowFileName(const QString& name) {
+    sBarPanel1->setText(name);
+    sBarPanel1->setToolTip(name);
+}

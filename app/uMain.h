@@ -105,6 +105,9 @@ public:
     void SetSerialText(const std::string& text) override;
     void SetVersionText(const std::string& text) override;
     void SetPortPicture(int index) override;
+    // The configuration file's name in the status bar's second panel; the
+    // panel is narrow, so the whole name is also its tooltip.
+    void ShowFileName(const QString& name);
     // Remote mode as the link keeps it (off without a link).
     bool RemoteModeFlag() const;
 
@@ -130,6 +133,9 @@ public:
     QTimer& Timer1() { return timer1_; }
     bool ExchangeRunning() const { return exchangeDepth_ > 0; }
     bool DeveloperMode() const { return developerMode_; }
+
+    // The first showing restores the placement before the window is created.
+    void setVisible(bool visible) override;
 
 signals:
     // Each status text as it is set (the empty text when it is cleared).
@@ -168,6 +174,7 @@ private:
     void FillPorts();
     void SelectStartPort(const std::string& savedPort);
     void ExchangeEnded();
+    void RestorePlacement();
 
     TStartOptions options_;
     FirmwareImage image_;
@@ -184,6 +191,7 @@ private:
     int exchangeDepth_ = 0;
     bool closePending_ = false;
     bool shown_ = false;
+    bool placementRestored_ = false;
     bool closed_ = false;
     bool developerMode_ = false;
 

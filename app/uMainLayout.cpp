@@ -189,6 +189,8 @@ void TMain::BuildMenuAndToolBar() {
     SetTextColour(cbPorts, Maroon);
     cbPorts->OnDropDown = [this] { cbPortsDropDown(); };
     connect(cbPorts, &QComboBox::activated, this, [this](int) { cbPortsChange(); });
+    // 81 pixels cut longer names ("/dev/ttyUSB10"): the whole name on hover.
+    connect(cbPorts, &QComboBox::currentTextChanged, cbPorts, &QWidget::setToolTip);
     bar->addWidget(cbPorts);
 }
 

@@ -1,5 +1,6 @@
 #include "uMessageBox.h"
 
+#include "OwnCaption.h"
 #include "WindowLook.h"
 
 #include "base/Failure.h"
@@ -8,6 +9,7 @@
 #include <QCloseEvent>
 #include <QFont>
 #include <QFontMetrics>
+#include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
@@ -86,16 +88,19 @@ void CheckCall(std::uint8_t kind, std::uint8_t buttons) {
 
 TMsgBox::TMsgBox(QWidget* parent) : QDialog(parent) {
     // A tool window without frame buttons: only its own buttons close it.
-    setWindowFlags(Qt::Dialog | Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    // Its caption is its own, as window managers put a close button on
+    // every title bar they draw.
+    setWindowFlags(Qt::Dialog | Qt::Tool | Qt::CustomizeWindowHint);
+    client_ = TOwnCaption::Install(*this);
     setWindowTitle(QStringLiteral("MsgBox"));
     setModal(true);
     resize(295, 123);
 
-    img_ = new QLabel(this);
+    img_ = new QLabel(client_);
     img_->setObjectName(QStringLiteral("Img"));
     img_->setGeometry(IconLeft, IconTop, IconSize, IconSize);
 
-    infoLabel_ = new QLabel(this);
+    infoLabel_ = new QLabel(client_);
     infoLabel_->setObjectName(QStringLiteral("InfoLabel"));
     infoLabel_->setTextFormat(Qt::PlainText);
     infoLabel_->setWordWrap(false);
@@ -153,7 +158,7 @@ void TMsgBox::Prepare(const QString& text, std::uint8_t kind, const QString& cap
 }
 
 void TMsgBox::AddButton(const QString& caption, int result) {
-    auto* button = new QPushButton(caption, this);
+    auto* button = new QPushButton(caption, client_);
     buttons_.push_back(button);
     button->setObjectName(QStringLiteral("But%1").arg(buttons_.size()));
     button->setGeometry(0, height() - ButtonBottomSpace, ButtonWidth, ButtonHeight);

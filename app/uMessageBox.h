@@ -9,6 +9,7 @@
 #include <vector>
 
 class QFont;
+class QFrame;
 class QLabel;
 class QPushButton;
 
@@ -88,6 +89,7 @@ private:
     void FreeButtons();
     void CentreOnOwner();
 
+    QFrame* client_ = nullptr;  // below the caption: the parent of the controls
     QLabel* img_ = nullptr;
     QLabel* infoLabel_ = nullptr;
     std::vector<QPushButton*> buttons_;

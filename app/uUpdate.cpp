@@ -1,5 +1,6 @@
 #include "uUpdate.h"
 
+#include "OwnCaption.h"
 #include "WindowLook.h"
 
 #include "link/uComIo.h"
@@ -34,40 +35,43 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const 
 
 TUpdateDialog::TUpdateDialog(TComIo& link, QWidget* parent) : QDialog(parent), link_(link) {
     setObjectName(QStringLiteral("ComIo"));
-    // A tool window without border icons: the transfer decides when it closes.
-    setWindowFlags(Qt::Dialog | Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    // A tool window without border icons: the transfer decides when it
+    // closes. Its caption is its own, as window managers put a close button
+    // on every title bar they draw.
+    setWindowFlags(Qt::Dialog | Qt::Tool | Qt::CustomizeWindowHint);
+    QWidget* client = TOwnCaption::Install(*this);
     setWindowTitle(QStringLiteral("BIOS UPDATE"));
     setModal(true);
     setFixedSize(ClientWidth, HeightWithPrompt);
 
     const Qt::Alignment right = Qt::AlignRight | Qt::AlignVCenter;
     const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
-    labInstalled_ = MakeLabel(this, "LabInstalled", QStringLiteral("Installed version:"), Navy, right,
-                              QRect(8, 12, 140, 16));
-    labUpFrom_ = MakeLabel(this, "LabUpFrom", QStringLiteral("---"), Maroon, left, QRect(156, 12, 137, 16));
-    labUpdate_ = MakeLabel(this, "LabUpdate", QStringLiteral("Update to version:"), Navy, right,
-                           QRect(8, 34, 140, 16));
-    labUpTo_ = MakeLabel(this, "LabUpTo", QStringLiteral("---"), Maroon, left, QRect(156, 34, 137, 16));
+    labInstalled_ = MakeLabel(client, "LabInstalled", QStringLiteral("Installed version:"), Navy, right,
+                              QRect(8, 8, 140, 16));
+    labUpFrom_ = MakeLabel(client, "LabUpFrom", QStringLiteral("---"), Maroon, left, QRect(156, 8, 137, 16));
+    labUpdate_ = MakeLabel(client, "LabUpdate", QStringLiteral("Update to version:"), Navy, right,
+                           QRect(8, 30, 140, 16));
+    labUpTo_ = MakeLabel(client, "LabUpTo", QStringLiteral("---"), Maroon, left, QRect(156, 30, 137, 16));
 
-    upBar_ = new QProgressBar(this);
+    upBar_ = new QProgressBar(client);
     upBar_->setObjectName(QStringLiteral("upBar"));
-    upBar_->setGeometry(8, 62, ClientWidth - 16, 17);
+    upBar_->setGeometry(8, 54, ClientWidth - 16, 17);
     upBar_->setRange(0, 100);
     upBar_->setValue(0);
     upBar_->setTextVisible(false);
 
     // The bottom row, shown only while the forced update waits for the reset.
-    labReset_ = MakeLabel(this, "LabReset", QStringLiteral("Please press the simulators reset button"), Yellow,
-                          Qt::AlignCenter, QRect(8, 94, 196, 46));
+    labReset_ = MakeLabel(client, "LabReset", QStringLiteral("Please press the simulators reset button"), Yellow,
+                          Qt::AlignCenter, QRect(8, 88, 196, 38));
     labReset_->setWordWrap(true);
     labReset_->setAutoFillBackground(true);
     QPalette resetPalette = labReset_->palette();
     resetPalette.setColor(QPalette::Window, Navy);
     labReset_->setPalette(resetPalette);
 
-    butAbort_ = new QPushButton(QStringLiteral("CANCEL"), this);
+    butAbort_ = new QPushButton(QStringLiteral("CANCEL"), client);
     butAbort_->setObjectName(QStringLiteral("ButAbort"));
-    butAbort_->setGeometry(212, 105, 81, 25);
+    butAbort_->setGeometry(212, 95, 81, 25);
     butAbort_->setAutoDefault(false);
     connect(butAbort_, &QPushButton::clicked, this, &TUpdateDialog::ButAbortClick);
 

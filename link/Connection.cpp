@@ -29,9 +29,11 @@ Connection::StepResult Connection::Step(const std::string& port) {
         }
         break;
     case SchedulerState::Polling:
+        // A line that has gone closed the port: there is nobody to ask until
+        // the next search, and the failure stays on the status text.
         // A failed read keeps its text until a read succeeds again: cleared
         // at once, a simulator that has gone away would show only a flicker.
-        if (link_.ReadStatus()) link_.PanelInfo("");
+        if (link_.PortOpen() && link_.ReadStatus()) link_.PanelInfo("");
         result.NextStepMs = PollInterval;
         break;
     case SchedulerState::AutoUpdate:

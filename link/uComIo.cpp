@@ -4,6 +4,7 @@
 #include "StatusTexts.h"
 
 #include "base/Failure.h"
+#include "serial/LineGone.h"
 
 #include <algorithm>
 
@@ -45,6 +46,15 @@ TComIo::~TComIo() {
 void TComIo::Report(const std::exception& failure, const char* ownText) {
     const std::string message = failure.what();
     host_.PanelInfo(message.empty() ? ownText : message);
+    CloseIfLineGone(failure);
+}
+
+void TComIo::CloseIfLineGone(const std::exception& failure) {
+    // Nothing more can be said on a line that has gone: close the port, so
+    // that the window shows it closed and nobody keeps asking a dead line.
+    // The status text keeps the failure; the next search opens the port anew.
+    const auto* serial = dynamic_cast<const EComPort*>(&failure);
+    if (serial && LineHasGone(*serial) && cPort.Connected()) cPort.Close();
 }
 
 void TComIo::OpenPort(const std::string& port) {
@@ -218,6 +228,7 @@ bool TComIo::SetRemoteMode(bool on) {
     } catch (const std::exception& failure) {
         const std::string message = failure.what();
         if (!message.empty()) host_.PanelInfo(message);
+        CloseIfLineGone(failure);
         return false;
     }
 }

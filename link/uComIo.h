@@ -40,6 +40,9 @@ public:
     // form underneath, so that they report or ignore it themselves.
     bool SetRemoteMode(bool on);
     void ClosePort();
+    // Whether the port is open. A line that has gone (unplugged, or the far
+    // end closed) closes it, and it stays closed until the next search.
+    bool PortOpen() const { return cPort.Connected(); }
     // True from the moment "!K1" went out until "!K0" went out: the port's
     // close leaves remote mode first.
     bool RemoteModeOn() const { return remoteMode_; }
@@ -96,6 +99,7 @@ public:
 private:
     void OpenPort(const std::string& port);
     void Report(const std::exception& failure, const char* ownText);
+    void CloseIfLineGone(const std::exception& failure);
     bool RemoteMode(bool on);       // raises what the line raises
     int ExpectReply();              // ReadLine; no reply raises EFailure()
     void ExpectData(std::span<std::uint8_t> destination);

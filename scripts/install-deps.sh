@@ -10,6 +10,7 @@ packages=(
   libgtest-dev
   clang libclang-rt-14-dev
   xvfb x11-apps imagemagick xauth
+  openbox util-linux
   fonts-dejavu-core
   dpkg-dev fakeroot file lintian desktop-file-utils man-db
 )

@@ -275,3 +275,13 @@ TEST(MainEditor, ProtocolChoiceSendsNothingOutsidePollingOrWithoutSelection) {
     Pick(main.cbActProto, 0);
     EXPECT_TRUE(app.Commands().empty());
 }
+
+TEST(MainEditor, FileNamePanelShowsTheWholeNameOnHover) {
+    AppHarness app;
+    app.Start();
+    const QString name = QStringLiteral("setup-for-the-bench-in-hall-3.kns");
+    app.Main().ShowFileName(name);
+    EXPECT_EQ(app.Main().sBarPanel1->text(), name);
+    EXPECT_EQ(app.Main().sBarPanel1->toolTip(), name);
+    EXPECT_EQ(app.Main().sBarPanel1->width(), 50);
+}

@@ -214,6 +214,10 @@ TEST(MainScheduler, PortOptionIsOfferedAndChosenOverTheSavedPort) {
     app.StartConnected(options);
     EXPECT_EQ(app.Main().cbPorts->currentText().toStdString(), app.Port());
     EXPECT_EQ(app.Main().State(), SchedulerState::Polling);
+    // The selector is narrower than a pseudo-terminal's path: the whole
+    // name on hover, the width as designed.
+    EXPECT_EQ(app.Main().cbPorts->toolTip().toStdString(), app.Port());
+    EXPECT_EQ(app.Main().cbPorts->width(), 81);
     // Still offered after the list is filled again.
     app.Main().cbPortsDropDown();
     EXPECT_TRUE(Items(app.Main().cbPorts).contains(QString::fromStdString(app.Port())));
@@ -260,6 +264,7 @@ TEST(MainScheduler, DropDownKeepsThePositionNotTheName) {
     EXPECT_EQ(Items(main.cbPorts), (QStringList{"knsnone0", "knsnone1", "knsnone5"}));
     EXPECT_EQ(main.cbPorts->currentIndex(), 1);
     EXPECT_EQ(main.cbPorts->currentText(), QStringLiteral("knsnone1"));
+    EXPECT_EQ(main.cbPorts->toolTip(), QStringLiteral("knsnone1"));
 
     app.SetPorts({"knsnone9"});  // the position is gone: nothing selected
     main.cbPortsDropDown();

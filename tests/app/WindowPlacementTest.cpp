@@ -171,3 +171,28 @@ TEST(WindowPlacementNumbers, ParsePosition) {
     EXPECT_EQ(WindowPlacement::ParsePosition(",-2,x"), (N{std::nullopt, -2, std::nullopt, std::nullopt}));
     EXPECT_EQ(WindowPlacement::ParsePosition("5"), (N{5, std::nullopt, std::nullopt, std::nullopt}));
 }
+
+TEST(WindowPlacementReach, TitleBarIsMovedJustFarEnoughToBeGrabbed) {
+    // Two screens side by side, the right one lower; a 640 x 400 window with
+    // a 20-pixel title bar, of which 100 pixels must lie on a screen.
+    const QList<QRect> screens = {QRect(0, 0, 1024, 768), QRect(1024, 200, 800, 600)};
+    struct Row {
+        const char* Name;
+        QPoint Stored;
+        QPoint Expected;
+    };
+    const Row rows[] = {
+        {"on the first screen", {100, 50}, {100, 50}},
+        {"mostly off to the left, still grabbable", {-500, 50}, {-500, 50}},
+        {"above the first screen", {100, -30}, {100, 0}},
+        {"off to the left", {-2000, 300}, {100 - 640, 300}},
+        {"below every screen", {300, 900}, {300, 768 - 20}},
+        {"on the second screen", {1500, 500}, {1500, 500}},
+        {"above the second, beside the first", {1500, 100}, {1500, 200}},
+        {"right of every screen", {2500, 300}, {1824 - 100, 300}},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(WindowPlacement::ReachablePosition(QRect(row.Stored, QSize(640, 400)), 20, screens), row.Expected)
+            << row.Name;
+    }
+}

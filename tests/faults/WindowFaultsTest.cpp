@@ -8,6 +8,7 @@
 
 #include "app/ErrorBox.h"
 #include "app/Forms.h"
+#include "app/MainPictures.h"
 #include "app/uMain.h"
 #include "app/uMessageBox.h"
 #include "link/uComIo.h"
@@ -18,6 +19,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
+#include <QToolButton>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
@@ -118,6 +121,13 @@ TEST(WindowFaults, SimulatorVanishingWhilePollingIsShownAndFoundAgainByReloadDat
     EXPECT_FALSE(WaitUntil([&] { return panel->text().isEmpty(); }, 2500)) << "the failure text was cleared";
     EXPECT_TRUE(window.Main().isVisible());
     EXPECT_TRUE(window.ErrorBoxes.isEmpty()) << window.ErrorBoxes.join('|').toStdString();
+    // The line has gone: the port is closed, the Reload-data button says so,
+    // and polling leaves the line alone instead of failing again each second.
+    EXPECT_FALSE(window.Forms().ComIo().PortOpen());
+    EXPECT_EQ(window.Main().ButPort->icon().pixmap(16, 16).toImage(),
+              MainPicture(PicturePortClosed).pixmap(16, 16).toImage());
+    EXPECT_EQ(window.Failures().size(), 1) << window.Failures().join('|').toStdString();
+    EXPECT_EQ(window.Main().State(), SchedulerState::Polling);
 
     ASSERT_TRUE(WaitUntil([&] { return emulator.HasLogPrefix("return "); }, 5000));
     window.StatusTexts.clear();
@@ -126,6 +136,8 @@ TEST(WindowFaults, SimulatorVanishingWhilePollingIsShownAndFoundAgainByReloadDat
         << window.StatusTexts.join('|').toStdString();
     EXPECT_EQ(window.Main().LabSerial->text(), QStringLiteral("KN-BACK"));
     EXPECT_TRUE(window.Failures().isEmpty()) << window.Failures().join('|').toStdString();
+    EXPECT_EQ(window.Main().ButPort->icon().pixmap(16, 16).toImage(),
+              MainPicture(PicturePortOpen).pixmap(16, 16).toImage());
 }
 
 TEST(WindowFaults, SimulatorVanishingInTheMiddleOfTheTransferEndsInUpdateFailed) {
