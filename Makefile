@@ -3,13 +3,15 @@ BUILD      ?= build
 BUILD_ASAN ?= build-asan
 BUILD_FUZZ ?= build-fuzz
 BUILD_TSAN ?= build-tsan
+BUILD_WINDOWS ?= build-windows
 # CI sets WERROR=ON: a warning fails the build there.
 WERROR     ?= OFF
 JOBS       ?= $(shell nproc)
 PREFIX     ?= /usr/local
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps build run test test-asan test-tsan bench fuzz fuzz-build fuzz-replay screenshot install package package-check clean
+.PHONY: all deps build run test test-asan test-tsan bench fuzz fuzz-build fuzz-replay screenshot install package package-check clean \
+        windows-deps windows test-windows
 
 all: build
 
@@ -84,5 +86,22 @@ bench: build
 screenshot: build
 	@scripts/screenshot.sh $(BUILD)
 
+# Windows x64 (MinGW-w64): everything below the window, knsimtool-cli.exe and
+# the Windows test programs; the tests run under wine against the Linux
+# emulator (scripts/test-windows.sh).
+windows-deps:
+	@scripts/install-windows-deps.sh
+
+$(BUILD_WINDOWS)/build.ninja:
+	cmake -S . -B $(BUILD_WINDOWS) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKNS_WERROR=$(WERROR)
+
+windows: windows-deps $(BUILD_WINDOWS)/build.ninja
+	cmake --build $(BUILD_WINDOWS) -j $(JOBS)
+
+test-windows: windows deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target knsim-emu
+	scripts/test-windows.sh $(BUILD_WINDOWS) $(BUILD)
+
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_TSAN)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_TSAN) $(BUILD_WINDOWS)

@@ -1,4 +1,5 @@
-// Looks for the development environment's window on an X11 display.
+// Looks for the development environment's window: by its window class on
+// Windows, on an X11 display elsewhere.
 //
 // libxcb is reached through the copy that Qt's xcb platform plugin has already
 // loaded (dlopen with RTLD_NOLOAD), so the program links no X11 library of its
@@ -18,6 +19,10 @@
 #include <cstdlib>
 #include <type_traits>
 #endif
+#endif
+
+#ifdef _WIN32
+#include <windows.h>
 #endif
 
 #include <algorithm>
@@ -119,6 +124,10 @@ bool SearchChildren(const Xcb& x, xcb_connection_t* c, xcb_window_t parent, int 
 #endif
 
 bool DevelopmentWindowExists() {
+#ifdef _WIN32
+    // Window class names are not case-sensitive on Windows.
+    return FindWindowA("TAPPBUILDER", nullptr) != nullptr;
+#endif
 #ifdef KNS_HAVE_XCB
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (!x11 || !x11->connection()) return false;

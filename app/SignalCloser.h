@@ -2,7 +2,9 @@
 // Turns SIGINT and SIGTERM into a close of the main window, as "Exit" does
 // (remote mode left, port closed, settings written). The signal handler only
 // writes a byte into a pipe; the window thread reads it through a socket
-// notifier and closes the window there, where it is safe to.
+// notifier and closes the window there, where it is safe to. On Windows a
+// console's Ctrl+C, Ctrl+Break or close and the end of the session do the
+// same (SignalCloserWin32.cpp).
 
 #include <QObject>
 

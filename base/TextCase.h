@@ -6,7 +6,8 @@
 #include <string_view>
 
 // Upper case of one Latin-1 byte: a-z and à-þ (except ÷) map to A-Z and À-Þ;
-// ß and ÿ have no single-byte upper case and stay as they are.
+// ß and ÿ have no single-byte upper case and stay as they are. On Windows
+// the system's upper-casing in the ANSI code page (1252: also š, œ, ž, ÿ).
 unsigned char UpperLatin1(unsigned char c);
 
 // True when both texts have the same length and the same bytes once upper-cased.

@@ -103,14 +103,8 @@ void CliSession::ReadConfiguration() {
     schedulerState_ = SchedulerState::ReadConfiguration;
     // The step clears the status text after the configuration read, failed
     // or not; a failure's own text is kept for the error message.
-    std::string failure;
-    const auto echo = host_.OnStatusText;
-    host_.OnStatusText = [&failure, &echo](const std::string& text) {
-        if (!text.empty()) failure = text;
-        if (echo) echo(text);
-    };
-    const Connection::StepResult step = connection_.Step(port_);
-    host_.OnStatusText = echo;
+    Connection::StepResult step;
+    const std::string failure = FirstFailure([&] { step = connection_.Step(port_); });
     ThrowIfInterrupted();
     if (!step.Connected) Fail(LinkText::StatusFailed);
     if (schedulerState_ != SchedulerState::Polling)
@@ -130,6 +124,25 @@ void CliSession::Connect() {
 }
 
 void CliSession::ReadBack() { ReadConfiguration(); }
+
+std::string CliSession::FirstFailure(const std::function<void()>& action) {
+    std::string failure;
+    const auto echo = host_.OnStatusText;
+    host_.OnStatusText = [&failure, &echo](const std::string& text) {
+        if (echo) echo(text);
+        const bool progress =
+            text.empty() || text == LinkText::ReadingConfiguration || text == LinkText::SendingData;
+        if (failure.empty() && !progress) failure = text;
+    };
+    try {
+        action();
+    } catch (...) {
+        host_.OnStatusText = echo;
+        throw;
+    }
+    host_.OnStatusText = echo;
+    return failure;
+}
 
 bool CliSession::Poll() {
     schedulerState_ = SchedulerState::Polling;

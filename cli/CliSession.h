@@ -8,6 +8,7 @@
 #include "link/SimulatorState.h"
 #include "link/uComIo.h"
 
+#include <functional>
 #include <string>
 
 // One run against one simulator: the carried image, the simulator's state,
@@ -58,6 +59,11 @@ public:
         std::string Version;
     };
     Probe ProbePort(const std::string& port);
+
+    // Runs action and gives the first failure it put on the status text (the
+    // progress texts are none), or "" when it reported none; the texts still
+    // reach the verbose echo as they come.
+    std::string FirstFailure(const std::function<void()>& action);
 
     // Raises CliError (exit status 1) with the link's status text, or the
     // fallback when the link left none.

@@ -93,20 +93,15 @@ int RunApply(const CliOptions& options, std::string& out) {
     // As the window: a changed protocol or ECU count first, with status and
     // configuration read again; a failure there does not stop the send, but
     // the command still fails with the first failure's text.
-    std::string failure;
-    QuietHost& host = session.Host();
-    const auto echo = host.OnStatusText;
-    host.OnStatusText = [&failure, &echo](const std::string& text) {
-        if (echo) echo(text);
-        if (failure.empty() && !text.empty() && text != LinkText::SendingData) failure = text;
-    };
-    const bool applied = ApplySetup(session.Io(), values.Protocol, values.EcuCount, [&values](const CfgSetup& held) {
-        // The file laid over what the controls now show.
-        CfgSetup setup = held;
-        ApplyValues(values, setup);
-        return setup;
+    bool applied = false;
+    const std::string failure = session.FirstFailure([&] {
+        applied = ApplySetup(session.Io(), values.Protocol, values.EcuCount, [&values](const CfgSetup& held) {
+            // The file laid over what the controls now show.
+            CfgSetup setup = held;
+            ApplyValues(values, setup);
+            return setup;
+        });
     });
-    host.OnStatusText = echo;
     if (!applied) throw CliError(ExitDeviceFailed, failure.empty() ? std::string(LinkText::SetupFailed) : failure);
     session.ThrowIfInterrupted();
 

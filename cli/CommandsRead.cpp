@@ -5,6 +5,7 @@
 #include "CliSession.h"
 #include "Interrupt.h"
 #include "JsonWriter.h"
+#include "LocalTime.h"
 #include "PortList.h"
 #include "Report.h"
 
@@ -15,9 +16,7 @@
 namespace {
 
 std::string TimeStamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = LocalTime(std::time(nullptr));
     char text[16];
     std::strftime(text, sizeof text, "%H:%M:%S", &local);
     return text;

@@ -1,32 +1,21 @@
+// The interrupt flag and the sleep that watches it; how the flag is raised
+// is each system's own (InterruptPosix.cpp, InterruptWin32.cpp).
 #include "Interrupt.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <thread>
 
 namespace {
 
 std::atomic<int> g_signal{0};
 
-extern "C" void OnSignal(int sig) {
-    int expected = 0;
-    g_signal.compare_exchange_strong(expected, sig);
-}
-
 }  // namespace
 
-void InstallInterruptHandlers() {
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = 0;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    // A reader that goes away (| head) must not kill us before the port is
-    // closed; the failed write is simply lost.
-    std::signal(SIGPIPE, SIG_IGN);
+void NoteInterrupt(int signal) {
+    int expected = 0;
+    g_signal.compare_exchange_strong(expected, signal);
 }
 
 int InterruptSignal() { return g_signal.load(); }

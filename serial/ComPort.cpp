@@ -1,6 +1,6 @@
 // TCustomComPort: properties, the open/close sequence, notifications and the
 // handling of the line event watcher's hand-overs. The device work itself
-// (termios, poll, ioctl) lives in ComPortPosix.cpp.
+// lives in ComPortPosix.cpp (termios, poll, ioctl) and ComPortWin32.cpp.
 #include "ComPort.h"
 
 #include "ComThread.h"

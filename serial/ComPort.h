@@ -1,15 +1,18 @@
 #pragma once
 // The serial port layer: one open, configured serial line. What differs by
-// operating system lives in files named for it (ComPortPosix.cpp).
-// Standard library and POSIX only; the window, the command line and the
+// operating system lives in files named for it (ComPortPosix.cpp on POSIX
+// termios, ComPortWin32.cpp on the Win32 communications functions). No
+// window code; the window, the command line and the
 // emulator's tests all link it.
 
 #include "EComPort.h"
 #include "PortLock.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +45,16 @@ int BaudRateValue(TBaudRate rate);
 
 class TCustomComPort;
 class TComThread;
+
+// The open device as the system knows it: a descriptor on POSIX, a HANDLE on
+// Windows.
+#ifdef _WIN32
+using TComHandle = void*;
+inline constexpr TComHandle NoComHandle = nullptr;
+#else
+using TComHandle = int;
+inline constexpr TComHandle NoComHandle = -1;
+#endif
 
 // The settings groups keep a reference to their port and ask it to reapply
 // their part when a member changes while the port is open.
@@ -167,7 +180,7 @@ public:
     void Open();
     // Stops the watcher and closes the line; nothing when closed. Raises nothing.
     void Close();
-    bool Connected() const { return fd_ >= 0 && connected_; }
+    bool Connected() const { return fd_ != NoComHandle && connected_; }
     void SetConnected(bool value);
 
     void PurgeBuffers(bool input, bool output);
@@ -175,8 +188,9 @@ public:
     std::string ReadText(int count);
     int BytesWaiting();
 
-    // Replaces list with the serial ports present (names without "/dev/").
-    // Raises EComPort 23 when the device folder cannot be read; list is then unchanged.
+    // Replaces list with the serial ports present (names without "/dev/" on
+    // Linux, "COM..." from the registry on Windows). Raises EComPort 23 when
+    // they cannot be read; list is then unchanged.
     static void ListSerialPorts(std::vector<std::string>& list);
 
     // Properties.
@@ -228,8 +242,8 @@ public:
     std::function<void()> OnEventsQueued;
     void HandleQueuedEvents();
 
-    // The device descriptor while open, -1 while closed.
-    int Handle() const { return fd_; }
+    // The device while open, NoComHandle while closed.
+    TComHandle Handle() const { return fd_; }
 
     // Replaceable source of ListSerialPorts, for tests; empty restores /sys.
     static void SetPortListSource(PortListSource source);
@@ -299,8 +313,17 @@ private:
     TComBuffer buffer_{*this};
     TComTimeouts timeouts_{*this};
 
-    int fd_ = -1;
+    TComHandle fd_ = NoComHandle;
+#ifdef _WIN32
+    // The time-outs the driver holds (COMMTIMEOUTS in field order), so that an
+    // unchanged set is not passed again; none right after an open.
+    using AppliedTimeouts = std::array<std::uint32_t, 5>;
+    std::optional<AppliedTimeouts> appliedTimeouts_;
+    // Bytes taken from the driver's queue and not yet handed to a reader.
+    std::string readAhead_;
+#else
     TPortLockFile lockFile_;  // the lock file other serial programs honour, while open
+#endif
     bool connected_ = false;
     bool isPty_ = false;
     std::unique_ptr<TComThread> thread_;  // the watcher started at the last open, if any

@@ -16,7 +16,7 @@ public:
     // Watches fd for the events in the set. onQueued is called from the
     // watcher thread each time a set has been queued. Raises std::system_error
     // when the wake-up descriptor cannot be made.
-    TComThread(TCustomComPort& port, int fd, TComEvents events, bool pseudoTerminal,
+    TComThread(TCustomComPort& port, TComHandle fd, TComEvents events, bool pseudoTerminal,
                std::function<void()> onQueued, int inputSize);
     ~TComThread();
     TComThread(const TComThread&) = delete;
@@ -44,12 +44,16 @@ private:
     void Wake();
 
     TCustomComPort& port_;
-    const int fd_;
+    const TComHandle fd_;
     const TComEvents events_;
     const bool pseudoTerminal_;
     const std::function<void()> onQueued_;
     const int rx80Threshold_;
+#ifdef _WIN32
+    void* stopEvent_ = nullptr;  // manual reset: the watcher's wait ends and it stops
+#else
     int wakeFd_ = -1;  // eventfd: stop requests and transmit notices
+#endif
 
     std::mutex mutex_;
     std::condition_variable changed_;

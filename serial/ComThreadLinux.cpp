@@ -35,7 +35,7 @@ bool ReadCounts(int fd, serial_icounter_struct& ic) {
 
 }  // namespace
 
-TComThread::TComThread(TCustomComPort& port, int fd, TComEvents events, bool pseudoTerminal,
+TComThread::TComThread(TCustomComPort& port, TComHandle fd, TComEvents events, bool pseudoTerminal,
                        std::function<void()> onQueued, int inputSize)
     : port_(port),
       fd_(fd),

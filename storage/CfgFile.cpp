@@ -6,8 +6,17 @@
 
 #include <cstring>
 
+namespace {
+// Windows takes either slash between folders; elsewhere a backslash is part of a name.
+#ifdef _WIN32
+constexpr const char* FolderSeparators = "/\\";
+#else
+constexpr const char* FolderSeparators = "/";
+#endif
+}  // namespace
+
 std::string CfgFile::DocumentPath(const std::string& chosen) {
-    const std::size_t slash = chosen.rfind('/');
+    const std::size_t slash = chosen.find_last_of(FolderSeparators);
     const std::string_view name =
         slash == std::string::npos ? std::string_view(chosen) : std::string_view(chosen).substr(slash + 1);
     if (name.find('.') != std::string_view::npos) return chosen;

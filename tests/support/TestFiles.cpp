@@ -6,7 +6,9 @@
 #include <stdexcept>
 #include <system_error>
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -20,12 +22,15 @@ void WriteFile(const std::filesystem::path& path, const std::string& data) {
     out.write(data.data(), static_cast<std::streamsize>(data.size()));
 }
 
+#ifndef _WIN32
+// Windows: TestFilesWin32.cpp.
 std::string MakeTempDir(const std::string& prefix) {
     const char* base = std::getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
     return pattern;
 }
+#endif
 
 TempFolder::TempFolder(const std::string& prefix) : path_(MakeTempDir(prefix)) {}
 

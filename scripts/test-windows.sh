@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Runs the Windows test programs under wine against our emulator.
+#
+#   scripts/test-windows.sh BUILD_WINDOWS BUILD_LINUX [COMMAND...]
+#
+# Without a command it runs ctest in BUILD_WINDOWS; with one it runs that
+# command in the same prepared environment (for a look by hand), e.g.
+#   scripts/test-windows.sh build-windows build \
+#     scripts/wine-run.sh build-windows/bin/knsimtool-cli.exe --port COM12 info
+#
+# It works inside a private mount namespace in which /dev/ttyS0 (wine's COM1,
+# and on our machines the console) is covered by an empty file. It prepares a
+# wine prefix under BUILD_WINDOWS, starts one emulator (BUILD_LINUX's
+# knsim-emu, native) per port on a pseudo-terminal reached through a symbolic
+# link, maps COM ports to those links in HKLM\Software\Wine\Ports, starts the
+# wine server once, persistently (a server started by each test would keep
+# the test's output open and cost seconds per test), and stops everything at
+# the end. The tests learn their ports from KNS_WIN_PORT_* variables.
+set -euo pipefail
+
+if [ $# -lt 2 ]; then
+  echo "Usage: $0 BUILD_WINDOWS BUILD_LINUX [COMMAND...]" >&2
+  exit 2
+fi
+win_build=$(cd "$1" && pwd)
+linux_build=$(cd "$2" && pwd)
+shift 2
+
+if [ "${KNS_WINE_GUARDED:-}" != 1 ]; then
+  cover="$win_build/ttyS0-cover"
+  : > "$cover"
+  # Into the namespace, and this script again from the top.
+  exec unshare --mount --propagation private sh -c '
+    if [ -e /dev/ttyS0 ]; then mount --bind "$0" /dev/ttyS0 || exit 125; fi
+    exec "$@"' "$cover" env KNS_WINE_GUARDED=1 "$0" "$win_build" "$linux_build" "$@"
+fi
+if [ -c /dev/ttyS0 ]; then
+  echo "test-windows.sh: /dev/ttyS0 is still a device; refusing to start wine" >&2
+  exit 125
+fi
+
+here=$(cd "$(dirname "$0")" && pwd)
+emulator="$linux_build/bin/knsim-emu"
+[ -x "$emulator" ] || { echo "test-windows.sh: $emulator is missing (build knsim-emu)" >&2; exit 1; }
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+
+export WINEPREFIX="$win_build/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko prompts in a new prefix
+run_dir="$win_build/wine-run"
+rm -rf "$run_dir"
+mkdir -p "$run_dir"
+server_log="$run_dir/wineserver.log"
+
+emulator_pids=()
+cleanup() {
+  "$wineserver" -k 2>/dev/null || true
+  for pid in "${emulator_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${emulator_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+
+# A Windows path for a file of ours (wine's drive Z: is the root).
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "Preparing the wine prefix (once)"
+  "$wine" wineboot --init > "$run_dir/wineboot.log" 2>&1
+  "$wineserver" -w
+fi
+
+# Port name, what it is for, emulator options.
+ports=(
+  "COM2  SERIAL  --serial KNWIN0002"
+  "COM3  VANISH  --serial KNWIN0003 --vanish-after 1 --return-after 300"
+  "COM10 LINK    --serial KNWIN0010"
+  "COM12 CLI     --serial KNWIN0012"
+)
+reg="$run_dir/ports.reg"
+printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n' > "$reg"
+for entry in "${ports[@]}"; do
+  read -r com role options <<< "$entry"
+  link="$run_dir/link-$com"
+  log="$run_dir/emu-$com.log"
+  # shellcheck disable=SC2086
+  "$emulator" --link "$link" --log "$log" $options > "$run_dir/emu-$com.out" 2>&1 &
+  emulator_pids+=($!)
+  for _ in $(seq 100); do [ -L "$link" ] && break; sleep 0.05; done
+  [ -L "$link" ] || { echo "test-windows.sh: the emulator for $com did not start" >&2; cat "$run_dir/emu-$com.out" >&2; exit 1; }
+  printf '"%s"="%s"\n' "$com" "$link" >> "$reg"
+  export "KNS_WIN_PORT_$role=$com"
+  export "KNS_WIN_LOG_$role=$(windows_path "$log")"
+done
+# A name that no device has.
+export KNS_WIN_PORT_MISSING=COM42
+
+# The mapping is read when the server starts: write it, stop the server, and
+# start the one that stays for the whole run.
+"$wine" regedit /S "$(windows_path "$reg")" >> "$server_log" 2>&1
+"$wineserver" -k 2>/dev/null || true
+"$wineserver" -w
+"$wineserver" -p 2>> "$server_log"
+"$wine" cmd /c exit >> "$server_log" 2>&1   # warm-up: the first program pays for the start
+
+if [ $# -gt 0 ]; then
+  "$@"
+else
+  cd "$win_build"
+  ctest --output-on-failure -j "$(nproc)"
+fi

@@ -1,0 +1,58 @@
+// Where the settings file lives on Windows: beside the .exe, as every
+// Windows program of its kind keeps it (a copy on a stick keeps its settings).
+#include "SettingsLocation.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+// The program's byte strings are ANSI text.
+std::string Narrow(const std::wstring& wide) {
+    if (wide.empty()) return {};
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, nullptr, nullptr);
+    return text;
+}
+
+std::string WithoutTrailingSeparators(std::string path) {
+    while (path.size() > 1 && (path.back() == '\\' || path.back() == '/') && path[path.size() - 2] != ':')
+        path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+std::string RunningProgramFolder() {
+    // Long paths need more than MAX_PATH: grow until the name fits.
+    std::vector<wchar_t> buf(MAX_PATH + 1);
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0) return {};
+        if (n < buf.size()) {
+            const std::wstring path(buf.data(), n);
+            const std::size_t slash = path.find_last_of(L"\\/");
+            return slash == std::wstring::npos ? std::string() : Narrow(path.substr(0, slash));
+        }
+        if (buf.size() > 32768) return {};
+        buf.resize(buf.size() * 2);
+    }
+}
+
+bool ProgramFolderHoldsSettings(const std::string& programFolder) { return !programFolder.empty(); }
+
+std::string UserSettingsFolder() {
+    if (const char* appData = std::getenv("APPDATA"); appData && *appData)
+        return WithoutTrailingSeparators(appData) + "\\KNSimTool";
+    return "KNSimTool";
+}
+
+std::string SettingsFileFor(const std::string& programFolder) {
+    if (!ProgramFolderHoldsSettings(programFolder)) return UserSettingsFolder() + "\\" + SettingsFileName;
+    const std::string folder = WithoutTrailingSeparators(programFolder);
+    const char last = folder.back();
+    return folder + (last == '\\' || last == '/' ? "" : "\\") + SettingsFileName;
+}

@@ -1,0 +1,84 @@
+#include "RunProgramWin32.h"
+
+#include "TestFiles.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+
+namespace {
+
+// Quoting as the C runtime parses a command line: backslashes double only
+// before a quote.
+std::string Quote(const std::string& arg) {
+    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+    std::string out = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, '\\');
+    return out + "\"";
+}
+
+HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE h = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
+    return h;
+}
+
+}  // namespace
+
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args, unsigned limitMs) {
+    TempFolder folder("kns-run");
+    const std::string outPath = folder / "out", errPath = folder / "err";
+    HANDLE in = InheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
+    HANDLE out = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE err = InheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
+
+    std::string line = Quote(program);
+    for (const std::string& a : args) line += " " + Quote(a);
+    STARTUPINFOA start{};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = in;
+    start.hStdOutput = out;
+    start.hStdError = err;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                        &start, &process);
+    CloseHandle(in);
+    CloseHandle(out);
+    CloseHandle(err);
+    if (!started) throw std::runtime_error("cannot start " + program);
+
+    ProgramRun run;
+    if (WaitForSingleObject(process.hProcess, limitMs) == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        run.ExitCode = static_cast<int>(code);
+    } else {
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, INFINITE);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    run.Out = ReadFile(outPath);
+    run.Err = ReadFile(errPath);
+    return run;
+}
+
+std::string ProgramFolder() {
+    char path[MAX_PATH + 1];
+    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string folder(path, n);
+    return folder.substr(0, folder.find_last_of("\\/") + 1);
+}

@@ -1,0 +1,85 @@
+// knsimtool-cli.exe end to end on Windows: run as a user runs it, against the
+// emulator behind a wine-mapped COM port.
+
+#include "WinTestSupport.h"
+
+#include "RunProgramWin32.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+// Standard output is in text mode on Windows: "\r\n" line ends, read here as "\n".
+ProgramRun Cli(const std::vector<std::string>& args) {
+    ProgramRun run = RunProgram(ProgramFolder() + "knsimtool-cli.exe", args);
+    for (std::string* text : {&run.Out, &run.Err}) std::erase(*text, '\r');
+    return run;
+}
+
+}  // namespace
+
+TEST(WinCli, InfoAsJsonShowsTheSimulatorsSerialNumber) {
+    KNS_REQUIRE_PORT("CLI");
+    const ProgramRun run = Cli({"--port", PortFor("CLI"), "info", "--json"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_NE(run.Out.find("\"serial\":\"KNWIN0012\""), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("\"port\":\"COM12\""), std::string::npos) << run.Out;
+}
+
+TEST(WinCli, SetCodesSendsTheEditorsLinesAndReadsBack) {
+    KNS_REQUIRE_PORT("CLI");
+    const EmulatorLog log("CLI");
+    const ProgramRun run = Cli({"--port", PortFor("CLI"), "set-codes", "--ecu1", "P0301,C1234", "--ecu2", "U0001"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    const auto sent = log.NewCommands();
+    const std::string zeros(4 * 8, '0');
+    const std::vector<std::string> expected{"!X014203015234" + zeros, "!X0156C001" + zeros + "0000", "!F1281"};
+    ASSERT_TRUE(std::search(sent.begin(), sent.end(), expected.begin(), expected.end()) != sent.end())
+        << testing::PrintToString(sent);
+    EXPECT_NE(run.Out.find("P0301"), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("U0001"), std::string::npos) << run.Out;
+}
+
+TEST(WinCli, UpdateFirmwareTransfersEveryFrame) {
+    KNS_REQUIRE_PORT("CLI");
+    const EmulatorLog log("CLI");
+    const ProgramRun run = Cli({"--port", PortFor("CLI"), "update-firmware", "--always"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(log.NewFrames(), 218);
+    EXPECT_NE(run.Out.find("KNWIN0012"), std::string::npos) << run.Out;
+}
+
+TEST(WinCli, FailuresEndWithTheirExitStatus) {
+    KNS_REQUIRE_PORT("MISSING");
+    const ProgramRun missing = Cli({"--port", PortFor("MISSING"), "info"});
+    EXPECT_EQ(missing.ExitCode, 1);
+    EXPECT_NE(missing.Err.find("Unable to open com port (win error code: 2)"), std::string::npos) << missing.Err;
+    EXPECT_EQ(missing.Out, "");
+
+    const ProgramRun usage = Cli({"--port", PortFor("MISSING"), "set-codes", "--ecu1", "X9999"});
+    EXPECT_EQ(usage.ExitCode, 2) << usage.Err;
+
+    const ProgramRun file = Cli({"--port", PortFor("MISSING"), "apply", "Z:\\no\\such\\folder\\setup.xml"});
+    EXPECT_EQ(file.ExitCode, 3) << file.Err;
+}
+
+TEST(WinCli, PortsAreListedInNaturalOrder) {
+    KNS_REQUIRE_PORT("CLI");
+    const ProgramRun run = Cli({"ports"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    const std::size_t com2 = run.Out.find("COM2\n"), com3 = run.Out.find("COM3\n");
+    const std::size_t com10 = run.Out.find("COM10\n"), com12 = run.Out.find("COM12\n");
+    ASSERT_NE(com2, std::string::npos) << run.Out;
+    ASSERT_NE(com12, std::string::npos) << run.Out;
+    EXPECT_LT(com2, com3);
+    EXPECT_LT(com3, com10);
+    EXPECT_LT(com10, com12);
+}
+
+TEST(WinCli, SettingsFileLiesBesideTheProgram) {
+    const ProgramRun run = Cli({"--version"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_NE(run.Out.find("settings file: " + ProgramFolder() + "KNSimTool.ini\n"), std::string::npos) << run.Out;
+}
