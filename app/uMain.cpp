@@ -45,6 +45,9 @@ TMain::TMain(const TStartOptions& options, QWidget* parent)
     setObjectName(QStringLiteral("Main"));
     BuildFrame();
     timer1_.setObjectName(QStringLiteral("Timer1"));
+    // A coarse timer may fire up to 5 % early; no step may start before its
+    // interval is over (the simulator is polled no faster than once a second).
+    timer1_.setTimerType(Qt::PreciseTimer);
     connect(&timer1_, &QTimer::timeout, this, [this] { Scheduler(); });
     FormCreate();
 }

@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -86,6 +87,23 @@ TEST(MainEditor, ShowsTheSimulatorsSetUp) {
     }
     EXPECT_EQ(main.SlotControls(3, 1).Category, nullptr);
     EXPECT_EQ(main.SlotControls(1, 11).Code, nullptr);
+
+    // Each slot's label "n:" ends before its category selector and its text
+    // fits the label, "10:" included, whatever face stands in for Tahoma.
+    for (QGroupBox* group : {main.GrpDtc1, main.GrpDtc2}) {
+        const int ecu = group == main.GrpDtc1 ? 1 : 2;
+        for (int slot = 1; slot <= 10; ++slot) {
+            const QString text = QStringLiteral("%1:").arg(slot);
+            QLabel* label = nullptr;
+            for (QLabel* l : group->findChildren<QLabel*>())
+                if (l->text() == text) label = l;
+            ASSERT_NE(label, nullptr) << text.toStdString();
+            const QRect selector = main.SlotControls(ecu, slot).Category->geometry();
+            EXPECT_LE(label->geometry().right(), selector.left() - 1) << text.toStdString();
+            EXPECT_LE(QFontMetricsF(label->font()).horizontalAdvance(text), label->width()) << text.toStdString();
+            EXPECT_EQ(label->x(), selector.left() - 16) << text.toStdString();
+        }
+    }
 
     // One ECU: the second group hides; the MIL lamp follows the status.
     DeviceState state = app.Emulator().State();
