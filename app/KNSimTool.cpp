@@ -1,11 +1,8 @@
-// Program start: the application object, the program's windows and modules,
-// and the message loop.
+// Program start: the command line, the application object, then the
+// program's windows and the message loop.
 
-#include "ErrorBox.h"
-#include "Forms.h"
-#include "SignalCloser.h"
 #include "StartOptions.h"
-#include "uMain.h"
+#include "WindowProgram.h"
 
 #include "link/FirmwareImage.h"
 
@@ -19,25 +16,6 @@
 #include <vector>
 
 namespace {
-
-// The one place where a failure that nothing else caught is reported: it
-// ends the event handler it arose in, is shown in the error box, and the
-// program goes on. Exceptions must never unwind through the event loop.
-class TApplication : public QApplication {
-public:
-    using QApplication::QApplication;
-
-    bool notify(QObject* receiver, QEvent* event) override {
-        try {
-            return QApplication::notify(receiver, event);
-        } catch (const std::exception& failure) {
-            ShowErrorBox(failure);
-        } catch (...) {
-            ShowErrorBox(std::string("Unknown failure"));
-        }
-        return false;
-    }
-};
 
 // "KARNOL-Simulator Tool v1.200": the title, built from the carried image.
 std::string VersionLine() {
@@ -85,12 +63,5 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    TForms forms(options);
-    TMain& window = forms.Main();
-    TSignalCloser closer(window);
-    // Closing the main window ends the program, even while the debug log
-    // window is still open.
-    QObject::connect(&window, &TMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    window.show();
-    return app.exec();
+    return RunWindowProgram(options);
 }

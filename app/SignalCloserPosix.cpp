@@ -14,9 +14,12 @@ namespace {
 int pipeFds[2] = {-1, -1};
 struct sigaction previousInt {};
 struct sigaction previousTerm {};
+// Set by the handler itself, for waits that hold the event loop up.
+volatile std::sig_atomic_t signalArrived = 0;
 
 extern "C" void OnCloseSignal(int signal) {
     const int savedErrno = errno;
+    signalArrived = 1;
     const unsigned char byte = static_cast<unsigned char>(signal);
     // A full pipe already holds a pending close; losing this byte loses nothing.
     [[maybe_unused]] const ssize_t written = ::write(pipeFds[1], &byte, 1);
@@ -49,11 +52,15 @@ TSignalCloser::~TSignalCloser() {
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
     pipeFds[0] = pipeFds[1] = -1;
+    signalArrived = 0;
 }
+
+bool CloseSignalArrived() { return signalArrived != 0; }
 
 void TSignalCloser::SignalArrived() {
     unsigned char bytes[16];
     while (::read(pipeFds[0], bytes, sizeof bytes) > 0) {
     }
+    EndOtherWindows();
     window_.close();
 }

@@ -9,10 +9,14 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 namespace {
 
 // One handler per process: it cannot know which object to tell.
-QPointer<QWidget> closingWindow;
+QPointer<TSignalCloser> closingCloser;
+// Set by the handler itself, for waits that hold the event loop up.
+std::atomic<bool> signalArrived{false};
 
 // Windows ends the process once the handler of a console close, log-off or
 // shut-down returns: hold it a moment so that the window thread can leave
@@ -20,10 +24,11 @@ QPointer<QWidget> closingWindow;
 constexpr DWORD kCloseGraceMs = 4000;
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-    QWidget* window = closingWindow.data();
-    if (!window) return FALSE;
-    // The handler runs on a thread of its own; the window closes on its thread.
-    QMetaObject::invokeMethod(window, "close", Qt::QueuedConnection);
+    TSignalCloser* closer = closingCloser.data();
+    if (!closer) return FALSE;
+    signalArrived = true;
+    // The handler runs on a thread of its own; the windows close on theirs.
+    QMetaObject::invokeMethod(closer, "SignalArrived", Qt::QueuedConnection);
     if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
         Sleep(kCloseGraceMs);
     return TRUE;
@@ -32,16 +37,22 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }  // namespace
 
 TSignalCloser::TSignalCloser(QWidget& window) : window_(window) {
-    closingWindow = &window;
+    closingCloser = this;
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
     // The session ends (log-off, shut-down): Windows asks the application
     // first, and that is the moment to close while the port can still be left cleanly.
-    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this] { window_.close(); });
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this] { SignalArrived(); });
 }
 
 TSignalCloser::~TSignalCloser() {
     SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
-    closingWindow = nullptr;
+    closingCloser = nullptr;
+    signalArrived = false;
 }
 
-void TSignalCloser::SignalArrived() { window_.close(); }
+bool CloseSignalArrived() { return signalArrived; }
+
+void TSignalCloser::SignalArrived() {
+    EndOtherWindows();
+    window_.close();
+}

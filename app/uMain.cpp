@@ -8,6 +8,7 @@
 #include "MainPictures.h"
 #include "PortComboBox.h"
 #include "SevenSegmentDigit.h"
+#include "SignalCloser.h"
 #include "uAbout.h"
 #include "uDebug.h"
 #include "uMessageBox.h"
@@ -44,6 +45,9 @@ TMain::TMain(const TStartOptions& options, QWidget* parent)
     setObjectName(QStringLiteral("Main"));
     BuildFrame();
     timer1_.setObjectName(QStringLiteral("Timer1"));
+    // A coarse timer may fire up to 5 % early; no step may start before its
+    // interval is over (the simulator is polled no faster than once a second).
+    timer1_.setTimerType(Qt::PreciseTimer);
     connect(&timer1_, &QTimer::timeout, this, [this] { Scheduler(); });
     FormCreate();
 }
@@ -100,6 +104,12 @@ void TMain::Attach(const Companions& companions) {
     connection_.reset();
     if (TComIo* link = companions_.Link) {
         connection_ = std::make_unique<Connection>(*link, state_);
+        // A termination signal is only carried out between exchanges; a
+        // reply trickling in must not hold it up for long. The update is left
+        // alone: a transfer runs to its end.
+        link->StopWaiting = [this] {
+            return CloseSignalArrived() && !(companions_.Update && companions_.Update->Running());
+        };
         // The line event watcher hands its event sets over from its own
         // thread; they are handled here on the window thread.
         link->SetEventHandOver([this] {

@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -59,6 +60,21 @@ QFrame* AddLine(QWidget* parent, int x, int y, int width) {
     line->setFrameShadow(QFrame::Sunken);
     line->setGeometry(x, y, width, 2);
     return line;
+}
+
+// Slot labels end where the category selector begins, in the 16 pixels
+// between the label's place and the selector. Tahoma fits "10:" there; a
+// wider face standing in for it is narrowed until it does too, so that the
+// label never runs under the selector.
+constexpr int SlotLabelWidth = 16;
+
+QFont SlotLabelFont(QFont font) {
+    const QString widest = QStringLiteral("10:");
+    for (int stretch = 100; stretch > 50; stretch -= 2) {
+        font.setStretch(stretch);
+        if (QFontMetricsF(font).horizontalAdvance(widest) <= SlotLabelWidth) break;
+    }
+    return font;
 }
 
 }  // namespace
@@ -285,13 +301,15 @@ QGroupBox* TMain::BuildDtcGroup(QWidget* parent, int ecu, int top) {
     constexpr int RowHeight = 24;
     constexpr int FirstRow = 20;
     const QStringList categories = {QStringLiteral("P"), QStringLiteral("C"), QStringLiteral("B"), QStringLiteral("U")};
+    const QFont labelFont = SlotLabelFont(group->font());
     QWidget* previous = nullptr;
     for (int slot = 1; slot <= DtcSlots; ++slot) {
         const int left = ((slot - 1) / 3) * ColumnWidth;
         const int y = FirstRow + ((slot - 1) % 3) * RowHeight;
         QLabel* label = AddLabel(group, QStringLiteral("%1:").arg(slot), left + 8, y, Navy);
-        label->setFixedHeight(ControlHeight);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        label->setFont(labelFont);
+        label->setGeometry(left + 8, y, SlotLabelWidth, ControlHeight);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
         const QByteArray categoryName = SlotCategoryName(ecu, slot).toLatin1();
         QComboBox* category = AddCombo(group, categoryName.constData(), left + 24, y, 36, categories);

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFont>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -60,6 +62,17 @@ const std::array<const char*, 4> IconFiles = {
     ":/pictures/MsgInformation.svg",
     ":/pictures/MsgConfirmation.svg",
 };
+
+}  // namespace
+
+int TMsgBox::TextWidth(const QString& text, const QFont& font) {
+    const QFontMetrics metrics(font);
+    int widest = 0;
+    for (const QString& line : text.split(QLatin1Char('\n'))) widest = std::max(widest, metrics.horizontalAdvance(line));
+    return widest;
+}
+
+namespace {
 
 void CheckCall(std::uint8_t kind, std::uint8_t buttons) {
     // The box is closed only by one of its buttons and gives the focus to the
@@ -127,8 +140,11 @@ void TMsgBox::Prepare(const QString& text, std::uint8_t kind, const QString& cap
     setWindowTitle(caption.isEmpty() ? DefaultCaption(kind) : caption);
 
     infoLabel_->setText(text);
-    infoLabel_->adjustSize();
-    infoLabel_->move(labelLeft, LabelTop);
+    // The label is exactly as wide as the font says the text is: the
+    // label's own size hint rounds a fractional width up, which would tip a
+    // box whose text just fits the minimum width over it by a pixel.
+    infoLabel_->setGeometry(labelLeft, LabelTop, TextWidth(text, infoLabel_->font()),
+                            infoLabel_->sizeHint().height());
 
     const int width = std::max(MinWidth, labelLeft + infoLabel_->width() + 20);
     const int height = std::max(MinHeight, infoLabel_->height() + 75);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+class QFont;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -74,6 +75,9 @@ public:
     void SetCentreWindow(QWidget* window) { centreOn_ = window; }
 
     static QString DefaultCaption(std::uint8_t kind);
+    // The width of a text in whole pixels as the font reports it: its widest
+    // line's advance. The label and the box are sized from it.
+    static int TextWidth(const QString& text, const QFont& font);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -78,6 +78,8 @@ TUpdateDialog::TUpdateDialog(TComIo& link, QWidget* parent) : QDialog(parent), l
     timer1_ = new QTimer(this);
     timer1_->setObjectName(QStringLiteral("Timer1"));
     timer1_->setSingleShot(true);
+    // Never early: the boot loader gets its full 100 ms between two polls.
+    timer1_->setTimerType(Qt::PreciseTimer);
     timer1_->setInterval(StepInterval);
     connect(timer1_, &QTimer::timeout, this, &TUpdateDialog::Update);
 }
@@ -134,6 +136,10 @@ void TUpdateDialog::Update() {
 }
 
 void TUpdateDialog::ButAbortClick() { link_.UpdateAbort(); }
+
+void TUpdateDialog::CancelWhileWaiting() {
+    if (running_ && butAbort_->isVisible()) ButAbortClick();
+}
 
 void TUpdateDialog::Finish(SchedulerState result) {
     result_ = result;

@@ -36,6 +36,9 @@ public:
     void SetProgress(int position, int maximum) override;
 
     bool Running() const { return running_; }
+    // The program is asked to end: while the forced update waits for the
+    // reset button this is CANCEL; otherwise the update runs to its end.
+    void CancelWhileWaiting();
 
     QLabel* LabInstalled() const { return labInstalled_; }
     QLabel* LabUpFrom() const { return labUpFrom_; }

@@ -4,6 +4,9 @@
 //    scheduler step) plus the wire time of the start-up exchanges;
 //  - CPU time of the polling window over a stretch of Polling (30 s), as a
 //    share of one core;
+//  - the scheduler's intervals as the simulator sees them: the step from the
+//    search to the configuration read, and the shortest and longest time
+//    between two status reads over 20 polls after the configuration read;
 //  - peak memory of the window while polling, and of the command line
 //    during "show".
 // Usage: bench_programs [--poll-seconds N]
@@ -11,6 +14,7 @@
 #include "BenchSupport.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -26,6 +30,8 @@ namespace {
 
 constexpr double FirstStepMs = 300;  // from showing the window to its first scheduler step
 constexpr double StepMs = 100;       // the scheduler's step from the search to the configuration read
+constexpr double PollMs = 1000;      // between two status reads while polling
+constexpr std::size_t StatusReads = 20;  // polls whose intervals are reported
 
 }  // namespace
 
@@ -92,6 +98,42 @@ int main(int argc, char** argv) {
     std::printf("  peak memory (VmHWM):         %.1f MB\n", windowPeak / 1024.0);
     std::printf("RATIO window-memory %.3f of 45 MB (goal < 1)\n", windowPeak / 1024.0 / 45.0);
     std::fflush(stdout);
+
+    // The scheduler's intervals as the simulator sees them: from the search's
+    // "!B" to the configuration read's "!S", and between two status reads
+    // while polling, from the configuration read's "!S" on.
+    {
+        std::size_t b = entries.size();
+        for (std::size_t i = from; i < entries.size(); ++i) {
+            if (entries[i].Text == "!K1") break;
+            if (entries[i].Text == "!B") b = i;
+        }
+        // The configuration read's "!S", then the polls.
+        std::vector<BenchClock::time_point> reads;
+        for (std::size_t i = b; i < entries.size() && reads.size() < StatusReads + 2; ++i)
+            if (entries[i].Text == "!S") reads.push_back(entries[i].At);
+        if (b == entries.size() || reads.size() < 3) Fail("too few status reads for the scheduler's intervals");
+        double shortest = 1e9, longest = 0;
+        for (std::size_t i = 2; i < reads.size(); ++i) {
+            const double gap = MsBetween(reads[i - 1], reads[i]);
+            shortest = std::min(shortest, gap);
+            longest = std::max(longest, gap);
+        }
+        const double searchToRead = MsBetween(entries[b].At, reads[0]);
+        const double readToPoll = MsBetween(reads[0], reads[1]);
+        std::printf("Scheduler intervals, from the simulator's side of the line\n");
+        std::printf("  \"!B\" to the next \"!S\":       %.1f ms (the %g ms step, never shorter)\n", searchToRead,
+                    StepMs);
+        std::printf("  configuration read to the first poll: %.1f ms (\"!S\", \"!C\", \"!K1\", then %g ms)\n",
+                    readToPoll, PollMs);
+        std::printf("  between two polls:           shortest %.1f ms, longest %.1f ms over %zu intervals\n"
+                    "                               (the %g ms poll, never shorter)\n",
+                    shortest, longest, reads.size() - 2, PollMs);
+        std::printf("RATIO step-interval %.4f of %g ms (goal >= 1)\n", searchToRead / StepMs, StepMs);
+        std::printf("RATIO poll-interval-shortest %.4f of %g ms (goal >= 1)\n", shortest / PollMs, PollMs);
+        std::printf("RATIO poll-interval-longest %.4f of %g ms\n", longest / PollMs, PollMs);
+        std::fflush(stdout);
+    }
 
     window.Terminate();
     const auto closed = window.Wait(10000);

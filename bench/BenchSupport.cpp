@@ -16,55 +16,17 @@
 #include <termios.h>
 #include <unistd.h>
 
-StampedLog::StampedLog(const EmulatedSimulator& emulator) : emulator_(emulator) {
-    thread_ = std::thread([this] {
-        std::size_t seen = 0;
-        for (;;) {
-            {
-                std::lock_guard lock(mutex_);
-                if (stop_) return;
-            }
-            // Short waits, so that the destructor is never kept long.
-            if (!emulator_.WaitForLogSize(seen + 1, 50)) continue;
-            const auto now = BenchClock::now();
-            const auto log = emulator_.Log();
-            std::lock_guard lock(mutex_);
-            for (; seen < log.size(); ++seen) entries_.push_back({log[seen], now});
-            changed_.notify_all();
-        }
-    });
-}
-
-StampedLog::~StampedLog() {
-    {
-        std::lock_guard lock(mutex_);
-        stop_ = true;
-    }
-    thread_.join();
-}
-
-std::vector<StampedLog::Entry> StampedLog::Entries() const {
-    std::lock_guard lock(mutex_);
-    return entries_;
-}
-
-std::size_t StampedLog::Size() const {
-    std::lock_guard lock(mutex_);
-    return entries_.size();
-}
-
 std::optional<StampedLog::Entry> StampedLog::WaitFor(const std::string& text, std::size_t from, int timeoutMs) const {
-    std::unique_lock lock(mutex_);
-    std::optional<Entry> found;
-    changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        for (std::size_t i = from; i < entries_.size(); ++i)
-            if (entries_[i].Text == text) {
-                found = entries_[i];
-                return true;
-            }
-        return false;
-    });
-    return found;
+    const auto end = BenchClock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto entries = Entries();
+        for (std::size_t i = from; i < entries.size(); ++i)
+            if (entries[i].Text == text) return entries[i];
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - BenchClock::now()).count();
+        if (left <= 0) return std::nullopt;
+        // Wakes at the next entry, or after a short while at the latest.
+        emulator_.WaitForLogSize(entries.size() + 1, static_cast<int>(std::min<long long>(left, 50)));
+    }
 }
 
 BenchChild::BenchChild(const std::string& program, const std::vector<std::string>& args,

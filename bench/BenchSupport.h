@@ -1,6 +1,6 @@
 #pragma once
 // Shared parts of the benchmarks: the emulated simulator in this process
-// with a time stamp on every log entry, wire-time arithmetic, and child
+// with the time of every log entry, wire-time arithmetic, and child
 // processes with their CPU time and peak memory read from /proc.
 // Benchmarks print figures and ratios; they never pass or fail on time.
 
@@ -9,10 +9,8 @@
 #include <sys/types.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -27,27 +25,21 @@ inline double MsBetween(BenchClock::time_point a, BenchClock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
 }
 
-// Stamps each entry of the emulator's log with the time it appeared.
+// The emulator's log with the time of each entry as the emulator took it:
+// for a command, when its carriage return had crossed the paced line. The
+// tool's timing is measured from the device's side, as a stand-in on the
+// other end of a real line would see it.
 class StampedLog {
 public:
-    explicit StampedLog(const EmulatedSimulator& emulator);
-    ~StampedLog();
-    struct Entry {
-        std::string Text;
-        BenchClock::time_point At;
-    };
-    std::vector<Entry> Entries() const;
+    explicit StampedLog(const EmulatedSimulator& emulator) : emulator_(emulator) {}
+    using Entry = EmulatedSimulator::TimedEntry;
+    std::vector<Entry> Entries() const { return emulator_.TimedLog(); }
     // The first entry equal to text from index `from` on, waiting up to timeoutMs.
     std::optional<Entry> WaitFor(const std::string& text, std::size_t from, int timeoutMs) const;
-    std::size_t Size() const;
+    std::size_t Size() const { return emulator_.TimedLog().size(); }
 
 private:
     const EmulatedSimulator& emulator_;
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    std::vector<Entry> entries_;
-    bool stop_ = false;
-    std::thread thread_;
 };
 
 // A child process; its output goes to /dev/null unless a file is named.

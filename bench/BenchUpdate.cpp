@@ -1,9 +1,18 @@
-// A whole automatic firmware update against the emulated simulator held to
-// the speed of a 115200-baud line: the time from the first frame to the
-// closing frame, as a ratio to the wire time of every byte exchanged in
-// between (requests and acknowledgements). The link is driven from a plain
-// loop, the 100 ms between the view's timer steps standing outside the
-// measured stretch as they do in the window.
+// The automatic firmware update against the emulated simulator held to the
+// speed of a 115200-baud line, three ways in one run on the same line:
+//  - a plain blocking client: it writes each frame and waits for its
+//    acknowledgement, nothing else;
+//  - the link driven from a plain loop (no window);
+//  - the window itself (knsimtool, offscreen), which finds the older
+//    firmware and updates it on its own.
+// The clients take turns for a few rounds (--rounds N, default 3);
+// --other-window PATH adds another build of the window to compare with.
+// All times are taken from the emulator's log, the device's side of the
+// line. The transfer is the stretch from the header frame to the closing
+// frame; its ratio to the wire time of the bytes exchanged in it says what
+// each client adds to the line itself. The whole update ("!@" to the
+// closing frame) also holds the window's 100 ms timer steps between the
+// boot-loader start, the polls and the transfer.
 
 #include "BenchSupport.h"
 
@@ -13,19 +22,33 @@
 #include "link/LinkHost.h"
 #include "link/uComIo.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
+namespace fs = std::filesystem;
+
 namespace {
 
-// The link shows the transfer layout right before it sends the first frame.
-class TimingView final : public IUpdateView {
+[[noreturn]] void Fail(const std::string& why) {
+    std::fprintf(stderr, "bench_update: %s\n", why.c_str());
+    std::exit(1);
+}
+
+constexpr std::array<std::uint8_t, 3> OldVersion{1, 0, 0};  // not the carried one: an update is due
+
+class NoView final : public IUpdateView {
 public:
-    void ShowLayout(const UpdateLayout&) override { lastLayout = BenchClock::now(); }
+    void ShowLayout(const UpdateLayout&) override {}
     void SetProgress(int, int) override {}
-    BenchClock::time_point lastLayout{};
 };
 
 // Bytes of a request frame, from the code the emulator logged.
@@ -43,69 +66,273 @@ std::size_t RequestSize(unsigned code) {
 
 constexpr std::size_t AcknowledgementSize = 3;  // code, length 0, checksum
 
-[[noreturn]] void Fail(const std::string& why) {
-    std::fprintf(stderr, "bench_update: %s\n", why.c_str());
-    std::exit(1);
+// One update as the simulator saw it.
+struct Run {
+    double Whole = 0;       // "!@" to the closing frame, ms
+    double BeforeFirst = 0; // "!@" to the header frame, ms
+    double Transfer = 0;    // header frame to closing frame, ms
+    std::size_t Bytes = 0;  // both ways within the transfer
+    std::size_t Frames = 0;
+    // The time between two frames beyond the wire time of the acknowledgement
+    // and the next frame: what the client (and the simulator) add to each
+    // exchange. The median, so that a moment of load on the machine does not
+    // count.
+    double OwnUs = 0;
+};
+
+Run Measure(const StampedLog& log, std::size_t from) {
+    const auto entries = log.Entries();
+    std::optional<BenchClock::time_point> start, header, close, previous;
+    std::vector<double> own;
+    Run run;
+    for (std::size_t i = from; i < entries.size(); ++i) {
+        const auto& e = entries[i];
+        if (e.Text == "!@" && !start) start = e.At;
+        unsigned code = 0;
+        if (std::sscanf(e.Text.c_str(), "frame %x", &code) != 1) continue;
+        if (e.Text.find("refused") != std::string::npos) Fail("the boot loader refused " + e.Text);
+        ++run.Frames;
+        if (previous)
+            own.push_back(MsBetween(*previous, e.At) * 1000 - (AcknowledgementSize + RequestSize(code)) * ByteTimeUs);
+        previous = e.At;
+        if (code == BootFrame::Header) {
+            header = e.At;
+            run.Bytes += AcknowledgementSize;  // its own bytes are before the stretch
+        } else {
+            run.Bytes += RequestSize(code) + (code == BootFrame::Close ? 0 : AcknowledgementSize);
+        }
+        if (code == BootFrame::Close) close = e.At;
+    }
+    if (!start || !header || !close) Fail("an update did not run from \"!@\" to the closing frame");
+    run.Whole = MsBetween(*start, *close);
+    run.BeforeFirst = MsBetween(*start, *header);
+    run.Transfer = MsBetween(*header, *close);
+    std::sort(own.begin(), own.end());
+    run.OwnUs = own.empty() ? 0 : own[own.size() / 2];
+    return run;
+}
+
+// The simulator restarted with the carried firmware; put the old version
+// back so that the next client finds an update due.
+void MakeUpdateDue(EmulatedSimulator& emulator, const StampedLog& log, std::size_t from) {
+    if (!log.WaitFor("firmware", from, 10000)) Fail("the simulator did not restart after an update");
+    DeviceState state = emulator.State();
+    std::copy(OldVersion.begin(), OldVersion.end(), state.InstalledHeader.begin() + kVersionOffset);
+    emulator.SetState(state);
+}
+
+// ---- the plain blocking client --------------------------------------------
+
+int ReadByte(int fd, int timeoutMs) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, timeoutMs) <= 0) return -1;
+    unsigned char b = 0;
+    return read(fd, &b, 1) == 1 ? b : -1;
+}
+
+void WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
+    if (write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) Fail("write failed");
+}
+
+void AwaitAcknowledgement(int fd) {
+    if (ReadByte(fd, 3000) < 0) Fail("plain client: no acknowledgement");
+    const int length = ReadByte(fd, 150);
+    if (length < 0) Fail("plain client: acknowledgement cut short");
+    for (int i = 0; i <= length; ++i)
+        if (ReadByte(fd, 150) < 0) Fail("plain client: acknowledgement cut short");
+}
+
+void PlainClientUpdate(const std::string& port, const FirmwareImage& image) {
+    const int fd = open(port.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) Fail("cannot open " + port);
+    termios t{};
+    tcgetattr(fd, &t);
+    cfmakeraw(&t);
+    tcsetattr(fd, TCSANOW, &t);
+
+    WriteAll(fd, {'!', '@', '\r'});
+    for (int b; (b = ReadByte(fd, 500)) != '\n';)
+        if (b < 0) Fail("plain client: no reply to \"!@\"");
+    bool ready = false;
+    for (int poll = 0; poll < 20 && !ready; ++poll) {
+        WriteAll(fd, {static_cast<std::uint8_t>(BootByte::Poll)});
+        ready = ReadByte(fd, 150) == BootByte::Ready;
+    }
+    if (!ready) Fail("plain client: the boot loader did not answer");
+    WriteAll(fd, {static_cast<std::uint8_t>(BootByte::Start)});
+
+    const auto& area = image.TransferArea();
+    WriteAll(fd, BuildBootFrame(BootFrame::Header, std::span<const std::uint8_t>(area.data() + TransferHeaderOffset,
+                                                                                   FirmwareHeaderSize)));
+    AwaitAcknowledgement(fd);
+    for (int p = 0; p < TransferAreaSize; p += TransferPageSize)
+        for (const auto& frame : PageFrames(area, p)) {
+            WriteAll(fd, frame);
+            AwaitAcknowledgement(fd);
+        }
+    WriteAll(fd, BuildBootFrame(BootFrame::Close, {}));
+    close(fd);
+}
+
+// ---- the link from a plain loop --------------------------------------------
+
+void LinkUpdate(const std::string& port, const FirmwareImage& image) {
+    QuietHost host;
+    SimulatorState state;
+    TComIo link(host, state, image);
+    // As the scheduler searches: a silent attempt is repeated 100 ms later.
+    SchedulerState found = link.FindSimulator(port);
+    while (found == SchedulerState::Search) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        found = link.FindSimulator(port);
+    }
+    if (found != SchedulerState::AutoUpdate) Fail("the link did not find the simulator due for an update");
+    NoView view;
+    link.UpdateBegin(SchedulerState::AutoUpdate, view, port);
+    std::optional<SchedulerState> end;
+    while (!(end = link.UpdateStep())) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (*end != SchedulerState::Search) Fail("the link's update failed: " + link.UpdateFailureText());
+}
+
+// ---- the window ------------------------------------------------------------
+
+void WindowUpdate(const std::string& windowProgram, const std::string& port, const StampedLog& log,
+                  std::size_t from) {
+    // The window runs from a folder of its own, where it keeps its settings file.
+    const fs::path folder = fs::temp_directory_path() / ("kns-bench-update-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    const fs::path program = folder / "knsimtool";
+    fs::copy_file(windowProgram, program, fs::copy_options::overwrite_existing);
+    {
+        BenchChild window(program.string(), {"--port", port}, {{"QT_QPA_PLATFORM", "offscreen"}},
+                          (folder / "window.out").string());
+        if (!log.WaitFor("frame 02", from, 60000)) Fail("the window did not update the simulator");
+        // Back in Polling: the window has found the new firmware.
+        log.WaitFor("!K1", from, 10000);
+        window.Terminate();
+        window.Wait(10000);
+    }
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+}
+
+// Runs one client against the port and ends: "--client plain PORT" or
+// "--client link PORT". Every client runs in a process of its own, as the
+// window does, so that none shares the emulator's process.
+int RunClient(const std::string& kind, const std::string& port) {
+    FirmwareImage image;
+    const auto blob = CarriedFirmwareBlob();
+    image.Load(std::vector<std::uint8_t>(blob.begin(), blob.end()));
+    image.PrepareTransferArea();
+    if (kind == "plain")
+        PlainClientUpdate(port, image);
+    else if (kind == "link")
+        LinkUpdate(port, image);
+    else
+        Fail("unknown client " + kind);
+    return 0;
+}
+
+void ClientUpdate(const char* kind, const std::string& port) {
+    BenchChild client(fs::read_symlink("/proc/self/exe").string(), {"--client", kind, port});
+    const auto ended = client.Wait(60000);
+    if (ended.Status != 0) Fail(std::string("the ") + kind + " client ended with status " + std::to_string(ended.Status));
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--client") return RunClient(argv[2], argv[3]);
+    int rounds = 3;
+    std::string otherWindow;  // another build of the window, to compare with
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
+        if (std::string(argv[i]) == "--other-window") otherWindow = argv[i + 1];
+    }
     EmulatorOptions options;
     options.Pace = true;
-    options.Version = std::array<std::uint8_t, 3>{1, 0, 0};  // not the carried one: the update is due
+    options.Version = OldVersion;
     EmulatedSimulator emulator(options);
     emulator.Start();
     StampedLog log(emulator);
+    const std::string port = emulator.PortPath();
 
     FirmwareImage image;
     const auto blob = CarriedFirmwareBlob();
     image.Load(std::vector<std::uint8_t>(blob.begin(), blob.end()));
     image.PrepareTransferArea();
-    QuietHost host;
-    SimulatorState state;
-    TComIo link(host, state, image);
-    // As the scheduler searches: a silent attempt is repeated 100 ms later.
-    SchedulerState found = link.FindSimulator(emulator.PortPath());
-    while (found == SchedulerState::Search) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        found = link.FindSimulator(emulator.PortPath());
-    }
-    if (found != SchedulerState::AutoUpdate) Fail("the simulator was not found for an update");
 
-    TimingView view;
-    link.UpdateBegin(SchedulerState::AutoUpdate, view, emulator.PortPath());
-    std::optional<SchedulerState> end;
-    while (!(end = link.UpdateStep())) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    if (*end != SchedulerState::Search) Fail("the update failed: " + link.UpdateFailureText());
-    const auto closing = log.WaitFor("frame 02", 0, 5000);
-    if (!closing) Fail("the closing frame never arrived");
-
-    // Every frame the boot loader took, and its acknowledgement.
-    std::size_t requests = 0, acknowledgements = 0, frames = 0;
-    for (const auto& e : log.Entries()) {
-        unsigned code = 0;
-        if (std::sscanf(e.Text.c_str(), "frame %x", &code) != 1) continue;
-        ++frames;
-        requests += RequestSize(code);
-        if (code != BootFrame::Close) acknowledgements += AcknowledgementSize;
-    }
-    // The same count from the image, as a check on the log.
-    std::size_t expected = RequestSize(BootFrame::Header) + RequestSize(BootFrame::Close);
+    // The bytes the image makes, as a check on what the simulator logged.
+    std::size_t expected = AcknowledgementSize;
     for (int p = 0; p < TransferAreaSize; p += TransferPageSize)
-        for (const auto& f : PageFrames(image.TransferArea(), p)) expected += f.size();
-    if (expected != requests) Fail("the boot loader saw " + std::to_string(requests) + " request bytes, the image makes " +
-                                   std::to_string(expected));
+        for (const auto& f : PageFrames(image.TransferArea(), p)) expected += f.size() + AcknowledgementSize;
+    expected += RequestSize(BootFrame::Close);
 
-    const std::size_t bytes = requests + acknowledgements;
-    const double wire = WireMs(bytes);
-    const double measured = MsBetween(view.lastLayout, closing->At);
-    std::printf("Firmware update against knsim-emu --pace (115200 baud, %.1f us a byte)\n", ByteTimeUs);
-    std::printf("  frames:                      %zu\n", frames);
-    std::printf("  bytes both ways:             %zu (%zu in requests, %zu in acknowledgements)\n", bytes, requests,
-                acknowledgements);
-    std::printf("  wire time of those bytes:    %.1f ms\n", wire);
-    std::printf("  first frame to closing frame: %.1f ms\n", measured);
-    std::printf("RATIO update %.3f (goal <= 1.05)\n", measured / wire);
+    // The clients take turns, round after round, so that the machine's
+    // ups and downs fall on all of them; each figure is the median of its
+    // rounds. A first update, not counted, warms the line up (the first
+    // one on a fresh emulator runs slow, whoever sends it).
+    const bool haveWindow = fs::exists(ProgramPath("knsimtool"));
+    std::vector<std::pair<const char*, std::vector<Run>>> columns = {{"plain client", {}}, {"link alone", {}}};
+    if (haveWindow) columns.push_back({"window", {}});
+    if (!otherWindow.empty()) columns.push_back({"other window", {}});
+
+    std::size_t from = log.Size();
+    ClientUpdate("plain", port);
+    for (int round = 0; round < rounds; ++round) {
+        for (auto& [name, runs] : columns) {
+            MakeUpdateDue(emulator, log, from);
+            from = log.Size();
+            const std::string client = name;
+            if (client == "plain client")
+                ClientUpdate("plain", port);
+            else if (client == "link alone")
+                ClientUpdate("link", port);
+            else
+                WindowUpdate(client == "window" ? ProgramPath("knsimtool") : otherWindow, port, log, from);
+            if (!log.WaitFor("frame 02", from, 5000)) Fail(client + ": no closing frame");
+            runs.push_back(Measure(log, from));
+            if (runs.back().Bytes != expected)
+                Fail(client + ": the simulator saw " + std::to_string(runs.back().Bytes) + " bytes, the image makes " +
+                     std::to_string(expected));
+        }
+    }
+    auto median = [](const std::vector<Run>& runs, double Run::*field) {
+        std::vector<double> values;
+        for (const Run& r : runs) values.push_back(r.*field);
+        std::sort(values.begin(), values.end());
+        const std::size_t n = values.size();
+        return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    };
+    const double wire = WireMs(expected);
+
+    std::printf("Firmware update against knsim-emu --pace (115200 baud, %.1f us a byte), timed by the simulator\n",
+                ByteTimeUs);
+    std::printf("  transfer: header frame to closing frame, %zu frames, %zu bytes both ways, wire time %.1f ms\n",
+                columns.front().second.front().Frames, expected, wire);
+    std::printf("  medians of %d rounds         ", rounds);
+    for (const auto& [name, runs] : columns) std::printf("%14s", name);
+    const std::pair<const char*, double Run::*> rows[] = {
+        {"transfer (ms)", &Run::Transfer},
+        {"\"!@\" to the header frame (ms)", &Run::BeforeFirst},
+        {"whole update, \"!@\" on (ms)", &Run::Whole},
+        {"own time per frame (us)", &Run::OwnUs},
+    };
+    for (const auto& [label, field] : rows) {
+        std::printf("\n  %-30s", label);
+        for (const auto& [name, runs] : columns) std::printf("%14.1f", median(runs, field));
+    }
+    std::printf("\n  %-30s", "transfer / wire time");
+    for (const auto& [name, runs] : columns) std::printf("%14.4f", median(runs, &Run::Transfer) / wire);
+    std::printf("\n");
+    const double plain = median(columns[0].second, &Run::Transfer);
+    std::printf("RATIO update-plain %.4f (the line and a client that only waits)\n", plain / wire);
+    std::printf("RATIO update %.4f (the link alone; goal <= 1.05)\n", median(columns[1].second, &Run::Transfer) / wire);
+    for (std::size_t i = 2; i < columns.size(); ++i) {
+        const std::string key = i == 2 ? "update-window" : "update-other-window";
+        const double window = median(columns[i].second, &Run::Transfer);
+        std::printf("RATIO %s %.4f\n", key.c_str(), window / wire);
+        std::printf("RATIO %s-vs-plain %.4f (goal <= 1)\n", key.c_str(), window / plain);
+    }
     return 0;
 }

@@ -39,6 +39,8 @@ CliSession::CliSession(const CliOptions& options)
             std::fflush(stderr);
         };
     }
+    // A reply that trickles in must not hold a signalled run for minutes.
+    io_.StopWaiting = [] { return Interrupted(); };
 }
 
 CliSession::~CliSession() { io_.ClosePort(); }

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 namespace {
@@ -40,6 +41,14 @@ SchedulerState RunTransfer(CliSession& session, SchedulerState kind) {
     TerminalUpdateView view(stderr, isatty(STDERR_FILENO) != 0);
     TComIo& io = session.Io();
     io.UpdateBegin(kind, view, session.PortName());
+    // Not even the reply to "!@" is cut short: once asked, the firmware has
+    // handed over, and only a finished transfer brings the simulator back.
+    const auto stopWaiting = std::exchange(io.StopWaiting, nullptr);
+    struct Restore {
+        TComIo& io;
+        std::function<bool()> stop;
+        ~Restore() { io.StopWaiting = std::move(stop); }
+    } restore{io, stopWaiting};
     bool abortRequested = false;
     for (;;) {
         const auto stepStart = std::chrono::steady_clock::now();

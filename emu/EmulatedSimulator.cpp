@@ -50,7 +50,7 @@ public:
 
     void Start();
     void Stop();
-    void AddLog(std::string entry);  // lock held
+    void AddLog(std::string entry, EmuClock::time_point at = EmuClock::now());  // lock held
     void Run();
 
     // Service thread.
@@ -73,7 +73,9 @@ public:
     CommandFaults faults;
     BootFaults bootFaults;
     std::vector<std::string> log;
+    std::vector<EmuClock::time_point> logTimes;  // one for each entry of log
     std::FILE* logFile = nullptr;
+    EmuClock::time_point startedAt{};
     Mode mode = Mode::Firmware;
     std::unique_ptr<Pty> pty;
     std::string portPath;
@@ -140,13 +142,18 @@ DeviceState EmulatedSimulator::InitialState(const EmulatorOptions& o) {
     return s;
 }
 
-void EmulatedSimulator::Impl::AddLog(std::string entry) {
+void EmulatedSimulator::Impl::AddLog(std::string entry, EmuClock::time_point at) {
     if (logFile) {
+        if (options.LogTimes)
+            std::fprintf(logFile, "%.3f ", std::chrono::duration<double, std::milli>(at - startedAt).count());
         std::fputs(entry.c_str(), logFile);
         std::fputc('\n', logFile);
         std::fflush(logFile);
     }
-    if (options.KeepLog) log.push_back(std::move(entry));
+    if (options.KeepLog) {
+        log.push_back(std::move(entry));
+        logTimes.push_back(at);
+    }
     logChanged.notify_all();
 }
 
@@ -164,6 +171,7 @@ void EmulatedSimulator::Impl::OpenPort() {
 void EmulatedSimulator::Impl::Start() {
     std::unique_lock lock(mutex);
     if (running) return;
+    startedAt = EmuClock::now();
     wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0) throw std::runtime_error(std::string("eventfd: ") + std::strerror(errno));
     try {
@@ -412,11 +420,11 @@ void EmulatedSimulator::Impl::HandleLine(EmuClock::time_point arrival) {
     {
         std::lock_guard lock(mutex);
         if (line[0] == kCommandStart && faults.VanishAfter > 0 && !vanished && ++commandsSeen > faults.VanishAfter) {
-            AddLog(line);
+            AddLog(line, arrival);
             Vanish();
             return;
         }
-        AddLog(line);
+        AddLog(line, arrival);
         // Text that is not a command (for instance boot-loader polls sent
         // to the running firmware) is not answered.
         if (line[0] != kCommandStart) return;
@@ -450,7 +458,7 @@ void EmulatedSimulator::Impl::HandleBootByte(std::uint8_t byte, EmuClock::time_p
     {
         std::lock_guard lock(mutex);
         loader.Feed(byte, state, bootFaults, out);
-        for (auto& e : out.Events) AddLog(std::move(e));
+        for (auto& e : out.Events) AddLog(std::move(e), acts ? arrival : EmuClock::now());
         ackDelay = bootFaults.AckDelayMs;
         if (out.Finished) {
             AddLog("restart");
@@ -489,9 +497,18 @@ std::vector<std::string> EmulatedSimulator::Log() const {
     return impl_->log;
 }
 
+std::vector<EmulatedSimulator::TimedEntry> EmulatedSimulator::TimedLog() const {
+    std::lock_guard lock(impl_->mutex);
+    std::vector<TimedEntry> entries;
+    entries.reserve(impl_->log.size());
+    for (std::size_t i = 0; i < impl_->log.size(); ++i) entries.push_back({impl_->log[i], impl_->logTimes[i]});
+    return entries;
+}
+
 void EmulatedSimulator::ClearLog() {
     std::lock_guard lock(impl_->mutex);
     impl_->log.clear();
+    impl_->logTimes.clear();
 }
 
 bool EmulatedSimulator::WaitForLogSize(std::size_t n, int timeoutMs) const {

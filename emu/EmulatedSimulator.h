@@ -9,6 +9,7 @@
 #include "DeviceState.h"
 #include "EmulatorOptions.h"
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -49,6 +50,15 @@ public:
     // " (bad acknowledgement)". Lines to the diagnostic port as "obd ATZ",
     // "obd 0101". Empty when KeepLog is off.
     std::vector<std::string> Log() const;
+    // The same entries with the time each happened: for a command, when its
+    // carriage return had arrived (on a paced line, when it had crossed the
+    // wire); for a boot-loader frame, when its last byte had. Benchmarks
+    // measure the tool's timing from here, the device's side of the line.
+    struct TimedEntry {
+        std::string Text;
+        std::chrono::steady_clock::time_point At;
+    };
+    std::vector<TimedEntry> TimedLog() const;
     void ClearLog();
     // Wait until the log holds at least n entries / an entry equal to the
     // text; false after the time-out.

@@ -71,6 +71,9 @@ std::string EmulatorUsage() {
            "                      exit)\n"
            "  --log FILE          append every command and boot-loader event to FILE,\n"
            "                      one per line\n"
+           "  --log-times         put the time of each entry before it in the log file,\n"
+           "                      in milliseconds since the start (e.g. \"1234.567 !S\"); a\n"
+           "                      command's time is when its carriage return arrived\n"
            "  --pace              hold every byte, both ways, to the speed of a 115200-baud\n"
            "                      line\n"
            "\n"
@@ -165,6 +168,7 @@ EmulatorArgs ParseEmulatorArgs(const std::vector<std::string>& args) {
         {"--mil", &o.Mil},
         {"--boot", &o.StartInBootLoader},
         {"--pace", &o.Pace},
+        {"--log-times", &o.LogTimes},
         {"--silent", &o.Faults.Silent},
         {"--no-hash", &o.Faults.NoHash},
         {"--empty-identity", &o.Faults.EmptyIdentity},

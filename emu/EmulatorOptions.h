@@ -62,6 +62,7 @@ struct EmulatorOptions {
 
     std::string LinkPath;         // also make this symlink to the port (removed at Stop)
     std::string LogPath;          // append every log entry to this file, flushed
+    bool LogTimes = false;        // ... each after its time in ms since Start ("1234.567 !S")
     bool KeepLog = true;          // keep the log in memory for Log() and the Wait helpers
 
     // Called from the service thread when the port comes back on a new path.

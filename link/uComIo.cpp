@@ -7,6 +7,7 @@
 #include "serial/LineGone.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 constexpr int PicturePortClosed = 1;
@@ -89,6 +90,7 @@ int TComIo::ReadByte(int n) {
 int TComIo::ReadLine() {
     int index = 0;
     for (int received = 0; received < LineBufferSize; ++received) {
+        if (StopWaiting && StopWaiting()) return 0;
         const int c = ReadByte(CharacterWait);
         if (c < 0) return 0;
         if (c == LineEnd) return index;
@@ -236,11 +238,15 @@ bool TComIo::SetRemoteMode(bool on) {
 void TComIo::ClosePort() {
     if (!cPort.Connected()) return;
     if (remoteMode_) {
+        // Its reply is awaited even by a front end that stops waiting: a
+        // port closed right after the write can lose the command on its way.
+        const std::function<bool()> stopWaiting = std::exchange(StopWaiting, nullptr);
         try {
             RemoteMode(false);
         } catch (const std::exception&) {
             // Leaving remote mode is a courtesy; the port closes regardless.
         }
+        StopWaiting = stopWaiting;
     }
     cPort.Close();
 }

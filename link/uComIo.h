@@ -93,6 +93,12 @@ public:
     // Puts a text on the front end's status text (the use cases' own steps).
     void PanelInfo(const std::string& text) { host_.PanelInfo(text); }
 
+    // Asked before each character of a reply line; true ends the wait as if
+    // no reply had come, so that a front end that is asked to end is not held
+    // by a reply trickling in for minutes. Boot-loader frames never ask it:
+    // a transfer runs to its end.
+    std::function<bool()> StopWaiting;
+
     static constexpr int LineBufferSize = 2048;
     static constexpr int FrameBufferSize = 132;
 

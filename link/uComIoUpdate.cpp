@@ -160,11 +160,17 @@ void TComIo::Transfer() {
 
     view_->SetProgress(0, TransferAreaSize);
     for (int p = 0; p < TransferAreaSize; p += TransferPageSize) {
-        view_->SetProgress(p + TransferPageSize, TransferAreaSize);
-        host_.ProcessMessages();
-        for (const auto& frame : PageFrames(area, p)) {
-            SendBytes(frame);
-            AwaitAcknowledgement(FrameName(frame[0]), p);
+        const auto frames = PageFrames(area, p);
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            SendBytes(frames[i]);
+            if (i == 0) {
+                // The page's progress and the window's messages while its
+                // first frame crosses the line: done before the write, they
+                // would add their time to every page of the transfer.
+                view_->SetProgress(p + TransferPageSize, TransferAreaSize);
+                host_.ProcessMessages();
+            }
+            AwaitAcknowledgement(FrameName(frames[i][0]), p);
         }
     }
     SendFrame(0, BootFrame::Close, {});

@@ -21,6 +21,14 @@ void WriteAttributes(std::string& out, const std::vector<ConfigAttribute>& attri
     }
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
 void WriteIndent(std::string& out, int level) {
     for (int i = 0; i < level; ++i) out += Indent;
 }
@@ -40,12 +48,20 @@ void WriteElement(std::string& out, const ConfigElement& e, int level) {
     out += '<';
     out += name;
     WriteAttributes(out, e.Attributes());
-    if (e.Children().empty()) {
-        if (e.Value().empty()) {
+    if (!e.HasChildElements()) {
+        // One line. Comments inside a value stay inside it, after the text:
+        // on lines of their own, the line breaks around them would become
+        // part of the value when the file is read again.
+        if (e.Value().empty() && e.Children().empty()) {
             out += "/>";
         } else {
             out += '>';
             out += ConfigDocument::Escape(e.Value());
+            for (const auto& comment : e.Children()) {
+                out += "<!--";
+                out += comment->Value();
+                out += "-->";
+            }
             out += "</";
             out += name;
             out += '>';
@@ -54,10 +70,16 @@ void WriteElement(std::string& out, const ConfigElement& e, int level) {
         return;
     }
     out += '>';
-    // Text mixed with children only comes from files edited by hand; it stays
-    // with the start tag so that nothing of it is lost.
-    out += ConfigDocument::Escape(e.Value());
     out += LineEnd;
+    // Text mixed with child elements only comes from files edited by hand.
+    // It gets a line of its own ahead of the children, so that nothing of it
+    // is lost; its outer blanks are layout, as the reader takes them.
+    const std::string_view text = TrimBlanks(e.Value());
+    if (!text.empty()) {
+        WriteIndent(out, level + 1);
+        out += ConfigDocument::Escape(text);
+        out += LineEnd;
+    }
     for (const auto& child : e.Children()) WriteElement(out, *child, level + 1);
     WriteIndent(out, level);
     out += "</";

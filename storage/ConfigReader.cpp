@@ -335,9 +335,10 @@ void ConfigReader::ReadElementBody(ConfigElement& element, const std::string& ra
 }
 
 void ConfigReader::ReadContent(ConfigElement& element, const std::string& rawName, int depth) {
-    // Text runs between child nodes. In an element without children the
-    // text is the value, blanks and all. Where there are children, the blanks
-    // around each run are layout (text mixed with children only comes from
+    // Text runs between child nodes. In an element without child elements
+    // the text is the value, blanks and all, also when a comment stands in
+    // it ("6 <!--c-->" is "6 "). Where there are child elements, the blanks
+    // around each run are layout (text mixed with elements only comes from
     // files edited by hand, and this keeps it stable across saves).
     std::vector<std::string> runs;
     auto run = [&]() -> std::string& {
@@ -345,7 +346,7 @@ void ConfigReader::ReadContent(ConfigElement& element, const std::string& rawNam
         return runs.back();
     };
     auto finish = [&]() {
-        const bool hasChildren = !element.Children().empty();
+        const bool hasChildren = element.HasChildElements();
         std::string value;
         for (const auto& text : runs) value += hasChildren ? TrimBlanks(text) : std::string_view(text);
         element.SetValue(std::move(value));

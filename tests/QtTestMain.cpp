@@ -1,5 +1,8 @@
 // main() for test programs that need widgets: one QApplication on the stack
-// (a function-local static one crashes at exit), offscreen unless told otherwise.
+// (a function-local static one crashes at exit), offscreen unless told otherwise,
+// and a guard that fails a test which leaves a modal window waiting.
+#include "ModalGuard.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -8,6 +11,7 @@
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
+    ModalGuard guard;
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -14,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -82,6 +83,23 @@ TEST(MainEditor, ShowsTheSimulatorsSetUp) {
     }
     EXPECT_EQ(main.SlotControls(3, 1).Category, nullptr);
     EXPECT_EQ(main.SlotControls(1, 11).Code, nullptr);
+
+    // Each slot's label "n:" ends before its category selector and its text
+    // fits the label, "10:" included, whatever face stands in for Tahoma.
+    for (QGroupBox* group : {main.GrpDtc1, main.GrpDtc2}) {
+        const int ecu = group == main.GrpDtc1 ? 1 : 2;
+        for (int slot = 1; slot <= 10; ++slot) {
+            const QString text = QStringLiteral("%1:").arg(slot);
+            QLabel* label = nullptr;
+            for (QLabel* l : group->findChildren<QLabel*>())
+                if (l->text() == text) label = l;
+            ASSERT_NE(label, nullptr) << text.toStdString();
+            const QRect selector = main.SlotControls(ecu, slot).Category->geometry();
+            EXPECT_LE(label->geometry().right(), selector.left() - 1) << text.toStdString();
+            EXPECT_LE(QFontMetricsF(label->font()).horizontalAdvance(text), label->width()) << text.toStdString();
+            EXPECT_EQ(label->x(), selector.left() - 16) << text.toStdString();
+        }
+    }
 
     // One ECU: the second group hides; the MIL lamp follows the status.
     DeviceState state = app.Emulator().State();
@@ -194,18 +212,36 @@ TEST(MainEditor, SendWritesBothTablesThenCountsAndMil) {
     EXPECT_TRUE(app.Emulator().State().MilOn);
 }
 
-TEST(MainEditor, SendWithoutCountSelectionSendsZero) {
-    AppHarness app;
-    app.StartConnected();
-    TMain& main = app.Main();
-    main.cbDtc1->setCurrentIndex(-1);
-    main.cbDtc2->setCurrentIndex(4);
-    main.chkMilOn->setChecked(false);
-    app.Emulator().ClearLog();
-    main.ButSendDtcClick();
-    const Lines sent = app.Commands();
-    ASSERT_EQ(sent.size(), 3u);
-    EXPECT_EQ(sent[2], "!F4080");
+TEST(MainEditor, SendTakesCountsAndMilFromTheControls) {
+    // The MIL byte follows the "MIL on" box as the user left it, not the
+    // lamp the simulator last reported.
+    const struct {
+        bool reportedMil;
+        int count1, count2;
+        bool milBox;
+        const char* counts;
+    } cases[] = {
+        {false, -1, 4, false, "!F4080"},  // no count selection counts as none
+        {false, 0, 0, true, "!F0081"},
+        {true, 2, 1, false, "!F1280"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.counts);
+        EmulatorOptions options;
+        options.Mil = c.reportedMil;
+        AppHarness app(options);
+        app.StartConnected();
+        TMain& main = app.Main();
+        ASSERT_EQ(main.chkMilOn->isChecked(), c.reportedMil);
+        main.cbDtc1->setCurrentIndex(c.count1);
+        main.cbDtc2->setCurrentIndex(c.count2);
+        main.chkMilOn->setChecked(c.milBox);
+        app.Emulator().ClearLog();
+        main.ButSendDtcClick();
+        const Lines sent = app.Commands();
+        ASSERT_EQ(sent.size(), 3u);
+        EXPECT_EQ(sent[2], c.counts);
+    }
 }
 
 TEST(MainEditor, ProtocolChoiceIsSentOnlyWhenItChangesSomething) {

@@ -159,7 +159,7 @@ TEST(CliRead, WatchPollsUntilStoppedThenLeavesRemoteMode) {
         EXPECT_EQ(r.Out, "");  // nothing changed after the first line
 
         const auto commands = emu.Commands();
-        ASSERT_GE(commands.size(), 7u);  // at least one poll
+        ASSERT_GE(commands.size(), 7u) << ::testing::PrintToString(commands);  // at least one poll
         EXPECT_EQ(Commands(commands.begin(), commands.begin() + 5), ConnectCommands());
         EXPECT_EQ(commands.back(), "!K0");
         for (std::size_t i = 5; i + 1 < commands.size(); ++i) EXPECT_EQ(commands[i], "!S");

@@ -2,6 +2,8 @@
 // coming and going.
 
 #include "emu/EmulatedSimulator.h"
+
+#include "Child.h"
 #include "PtyClient.h"
 #include "TestFiles.h"
 #include "WaitUntil.h"
@@ -220,8 +222,8 @@ TEST(EmuFaults, PortOpensAgainAfterAnExclusiveUserClosedIt) {
         }
         _exit(1);
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const int status = WaitForChild(child, 10000);
+    ASSERT_GE(status, 0) << "the child still tried to open the port after 10 s";
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "port stayed busy after an exclusive user closed it";
 }

@@ -25,7 +25,7 @@ namespace {
 
 TEST(EmuArgs, AcceptedOptions) {
     const auto a = ParseEmulatorArgs({"--version", "1.20.255", "--protocol=3", "--ecus", "2", "--codes1",
-                                      "P0301,c3fff", "--codes2", "U0100", "--mil", "--no-ack", "7"});
+                                      "P0301,c3fff", "--codes2", "U0100", "--mil", "--no-ack", "7", "--log-times"});
     ASSERT_EQ(a.Error, "");
     const EmulatorOptions& o = a.Options;
     EXPECT_EQ(o.Version, (std::array<std::uint8_t, 3>{1, 20, 255}));
@@ -34,6 +34,7 @@ TEST(EmuArgs, AcceptedOptions) {
     EXPECT_EQ(o.Codes1, (std::vector<std::uint16_t>{0x0301, 0x7FFF}));
     EXPECT_EQ(o.Codes2, (std::vector<std::uint16_t>{0xC100}));
     EXPECT_EQ(o.Boot.NoAckFrame, 7);
+    EXPECT_TRUE(o.LogTimes);
 
     const auto obd = ParseEmulatorArgs({"--obd-link", "/tmp/obd", "--obd-baud", "9600", "--ecu-delay=0", "--live"});
     ASSERT_EQ(obd.Error, "");

@@ -128,6 +128,17 @@ TEST(CliFaults, ReplyOf3000CharactersWithoutCarriageReturnIsNoReply) {
     EXPECT_EQ(shown[0], shown[1]) << "the status after the failure differs from the one before";
 }
 
+TEST(CliFaults, SignalWhileAReplyTricklesInEndsTheRunPromptly) {
+    // Every reply byte 120 ms apart: each in time, the identity alone takes seconds.
+    EmulatorChild emulator({"--byte-delay", "120"});
+    Child cli(KNS_CLI_PATH, {"--port", emulator.Port(), "info"}, {{"KNSIM_CLI_PORTS", "kns-no-such-port"}});
+    ASSERT_TRUE(emulator.WaitForLog("!I", 10000)) << cli.Err();
+    cli.Signal(SIGTERM);
+    const Child::Result result = cli.Wait(3000);
+    EXPECT_FALSE(result.TimedOut) << "still running 3 s after the signal";
+    EXPECT_EQ(result.Status, 128 + SIGTERM) << result.Err;
+}
+
 class CliLateness : public ::testing::TestWithParam<LatenessRow> {};
 
 TEST_P(CliLateness, StatusReplyJustInsideOrOutsideTheCharacterTimeOut) {

@@ -15,6 +15,8 @@ std::vector<LatenessRow> LatenessRows() {
             {"PauseOf220msInTheMiddle", 0, 220, false}};
 }
 
+void PrintTo(const LatenessRow& row, std::ostream* os) { *os << row.Name; }
+
 LineFaults LateStatusReplies(const LatenessRow& row) {
     LineFaults faults;
     faults.ShapeOnly = "!S";

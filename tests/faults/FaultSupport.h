@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +38,9 @@ struct LatenessRow {
 };
 // Delays with wide margins on both sides of that time-out.
 std::vector<LatenessRow> LatenessRows();
+// By name: the default printer shows the row's raw bytes, pointer included,
+// which differ from build to build and would rename the test cases.
+void PrintTo(const LatenessRow& row, std::ostream* os);
 // Only the replies to "!S" come late, as row says.
 LineFaults LateStatusReplies(const LatenessRow& row);
 

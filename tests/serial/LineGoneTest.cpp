@@ -4,12 +4,11 @@
 #include "serial/ComPort.h"
 #include "serial/LineGone.h"
 
+#include "Pty.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
 
 TEST(LineGone, FailuresOfAnOpenLineAfterAHangUpOnly) {
     struct Row {
@@ -30,15 +29,12 @@ TEST(LineGone, FailuresOfAnOpenLineAfterAHangUpOnly) {
 }
 
 TEST(LineGone, OtherSideOfAPseudoTerminalClosing) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
+    Pty pty;
     TComPort port;
     port.SetEvents(0);
-    port.SetPort(ptsname(master));
+    port.SetPort(pty.Path());
     port.Open();
-    close(master);
+    pty.CloseMaster();
     bool gone = false;
     try {
         port.WriteText("!S\r");

@@ -64,6 +64,11 @@ TEST(CfgSetup, MissingAndOddValues) {
     EXPECT_EQ(v.Count1, -1);
     EXPECT_EQ(v.Count2, 0);
 
+    // A comment does not hide the blank before it: "6 " is no number.
+    v = ValuesOf("<CONFIG><Global><Protocol>6 <!--c--></Protocol><EcuCount><!--c-->2</EcuCount></Global></CONFIG>");
+    EXPECT_EQ(v.Protocol, -1);
+    EXPECT_EQ(v.EcuCount, 2);
+
     // A root in lower case holds nothing: everything takes its missing value.
     v = ValuesOf("<config><Global><Protocol>6</Protocol></Global><Dtc><MilOn>no</MilOn></Dtc></config>");
     EXPECT_EQ(v.Protocol, 0);

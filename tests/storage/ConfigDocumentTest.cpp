@@ -88,6 +88,53 @@ TEST(ConfigDocument, ReadsEntitiesReferencesCDataAndBlanks) {
     EXPECT_EQ(*doc.ReadValue("E"), "xy");
 }
 
+TEST(ConfigDocument, ValueIsTheWholeTextAlsoAroundComments) {
+    // A comment is no child element: the blanks beside it are the value's.
+    const std::pair<const char*, const char*> cases[] = {
+        {"<Protocol>6 <!--c--></Protocol>", "6 "},
+        {"<Protocol><!--c--> 6</Protocol>", " 6"},
+        {"<Protocol> <!--a-->6<!--b--> </Protocol>", " 6 "},
+        {"<Protocol>\r\n  <!--c-->\r\n</Protocol>", "\r\n  \r\n"},
+        {"<Protocol><!--c--></Protocol>", ""},
+    };
+    for (const auto& [element, value] : cases) {
+        ConfigDocument doc;
+        doc.Parse(std::string("<CONFIG><Global>") + element + "</Global></CONFIG>");
+        ASSERT_NE(doc.ReadValue("\\Global\\Protocol"), nullptr) << element;
+        EXPECT_EQ(*doc.ReadValue("\\Global\\Protocol"), value) << element;
+        // Saved and read again, the value stays what it was.
+        ConfigDocument back;
+        back.Parse(doc.Serialize());
+        EXPECT_EQ(*back.ReadValue("\\Global\\Protocol"), value) << doc.Serialize();
+        EXPECT_EQ(back.Serialize(), doc.Serialize());
+    }
+}
+
+TEST(ConfigDocument, ElementWithChildrenStartsOnALineOfItsOwn) {
+    ConfigDocument doc;
+    doc.Parse("<CONFIG>note <Global>  x <Protocol>6</Protocol>y<!--c--></Global>"
+              "<Dtc><MilOn>no <!--hand--></MilOn></Dtc></CONFIG>");
+    const std::string saved = doc.Serialize();
+    EXPECT_EQ(saved,
+              "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n"
+              "<CONFIG>\r\n"
+              "  note\r\n"
+              "  <Global>\r\n"
+              "    xy\r\n"
+              "    <Protocol>6</Protocol>\r\n"
+              "    <!--c-->\r\n"
+              "  </Global>\r\n"
+              "  <Dtc>\r\n"
+              "    <MilOn>no <!--hand--></MilOn>\r\n"
+              "  </Dtc>\r\n"
+              "</CONFIG>\r\n");
+    ConfigDocument back;
+    back.Parse(saved);
+    EXPECT_EQ(back.Serialize(), saved);
+    EXPECT_EQ(*back.ReadValue("\\Global"), "xy");
+    EXPECT_EQ(*back.ReadValue("\\Dtc\\MilOn"), "no ");
+}
+
 TEST(ConfigDocument, AmpersandsWithoutReferencesAreKept) {
     // A value full of "&" that never form a reference: each is kept, and the
     // search for a ";" must stay short (a search to the end of the text for

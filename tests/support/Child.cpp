@@ -59,6 +59,22 @@ pid_t SpawnChild(const std::string& program, const std::vector<std::string>& arg
     return pid;
 }
 
+int WaitForChild(pid_t pid, int timeoutMs) {
+    int status = 0;
+    pid_t r = 0;
+    const auto ended = [&] {
+        do {
+            r = waitpid(pid, &status, WNOHANG);
+        } while (r < 0 && errno == EINTR);
+        return r != 0;
+    };
+    if (WaitUntil(ended, timeoutMs)) return r == pid ? status : -1;
+    kill(pid, SIGKILL);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return -1;
+}
+
 // ---- Child -------------------------------------------------------------------
 
 Child::Child(const std::string& program, const std::vector<std::string>& args,

@@ -22,6 +22,12 @@ pid_t SpawnChild(const std::string& program, const std::vector<std::string>& arg
                  const std::map<std::string, std::string>& env, const std::string& outPath,
                  const std::string& errPath = "");
 
+// Waits up to timeoutMs for the child pid (one forked by the test itself) to
+// end and reaps it. Returns its wait status, or -1 when it was still running:
+// it is then killed and reaped, so that a hang fails the test instead of
+// holding it.
+int WaitForChild(pid_t pid, int timeoutMs);
+
 // A program run as a child, its standard output and error going to files
 // that can be read while it runs.
 class Child {
@@ -50,8 +56,9 @@ public:
         std::string Err;
     };
     // Waits for the end; a child still running after timeoutMs is killed,
-    // so that a hang fails the test instead of the run.
-    Result Wait(int timeoutMs = 60000);
+    // so that a hang fails the test instead of the run. Well inside the
+    // test's own time-out, so that the test can still say why.
+    Result Wait(int timeoutMs = 30000);
 
 private:
     bool Reap(bool block);
@@ -98,4 +105,4 @@ private:
 // knsimtool-cli with args. The port list is always replaced (by ports, when
 // given, else by a name that exists nowhere), so that no test can reach the
 // machine's own ports.
-Child::Result RunCli(const std::vector<std::string>& args, const std::string& ports = "", int timeoutMs = 60000);
+Child::Result RunCli(const std::vector<std::string>& args, const std::string& ports = "", int timeoutMs = 30000);

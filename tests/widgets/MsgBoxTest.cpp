@@ -1,6 +1,8 @@
 #include "app/uMessageBox.h"
 #include "base/Failure.h"
 
+#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -80,6 +82,46 @@ TEST(MsgBox, WindowFitsTheText) {
     EXPECT_EQ(box.windowTitle(), QStringLiteral("Error"));
     box.Prepare(QStringLiteral("x"), mkMessage, QStringLiteral("KNSimTool"), mbOk);
     EXPECT_EQ(box.windowTitle(), QStringLiteral("KNSimTool"));
+}
+
+TEST(MsgBox, MinimumWidthHoldsExactlyUpToItsBoundary) {
+    // Texts exactly so many pixels wide as the font reports them, whatever
+    // face the machine has: wide and narrow letters mixed until they are.
+    // One whose fractional width lies just above the whole number is taken
+    // where there is one, as that is where rounding up would tip the box.
+    const QFont font = TMsgBox().InfoLabel()->font();
+    const QFontMetrics metrics(font);
+    const QFontMetricsF exact(font);
+    auto textOfWidth = [&](int pixels) {
+        QString found;
+        for (int wide = 0; wide <= 40; ++wide)
+            for (int narrow = 0; narrow <= 80; ++narrow) {
+                const QString text = QString(wide, u'W') + QString(narrow, u'i');
+                if (metrics.horizontalAdvance(text) != pixels) continue;
+                if (exact.horizontalAdvance(text) > pixels) return text;
+                if (found.isEmpty()) found = text;
+            }
+        return found;
+    };
+    struct Case {
+        std::uint8_t kind;
+        int textWidth, boxWidth;
+    };
+    const Case cases[] = {
+        {mkError, 192, 280}, {mkError, 193, 281},      // the label starts at 68
+        {mkMessage, 240, 280}, {mkMessage, 241, 281},  // no icon: it starts at 20
+    };
+    for (const Case& c : cases) {
+        const QString text = textOfWidth(c.textWidth);
+        ASSERT_FALSE(text.isEmpty()) << "no text of " << c.textWidth << " pixels in this font";
+        TMsgBox box;
+        box.Prepare(text, c.kind, QString(), mbClose);
+        EXPECT_EQ(box.size(), QSize(c.boxWidth, 120)) << "kind " << int(c.kind) << ", text " << c.textWidth << " px";
+        EXPECT_EQ(box.InfoLabel()->width(), c.textWidth);
+        EXPECT_EQ(Buttons(box).front()->y(), 65);
+    }
+    // The widest line counts, not the whole text.
+    EXPECT_EQ(TMsgBox::TextWidth(textOfWidth(150) + QStringLiteral("\n") + textOfWidth(100), font), 150);
 }
 
 TEST(MsgBox, ReturnsThePressedButtonsResultAndFreesTheButtons) {

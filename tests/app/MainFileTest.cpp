@@ -1,0 +1,127 @@
+// "Open configuration..." and "Save configuration..." through the main
+// window's own menu against the emulated simulator: what goes over the wire,
+// what the editor shows, and the file a save writes.
+
+#include "AppTestSupport.h"
+
+#include "app/CodeEdit.h"
+#include "app/uFileIo.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+
+#include <sstream>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+struct Slot {
+    int category;
+    const char* code;
+};
+
+struct FileSetUp {
+    int protocol, ecus;
+    bool mil;
+    int count1, count2;
+    std::vector<Slot> ecu1, ecu2;  // the first slots; the rest are P 0000
+};
+
+// A configuration file exactly as the tool lays one out.
+std::string KnsText(const FileSetUp& s) {
+    std::ostringstream out;
+    auto line = [&](int indent, const std::string& text) { out << std::string(2 * indent, ' ') << text << "\r\n"; };
+    auto leaf = [&](int indent, const std::string& name, const std::string& value) {
+        line(indent, "<" + name + ">" + value + "</" + name + ">");
+    };
+    line(0, "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>");
+    line(0, "<CONFIG>");
+    leaf(1, "Version", "120");
+    line(1, "<Global>");
+    leaf(2, "Protocol", std::to_string(s.protocol));
+    leaf(2, "EcuCount", std::to_string(s.ecus));
+    line(1, "</Global>");
+    line(1, "<Dtc>");
+    leaf(2, "MilOn", s.mil ? "TRUE" : "FALSE");
+    for (int ecu = 1; ecu <= 2; ++ecu) {
+        const std::string name = "Ecu" + std::to_string(ecu);
+        line(2, "<" + name + ">");
+        leaf(3, "Count", std::to_string(ecu == 1 ? s.count1 : s.count2));
+        const auto& given = ecu == 1 ? s.ecu1 : s.ecu2;
+        for (std::size_t n = 1; n <= 10; ++n) {
+            const Slot slot = n <= given.size() ? given[n - 1] : Slot{0, "0000"};
+            char number[3];
+            std::snprintf(number, sizeof number, "%02zu", n);
+            leaf(3, std::string("P") + number, std::to_string(slot.category));
+            leaf(3, std::string("D") + number, slot.code);
+        }
+        line(2, "</" + name + ">");
+    }
+    line(1, "</Dtc>");
+    line(0, "</CONFIG>");
+    return out.str();
+}
+
+}  // namespace
+
+TEST(MainFile, OpenSendsTheFileAndSaveWritesItBackByteForByte) {
+    EmulatorOptions simulator;  // protocol 6, two ECUs
+    simulator.TwoEcus = true;
+    simulator.Codes1 = {0x0301};
+    AppHarness app(simulator);
+    app.StartConnected();
+    TMain& main = app.Main();
+    ASSERT_EQ(main.State(), SchedulerState::Polling);
+
+    const TempFolder folder;
+    QString chosen;
+    app.Forms().FileIo().SetDialogRunner([&](QFileDialog&, const QString&) { return chosen; });
+    auto open = [&](const std::string& name, const FileSetUp& setUp) {
+        chosen = QString::fromStdString(folder / name);
+        WriteFile(chosen.toStdString(), KnsText(setUp));
+        app.Emulator().ClearLog();
+        main.MnuOpenCfg->trigger();
+        return app.Commands();
+    };
+
+    // The protocol and ECU count the simulator has: no "!P", only the
+    // trouble-code tables and then counts and MIL.
+    const Lines same = open("same.kns", {6, 2, true, 2, 1, {{0, "1234"}, {0, "0420"}}, {{3, "0100"}}});
+    EXPECT_EQ(same, (Lines{"!X0142" "1234" "0420" "0000" "0000" "0000" "0000" "0000" "0000" "0000" "0000",
+                           "!X0156" "C100" "0000" "0000" "0000" "0000" "0000" "0000" "0000" "0000" "0000",
+                           "!F1281"}));
+
+    // Another protocol: "!P" first, the simulator read back, then the file's
+    // codes over what the read showed.
+    const FileSetUp changed{3, 2, false, 3, 1, {{1, "0123"}, {3, "3FFF"}, {2, "0420"}}, {{0, "0100"}}};
+    const Lines sent = open("changed.kns", changed);
+    EXPECT_EQ(sent, (Lines{"!P83", "!S", "!C", "!K1",
+                           "!X0142" "4123" "FFFF" "8420" "0000" "0000" "0000" "0000" "0000" "0000" "0000",
+                           "!X0156" "0100" "0000" "0000" "0000" "0000" "0000" "0000" "0000" "0000" "0000",
+                           "!F1380"}));
+
+    EXPECT_EQ(main.cbActProto->currentText(), QStringLiteral("3 - ISO9141"));
+    EXPECT_EQ(main.cbEcuCount->currentText(), QStringLiteral("2"));
+    EXPECT_FALSE(main.chkMilOn->isChecked());
+    EXPECT_EQ(main.cbDtc1->currentIndex(), 3);
+    EXPECT_EQ(main.cbDtc2->currentIndex(), 1);
+    const std::tuple<int, int, const char*, std::string> shown[] = {
+        {1, 1, "C", "0123"}, {1, 2, "U", "3FFF"}, {1, 3, "B", "0420"}, {1, 4, "P", "0000"},
+        {1, 10, "P", "0000"}, {2, 1, "P", "0100"}, {2, 10, "P", "0000"}};
+    for (const auto& [ecu, slot, category, code] : shown) {
+        EXPECT_EQ(main.SlotControls(ecu, slot).Category->currentText(), QLatin1String(category)) << ecu << "/" << slot;
+        EXPECT_EQ(main.SlotControls(ecu, slot).Code->CodeText(), code) << ecu << "/" << slot;
+    }
+    EXPECT_EQ(main.sBarPanel1->text(), QStringLiteral("changed.kns"));
+
+    // Saved under a new name, the file is the one that was opened.
+    chosen = QString::fromStdString(folder / "saved.kns");
+    main.MnuSaveCfg->trigger();
+    EXPECT_EQ(ReadFile(chosen.toStdString()), KnsText(changed));
+    EXPECT_EQ(main.sBarPanel1->text(), QStringLiteral("saved.kns"));
+}
