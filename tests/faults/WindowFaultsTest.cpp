@@ -102,18 +102,22 @@ TEST(WindowFaults, SimulatorVanishingWhilePollingIsShownAndFoundAgainByReloadDat
 
     ASSERT_TRUE(WaitWithEvents([&] { return emulator.Count("vanish") > 0; }, 8000));
     ASSERT_TRUE(WaitWithEvents([&] { return !window.Failures().isEmpty(); }, 5000)) << "the failure never reached the user";
-    // It stays on the status bar across the following polls, not a flicker.
+    // The line has gone: the port is closed and the Reload-data button says
+    // so. A poll that ran into its time-out before the far end had quite
+    // gone may report that first; the next one finds the line gone.
+    ASSERT_TRUE(WaitWithEvents([&] { return !window.Forms().ComIo().PortOpen(); }, 5000)) << "the port stayed open";
+    const auto failuresAtClose = window.Failures().size();
+    EXPECT_LE(failuresAtClose, 2) << window.Failures().join('|').toStdString();
+    // The failure stays on the status bar across the following polls, not a
+    // flicker, and polling leaves the line alone instead of failing anew.
     const QLabel* panel = window.Main().findChild<QLabel*>(QStringLiteral("sBarPanel0"));
     ASSERT_NE(panel, nullptr);
     EXPECT_FALSE(WaitWithEvents([&] { return panel->text().isEmpty(); }, 2500)) << "the failure text was cleared";
     EXPECT_TRUE(window.Main().isVisible());
     EXPECT_TRUE(window.ErrorBoxes.isEmpty()) << window.ErrorBoxes.join('|').toStdString();
-    // The line has gone: the port is closed, the Reload-data button says so,
-    // and polling leaves the line alone instead of failing again each second.
-    EXPECT_FALSE(window.Forms().ComIo().PortOpen());
     EXPECT_EQ(window.Main().ButPort->icon().pixmap(16, 16).toImage(),
               MainPicture(PicturePortClosed).pixmap(16, 16).toImage());
-    EXPECT_EQ(window.Failures().size(), 1) << window.Failures().join('|').toStdString();
+    EXPECT_EQ(window.Failures().size(), failuresAtClose) << window.Failures().join('|').toStdString();
     EXPECT_EQ(window.Main().State(), SchedulerState::Polling);
 
     ASSERT_TRUE(WaitWithEvents([&] { return emulator.HasLogPrefix("return "); }, 5000));
