@@ -242,6 +242,10 @@ void TMain::closeEvent(QCloseEvent* event) {
 }
 
 void TMain::FormClose() {
+    // A move the window system has already reported may still wait in the
+    // queue (a close by a signal can overtake it); the placement must be the
+    // one on the screen. Timer1 is stopped, so no step can run meanwhile.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     // Each step runs even when the one before it failed: a close must not stop halfway.
     try {
         placement_->Save();
