@@ -88,7 +88,8 @@ screenshot: build
 
 # Windows x64 (MinGW-w64): everything below the window, knsimtool-cli.exe and
 # the Windows test programs; the tests run under wine against the Linux
-# emulator (scripts/test-windows.sh).
+# emulator (scripts/test-windows.sh), always in a private mount namespace
+# (unshare) where /dev/ttyS0, this machine's console, is covered.
 windows-deps:
 	@scripts/install-windows-deps.sh
 

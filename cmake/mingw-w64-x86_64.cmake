@@ -18,6 +18,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # wine) without the compiler's DLLs beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# Test programs run through wine, inside the guarded environment that
-# scripts/test-windows.sh prepares.
+# Test programs run through wine, inside the private mount namespace (unshare,
+# /dev/ttyS0 covered by an empty file) that scripts/test-windows.sh prepares;
+# scripts/wine-run.sh makes one itself when it is started outside it.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)

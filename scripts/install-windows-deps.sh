@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what the Windows build and its tests under wine need: the MinGW-w64
 # cross compiler (the posix-threads flavour, for std::thread), wine, and the
-# GoogleTest sources, which are compiled with the cross compiler.
+# GoogleTest sources, which are compiled with the cross compiler. Nothing here
+# starts wine: it runs only through scripts/test-windows.sh or
+# scripts/wine-run.sh, in a private mount namespace (unshare) in which
+# /dev/ttyS0, this machine's console, is covered.
 # As root it runs apt-get itself; otherwise it prints the line to run.
 set -eu
 
