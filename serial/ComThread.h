@@ -41,7 +41,10 @@ public:
 private:
     void Run();
     void HandOver(TComEvents events);
+    // Ends the watcher's wait (a stop request, a transmit notice).
     void Wake();
+    // Destruction without Stop: the watcher ends, and nobody handles its sets.
+    void AbandonWatcher();
 
     TCustomComPort& port_;
     const TComHandle fd_;

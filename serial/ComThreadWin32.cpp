@@ -1,6 +1,6 @@
 // The line event watcher on Windows: WaitCommEvent on an asynchronous
 // request, ended through a stop event. The hand-over to the owning thread is
-// the same as on Linux.
+// in ComThread.cpp, the same on every system.
 #include "ComThread.h"
 
 #include <windows.h>
@@ -58,93 +58,18 @@ TComThread::TComThread(TCustomComPort& port, TComHandle fd, TComEvents events, b
 }
 
 TComThread::~TComThread() {
-    if (thread_.joinable()) {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-            abandon_ = true;
-        }
-        changed_.notify_all();
-        Wake();
-        thread_.join();
-    }
+    AbandonWatcher();
     if (stopEvent_) CloseHandle(stopEvent_);
 }
 
-void TComThread::Start() { thread_ = std::thread([this] { Run(); }); }
-
-void TComThread::Wake() { SetEvent(stopEvent_); }
+void TComThread::Wake() {
+    SetEvent(stopEvent_);
+    Sleep(0);  // let the watcher see the stop before anyone waits for it
+}
 
 // The driver reports a transmit queue run empty and received bytes itself.
 void TComThread::NotifyTransmitted() {}
 void TComThread::NotifyConsumed(int) {}
-
-void TComThread::Stop() {
-    if (!thread_.joinable()) return;
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    changed_.notify_all();
-    Wake();
-    Sleep(0);  // let the watcher see the stop before we wait for it
-    // The watcher may have queued a set just before it saw the stop request;
-    // handle it here, or the two would wait for each other.
-    std::exception_ptr failure;
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, [this] { return queued_.has_value() || finished_; });
-        if (!queued_) break;
-        const TComEvents events = *queued_;
-        queued_.reset();
-        handling_ = true;
-        lock.unlock();
-        try {
-            port_.DispatchEvents(events);
-        } catch (const EComPort&) {
-            // dropped, as in HandleQueuedEvents
-        } catch (...) {
-            if (!failure) failure = std::current_exception();
-        }
-        lock.lock();
-        handling_ = false;
-        changed_.notify_all();
-    }
-    lock.unlock();
-    thread_.join();
-    if (failure) std::rethrow_exception(failure);
-}
-
-std::optional<TComEvents> TComThread::TakeQueued() {
-    std::lock_guard lock(mutex_);
-    if (!queued_) return std::nullopt;
-    const TComEvents events = *queued_;
-    queued_.reset();
-    handling_ = true;
-    return events;
-}
-
-void TComThread::FinishHandled() {
-    {
-        std::lock_guard lock(mutex_);
-        handling_ = false;
-    }
-    changed_.notify_all();
-}
-
-void TComThread::HandOver(TComEvents events) {
-    {
-        std::lock_guard lock(mutex_);
-        if (stopping_) return;
-        queued_ = events;
-    }
-    if (onQueued_) onQueued_();
-    std::unique_lock lock(mutex_);
-    // Wait until the owner has handled the set; see the Linux watcher.
-    changed_.wait(lock, [this] {
-        return abandon_ || (!queued_ && !handling_) || (stopping_ && !queued_);
-    });
-}
 
 void TComThread::Run() {
     HANDLE device = static_cast<HANDLE>(fd_);
