@@ -7,3 +7,7 @@
 #include "serial/EComPort.h"
 
 [[nodiscard]] bool LineHasGone(const EComPort& failure);
+
+// The operating system's part: whether a read, write or status query that
+// failed with this error number found the line gone.
+[[nodiscard]] bool SystemErrorMeansLineGone(int systemError);

@@ -3,19 +3,8 @@
 
 #include <cerrno>
 
-bool LineHasGone(const EComPort& failure) {
-    switch (failure.ErrorCode()) {
-    case CError_WriteFailed:
-    case CError_ReadFailed:
-    case CError_ClearComFailed:
-    case CError_ModemStatFailed:
-        break;
-    default:
-        // Opening and configuring fail for their own reasons (a busy or
-        // missing port); they are not a line that hung up.
-        return false;
-    }
-    switch (failure.SystemErrorCode()) {
+bool SystemErrorMeansLineGone(int systemError) {
+    switch (systemError) {
     // A hung-up terminal fails every read, write and query with EIO (the
     // port layer also reports a read of 0 bytes after poll said readable,
     // and poll's hang-up flag, as EIO); a device that has been removed

@@ -3,19 +3,8 @@
 
 #include <windows.h>
 
-bool LineHasGone(const EComPort& failure) {
-    switch (failure.ErrorCode()) {
-    case CError_WriteFailed:
-    case CError_ReadFailed:
-    case CError_ClearComFailed:
-    case CError_ModemStatFailed:
-        break;
-    default:
-        // Opening and configuring fail for their own reasons (a busy or
-        // missing port); they are not a line that went away.
-        return false;
-    }
-    switch (failure.SystemErrorCode()) {
+bool SystemErrorMeansLineGone(int systemError) {
+    switch (systemError) {
     // A USB adapter pulled out fails its requests with "device not
     // connected", "the device does not recognise the command" or a general
     // failure, depending on the driver; under wine a pseudo-terminal whose
