@@ -12,3 +12,6 @@ std::vector<std::string> ListTtyDevices(const std::string& classFolder);
 // Case-insensitive order of port names (Latin-1 letters), the raw bytes
 // deciding between names that differ only in case.
 void SortPortNamesIgnoringCase(std::vector<std::string>& names);
+
+// The machine's serial ports as the operating system lists them, unsorted.
+std::vector<std::string> SystemPortNames();

@@ -12,15 +12,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <mutex>
 
 namespace {
-
-std::mutex sourceMutex;
-PortListSource& Source() {
-    static PortListSource source;
-    return source;
-}
 
 // Small sysfs attribute as text, or empty when it cannot be read.
 std::string ReadAttribute(int dirFd, const std::string& path) {
@@ -85,18 +78,4 @@ void SortPortNamesIgnoringCase(std::vector<std::string>& names) {
     });
 }
 
-void TCustomComPort::SetPortListSource(PortListSource source) {
-    std::lock_guard lock(sourceMutex);
-    Source() = std::move(source);
-}
-
-void TCustomComPort::ListSerialPorts(std::vector<std::string>& list) {
-    PortListSource source;
-    {
-        std::lock_guard lock(sourceMutex);
-        source = Source();
-    }
-    std::vector<std::string> names = source ? source() : ListTtyDevices("/sys/class/tty");
-    SortPortNamesIgnoringCase(names);
-    list = std::move(names);  // only now: a failure above leaves the caller's list as it was
-}
+std::vector<std::string> SystemPortNames() { return ListTtyDevices("/sys/class/tty"); }

@@ -8,15 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
 namespace {
-
-std::mutex sourceMutex;
-PortListSource& Source() {
-    static PortListSource source;
-    return source;
-}
 
 constexpr DWORD kBufferSize = 256;
 
@@ -55,18 +48,4 @@ void SortPortNamesIgnoringCase(std::vector<std::string>& names) {
     });
 }
 
-void TCustomComPort::SetPortListSource(PortListSource source) {
-    std::lock_guard lock(sourceMutex);
-    Source() = std::move(source);
-}
-
-void TCustomComPort::ListSerialPorts(std::vector<std::string>& list) {
-    PortListSource source;
-    {
-        std::lock_guard lock(sourceMutex);
-        source = Source();
-    }
-    std::vector<std::string> names = source ? source() : ReadSerialCommKey();
-    SortPortNamesIgnoringCase(names);
-    list = std::move(names);  // only now: a failure above leaves the caller's list as it was
-}
+std::vector<std::string> SystemPortNames() { return ReadSerialCommKey(); }
