@@ -2,8 +2,20 @@
 # Installs the Debian packages the build, the tests and the demo need.
 # As root it runs apt-get itself (one update, then one install); otherwise it
 # prints the line to run. Called by the Makefile only when something is missing.
+# With --windows it installs instead what the Windows build and its tests
+# under wine need (scripts/install-windows-deps.sh).
 set -eu
 
+if [ "${1:-}" = --windows ]; then
+  # The MinGW-w64 cross compiler (the posix-threads flavour, for
+  # std::thread), wine, and the GoogleTest sources, which are compiled with
+  # the cross compiler.
+  packages=(
+    g++-mingw-w64-x86-64-posix
+    wine wine64
+    googletest
+  )
+else
 packages=(
   cmake ninja-build g++ make pkg-config python3
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libxcb1-dev
@@ -14,6 +26,7 @@ packages=(
   fonts-dejavu-core
   dpkg-dev fakeroot file lintian desktop-file-utils man-db
 )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
