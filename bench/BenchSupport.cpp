@@ -17,15 +17,16 @@
 #include <unistd.h>
 
 std::optional<StampedLog::Entry> StampedLog::WaitFor(const std::string& text, std::size_t from, int timeoutMs) const {
+    constexpr auto LookEvery = std::chrono::milliseconds(20);
     const auto end = BenchClock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const auto entries = Entries();
-        for (std::size_t i = from; i < entries.size(); ++i)
-            if (entries[i].Text == text) return entries[i];
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - BenchClock::now()).count();
-        if (left <= 0) return std::nullopt;
-        // Wakes at the next entry, or after a short while at the latest.
-        emulator_.WaitForLogSize(entries.size() + 1, static_cast<int>(std::min<long long>(left, 50)));
+        for (const Entry& entry : Entries(from)) {
+            if (entry.Text == text) return entry;
+            ++from;
+        }
+        const auto now = BenchClock::now();
+        if (now >= end) return std::nullopt;
+        std::this_thread::sleep_for(std::min<BenchClock::duration>(LookEvery, end - now));
     }
 }
 

@@ -33,10 +33,14 @@ class StampedLog {
 public:
     explicit StampedLog(const EmulatedSimulator& emulator) : emulator_(emulator) {}
     using Entry = EmulatedSimulator::TimedEntry;
-    std::vector<Entry> Entries() const { return emulator_.TimedLog(); }
-    // The first entry equal to text from index `from` on, waiting up to timeoutMs.
+    // The entries from index `from` on.
+    std::vector<Entry> Entries(std::size_t from = 0) const { return emulator_.TimedLog(from); }
+    // The first entry equal to text from index `from` on, waiting up to
+    // timeoutMs. It looks now and then rather than at every new entry: a
+    // benchmark waiting on the log must not wake with every frame of the
+    // line it measures (and hold up the emulator, whose lock it takes).
     std::optional<Entry> WaitFor(const std::string& text, std::size_t from, int timeoutMs) const;
-    std::size_t Size() const { return emulator_.TimedLog().size(); }
+    std::size_t Size() const { return emulator_.LogSize(); }
 
 private:
     const EmulatedSimulator& emulator_;

@@ -81,12 +81,10 @@ struct Run {
 };
 
 Run Measure(const StampedLog& log, std::size_t from) {
-    const auto entries = log.Entries();
     std::optional<BenchClock::time_point> start, header, close, previous;
     std::vector<double> own;
     Run run;
-    for (std::size_t i = from; i < entries.size(); ++i) {
-        const auto& e = entries[i];
+    for (const auto& e : log.Entries(from)) {
         if (e.Text == "!@" && !start) start = e.At;
         unsigned code = 0;
         if (std::sscanf(e.Text.c_str(), "frame %x", &code) != 1) continue;

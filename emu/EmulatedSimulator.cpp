@@ -497,12 +497,17 @@ std::vector<std::string> EmulatedSimulator::Log() const {
     return impl_->log;
 }
 
-std::vector<EmulatedSimulator::TimedEntry> EmulatedSimulator::TimedLog() const {
+std::vector<EmulatedSimulator::TimedEntry> EmulatedSimulator::TimedLog(std::size_t from) const {
     std::lock_guard lock(impl_->mutex);
     std::vector<TimedEntry> entries;
-    entries.reserve(impl_->log.size());
-    for (std::size_t i = 0; i < impl_->log.size(); ++i) entries.push_back({impl_->log[i], impl_->logTimes[i]});
+    if (from < impl_->log.size()) entries.reserve(impl_->log.size() - from);
+    for (std::size_t i = from; i < impl_->log.size(); ++i) entries.push_back({impl_->log[i], impl_->logTimes[i]});
     return entries;
+}
+
+std::size_t EmulatedSimulator::LogSize() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->log.size();
 }
 
 void EmulatedSimulator::ClearLog() {
