@@ -12,6 +12,7 @@
 #include "serial/ComPort.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -111,6 +112,7 @@ private:
     void ExpectData(std::span<std::uint8_t> destination);
     void SendBytes(std::span<const std::uint8_t> bytes);
     void AwaitAcknowledgement(const char* what, int page);
+    void AwaitFrameUnderWay(std::size_t frameSize, std::chrono::steady_clock::time_point writeBegan);
     void ShowLayout(bool resetPrompt);
     void Transfer();
 

@@ -8,6 +8,7 @@
 #include "base/Convert.h"
 #include "base/Failure.h"
 
+#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -79,6 +80,16 @@ int TComIo::ReadFrame() {
 
 void TComIo::AwaitAcknowledgement(const char* what, int page) {
     if (ReadFrame() < 0) throw EFailure(FrameFailure(what, page));
+}
+
+void TComIo::AwaitFrameUnderWay(std::size_t frameSize, std::chrono::steady_clock::time_point writeBegan) {
+    const int baud = BaudRateValue(cPort.BaudRate());
+    if (baud <= 0) return;
+    constexpr std::size_t BitsPerByte = 10;  // 8N1: start, eight data bits, stop
+    const auto half = std::chrono::microseconds(frameSize * BitsPerByte * 1000000 / static_cast<std::size_t>(baud) / 2);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(writeBegan + half -
+                                                                           std::chrono::steady_clock::now());
+    if (left.count() > 0) (void)cPort.WaitForInput(static_cast<int>(left.count()));
 }
 
 void TComIo::ShowLayout(bool resetPrompt) {
@@ -162,11 +173,20 @@ void TComIo::Transfer() {
     for (int p = 0; p < TransferAreaSize; p += TransferPageSize) {
         const auto frames = PageFrames(area, p);
         for (std::size_t i = 0; i < frames.size(); ++i) {
+            const auto writeBegan = std::chrono::steady_clock::now();
             SendBytes(frames[i]);
             if (i == 0) {
-                // The page's progress and the window's messages while its
-                // first frame crosses the line: done before the write, they
-                // would add their time to every page of the transfer.
+                // The page's progress and the window's messages run while its
+                // first frame crosses the line. Before the write they would
+                // add their time to every page; right after it they hold the
+                // processor that hands the frame on to the device (on a
+                // pseudo-terminal, and on a small machine the device's side
+                // too). Half the frame's wire time after the write began, the
+                // frame is under way and its acknowledgement still at least
+                // as far off; a byte that comes earlier ends the wait. On a
+                // line whose write returns only once the bytes are sent, that
+                // time has passed already.
+                AwaitFrameUnderWay(frames[i].size(), writeBegan);
                 view_->SetProgress(p + TransferPageSize, TransferAreaSize);
                 host_.ProcessMessages();
             }

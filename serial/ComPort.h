@@ -187,6 +187,10 @@ public:
     int WriteText(const std::string& text);
     std::string ReadText(int count);
     int BytesWaiting();
+    // Waits up to timeoutMs until a received byte is waiting, and takes
+    // nothing: true when one is (or when the line reports a fault, which the
+    // next read then raises), false after the time-out.
+    bool WaitForInput(int timeoutMs);
 
     // Replaces list with the serial ports present (names without "/dev/" on
     // Linux, "COM..." from the registry on Windows). Raises EComPort 23 when

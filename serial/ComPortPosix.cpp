@@ -239,10 +239,11 @@ int TCustomComPort::WriteText(const std::string& text) {
             throw EComPort(CError_WriteFailed, EIO);
     }
 
-    // Wait until the driver has sent everything. tcdrain has no limit, so
-    // with a write time-out watch the output queue run empty first.
-    bool drained = !deadline;
-    while (deadline) {
+    // Wait until the driver has sent everything. A pseudo-terminal has no
+    // transmitter: once written, the bytes are the other side's. tcdrain has
+    // no limit, so with a write time-out watch the output queue run empty first.
+    bool drained = isPty_ || !deadline;
+    while (deadline && !isPty_) {
         int queued = 0;
         if (ioctl(fd_, TIOCOUTQ, &queued) != 0) {
             drained = true;  // the driver cannot tell: leave it to tcdrain
@@ -257,7 +258,7 @@ int TCustomComPort::WriteText(const std::string& text) {
         const auto step = std::min<Clock::duration>(*deadline - now, std::chrono::milliseconds(5));
         std::this_thread::sleep_for(step);
     }
-    if (drained) {
+    if (drained && !isPty_) {
         while (tcdrain(fd_) != 0) {
             if (errno != EINTR) throw EComPort(CError_WriteFailed, errno);
         }
@@ -338,6 +339,12 @@ int TCustomComPort::BytesWaiting() {
     int waiting = 0;
     (void)ClearError(waiting);
     return waiting;
+}
+
+bool TCustomComPort::WaitForInput(int timeoutMs) {
+    if (fd_ < 0) throw EComPort(CError_ReadFailed, EBADF);
+    const PollResult r = PollUntil(fd_, POLLIN, DeadlineIn(static_cast<std::uint64_t>(std::max(timeoutMs, 0))));
+    return r.error != 0 || !r.timedOut;
 }
 
 TComErrors TCustomComPort::ClearError(int& inQueue) {

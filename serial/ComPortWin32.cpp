@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 
 namespace {
@@ -262,6 +263,24 @@ int TCustomComPort::BytesWaiting() {
     int waiting = 0;
     (void)ClearError(waiting);
     return waiting;
+}
+
+bool TCustomComPort::WaitForInput(int timeoutMs) {
+    if (fd_ == NoComHandle) throw EComPort(CError_ReadFailed, ERROR_INVALID_HANDLE);
+    // The line's events belong to the watcher, so the queue is looked at in
+    // short sleeps instead of waiting for a character event.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (;;) {
+        int waiting = 0;
+        try {
+            (void)ClearError(waiting);
+        } catch (const EComPort&) {
+            return true;  // the next read meets the fault and reports it
+        }
+        if (waiting > 0) return true;
+        if (std::chrono::steady_clock::now() >= end) return false;
+        Sleep(1);
+    }
 }
 
 TComErrors TCustomComPort::ClearError(int& inQueue) {

@@ -82,7 +82,9 @@ void TComThread::HandOver(TComEvents events) {
     // Wait until the owner has handled the set. Once a stop is requested, a
     // set still queued is handled by Stop; one being handled may be the very
     // handler that closes the port, so do not wait for that one.
+    waitingForOwner_ = true;
     changed_.wait(lock, [this] {
         return abandon_ || (!queued_ && !handling_) || (stopping_ && !queued_);
     });
+    waitingForOwner_ = false;
 }

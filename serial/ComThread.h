@@ -66,6 +66,7 @@ private:
     bool abandon_ = false;  // destruction without Stop: nobody handles anything any more
     bool finished_ = false;
     std::atomic<bool> transmitted_{false};
+    std::atomic<bool> waitingForOwner_{false};  // a set is handed over, the watcher waits for it to be handled
     std::atomic<int> consumedTo_{-1};  // lowest level left by the owner since the last look, -1 none
     std::thread thread_;
 };

@@ -59,7 +59,10 @@ void TComThread::Wake() {
 
 void TComThread::NotifyTransmitted() {
     transmitted_ = true;
-    Wake();
+    // A watcher that waits for its owner is not woken (a transfer writes a
+    // frame every few milliseconds): it looks at the notice before it waits
+    // on the line again.
+    if (!waitingForOwner_) Wake();
 }
 
 void TComThread::NotifyConsumed(int remaining) {
@@ -101,6 +104,7 @@ void TComThread::Run() {
             if (watchRx && !rxArmed) timeout = kRxRecheckMs;
             if (lineChecks) timeout = timeout < 0 ? kLineCheckMs : std::min(timeout, kLineCheckMs);
         }
+        if (transmitted_) timeout = 0;  // noticed while this watcher waited for its owner
         const int ready = poll(fds, 2, timeout);
         if (ready < 0) {
             if (errno != EINTR) {

@@ -184,6 +184,16 @@ TEST_F(PortTest, LaterByteReturnsWhenItArrives) {
     EXPECT_LT(took, 5000);
 }
 
+TEST_F(PortTest, WaitForInputTakesNothing) {
+    port.Open();
+    UseToolReadTimeouts(port, 150);
+    EXPECT_FALSE(port.WaitForInput(30));  // a quiet line: the time-out
+    pty.Write("ab");
+    EXPECT_TRUE(port.WaitForInput(20000));
+    ASSERT_TRUE(WaitForWaiting(port, 2));
+    EXPECT_EQ(port.ReadText(2), "ab");
+}
+
 TEST_F(PortTest, CreationTimeoutsReturnWhatIsThere) {
     port.Open();  // read interval all-ones, multiplier and constant 0
     EXPECT_EQ(port.ReadText(4), "");
@@ -249,6 +259,7 @@ TEST_F(PortTest, ClosedPortOperations) {
     EXPECT_EQ(codeOf([&] { port.WriteText("x"); }), 2);
     EXPECT_EQ(codeOf([&] { port.ReadText(1); }), 3);
     EXPECT_EQ(codeOf([&] { port.BytesWaiting(); }), 10);
+    EXPECT_EQ(codeOf([&] { port.WaitForInput(0); }), 3);
 }
 
 TEST_F(PortTest, HangUpIsAReadFailureNotATimeout) {
