@@ -7,16 +7,20 @@
 //    firmware and updates it on its own.
 // The clients take turns for a few rounds (--rounds N, default 3);
 // --other-window PATH adds another build of the window to compare with.
-// All times are taken from the emulator's log, the device's side of the
-// line. The transfer is the stretch from the header frame to the closing
-// frame; its ratio to the wire time of the bytes exchanged in it says what
-// each client adds to the line itself. The whole update ("!@" to the
-// closing frame) also holds the window's 100 ms timer steps between the
-// boot-loader start, the polls and the transfer.
+// Every update runs against a fresh knsim-emu --pace in a process of its
+// own, as an independent stand-in for the device would be, and all times
+// are taken from its log (--log-times), the device's side of the line; the
+// benchmark itself only looks at that file now and then. The transfer is
+// the stretch from the header frame to the closing frame; its ratio to the
+// wire time of the bytes exchanged in it says what each client adds to the
+// line itself. The whole update ("!@" to the closing frame) also holds the
+// window's 100 ms timer steps between the boot-loader start, the polls and
+// the transfer.
 
 #include "BenchSupport.h"
 
 #include "FirmwareBlob.h"
+#include "TestFiles.h"
 #include "link/BootFrame.h"
 #include "link/FirmwareImage.h"
 #include "link/LinkHost.h"
@@ -31,6 +35,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -38,12 +46,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& why) {
-    std::fprintf(stderr, "bench_update: %s\n", why.c_str());
-    std::exit(1);
-}
+// A failed run: thrown, so that every emulator and window started so far is
+// stopped on the way out.
+struct BenchFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
-constexpr std::array<std::uint8_t, 3> OldVersion{1, 0, 0};  // not the carried one: an update is due
+[[noreturn]] void Fail(const std::string& why) { throw BenchFailure(why); }
+
+constexpr const char* OldVersion = "1.0.0";  // not the carried one: an update is due
 
 class NoView final : public IUpdateView {
 public:
@@ -66,6 +77,64 @@ std::size_t RequestSize(unsigned code) {
 
 constexpr std::size_t AcknowledgementSize = 3;  // code, length 0, checksum
 
+// One emulated simulator with an older firmware, for one update.
+class EmulatorRun {
+public:
+    struct Entry {
+        double Ms = 0;  // since the emulator started
+        std::string Text;
+    };
+
+    EmulatorRun(const fs::path& folder, int number)
+        : log_(folder / ("emu-" + std::to_string(number) + ".log")),
+          output_(folder / ("emu-" + std::to_string(number) + ".out")) {
+        process_ = std::make_unique<BenchChild>(
+            ProgramPath("knsim-emu"),
+            std::vector<std::string>{"--pace", "--version", OldVersion, "--log", log_.string(), "--log-times"},
+            std::map<std::string, std::string>{}, output_.string());
+        // The port's path is the first line of the emulator's output.
+        for (int waited = 0; port_.empty() && waited < 10000; waited += 10) {
+            std::ifstream in(output_);
+            std::string line;
+            if (std::getline(in, line) && !in.eof())
+                port_ = line;
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (port_.empty()) Fail("knsim-emu did not name its port");
+    }
+
+    const std::string& Port() const { return port_; }
+
+    std::vector<Entry> Entries() const {
+        std::vector<Entry> entries;
+        std::ifstream in(log_);
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream fields(line);
+            Entry e;
+            if (!(fields >> e.Ms)) continue;
+            std::getline(fields >> std::ws, e.Text);
+            entries.push_back(std::move(e));
+        }
+        return entries;
+    }
+
+    // Looks every 20 ms whether an entry equal to text has been logged.
+    bool WaitFor(const std::string& text, int timeoutMs) const {
+        for (int waited = 0;; waited += 20) {
+            for (const Entry& e : Entries())
+                if (e.Text == text) return true;
+            if (waited >= timeoutMs) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+private:
+    fs::path log_, output_;
+    std::unique_ptr<BenchChild> process_;
+    std::string port_;
+};
+
 // One update as the simulator saw it.
 struct Run {
     double Whole = 0;       // "!@" to the closing frame, ms
@@ -80,43 +149,34 @@ struct Run {
     double OwnUs = 0;
 };
 
-Run Measure(const StampedLog& log, std::size_t from) {
-    std::optional<BenchClock::time_point> start, header, close, previous;
+Run Measure(const std::vector<EmulatorRun::Entry>& entries) {
+    std::optional<double> start, header, close, previous;
     std::vector<double> own;
     Run run;
-    for (const auto& e : log.Entries(from)) {
-        if (e.Text == "!@" && !start) start = e.At;
+    for (const auto& e : entries) {
+        if (e.Text == "!@" && !start) start = e.Ms;
         unsigned code = 0;
         if (std::sscanf(e.Text.c_str(), "frame %x", &code) != 1) continue;
         if (e.Text.find("refused") != std::string::npos) Fail("the boot loader refused " + e.Text);
         ++run.Frames;
         if (previous)
-            own.push_back(MsBetween(*previous, e.At) * 1000 - (AcknowledgementSize + RequestSize(code)) * ByteTimeUs);
-        previous = e.At;
+            own.push_back((e.Ms - *previous) * 1000 - (AcknowledgementSize + RequestSize(code)) * ByteTimeUs);
+        previous = e.Ms;
         if (code == BootFrame::Header) {
-            header = e.At;
+            header = e.Ms;
             run.Bytes += AcknowledgementSize;  // its own bytes are before the stretch
         } else {
             run.Bytes += RequestSize(code) + (code == BootFrame::Close ? 0 : AcknowledgementSize);
         }
-        if (code == BootFrame::Close) close = e.At;
+        if (code == BootFrame::Close) close = e.Ms;
     }
     if (!start || !header || !close) Fail("an update did not run from \"!@\" to the closing frame");
-    run.Whole = MsBetween(*start, *close);
-    run.BeforeFirst = MsBetween(*start, *header);
-    run.Transfer = MsBetween(*header, *close);
+    run.Whole = *close - *start;
+    run.BeforeFirst = *header - *start;
+    run.Transfer = *close - *header;
     std::sort(own.begin(), own.end());
     run.OwnUs = own.empty() ? 0 : own[own.size() / 2];
     return run;
-}
-
-// The simulator restarted with the carried firmware; put the old version
-// back so that the next client finds an update due.
-void MakeUpdateDue(EmulatedSimulator& emulator, const StampedLog& log, std::size_t from) {
-    if (!log.WaitFor("firmware", from, 10000)) Fail("the simulator did not restart after an update");
-    DeviceState state = emulator.State();
-    std::copy(OldVersion.begin(), OldVersion.end(), state.InstalledHeader.begin() + kVersionOffset);
-    emulator.SetState(state);
 }
 
 // ---- the plain blocking client --------------------------------------------
@@ -194,19 +254,18 @@ void LinkUpdate(const std::string& port, const FirmwareImage& image) {
 
 // ---- the window ------------------------------------------------------------
 
-void WindowUpdate(const std::string& windowProgram, const std::string& port, const StampedLog& log,
-                  std::size_t from) {
+void WindowUpdate(const std::string& windowProgram, const EmulatorRun& emulator, const fs::path& scratch) {
     // The window runs from a folder of its own, where it keeps its settings file.
-    const fs::path folder = fs::temp_directory_path() / ("kns-bench-update-" + std::to_string(getpid()));
+    const fs::path folder = scratch / "window";
     fs::create_directories(folder);
     const fs::path program = folder / "knsimtool";
     fs::copy_file(windowProgram, program, fs::copy_options::overwrite_existing);
     {
-        BenchChild window(program.string(), {"--port", port}, {{"QT_QPA_PLATFORM", "offscreen"}},
+        BenchChild window(program.string(), {"--port", emulator.Port()}, {{"QT_QPA_PLATFORM", "offscreen"}},
                           (folder / "window.out").string());
-        if (!log.WaitFor("frame 02", from, 60000)) Fail("the window did not update the simulator");
+        if (!emulator.WaitFor("frame 02", 60000)) Fail("the window did not update the simulator");
         // Back in Polling: the window has found the new firmware.
-        log.WaitFor("!K1", from, 10000);
+        emulator.WaitFor("!K1", 10000);
         window.Terminate();
         window.Wait(10000);
     }
@@ -239,7 +298,7 @@ void ClientUpdate(const char* kind, const std::string& port) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Bench(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--client") return RunClient(argv[2], argv[3]);
     int rounds = 3;
     std::string otherWindow;  // another build of the window, to compare with
@@ -247,13 +306,10 @@ int main(int argc, char** argv) {
         if (std::string(argv[i]) == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
         if (std::string(argv[i]) == "--other-window") otherWindow = argv[i + 1];
     }
-    EmulatorOptions options;
-    options.Pace = true;
-    options.Version = OldVersion;
-    EmulatedSimulator emulator(options);
-    emulator.Start();
-    StampedLog log(emulator);
-    const std::string port = emulator.PortPath();
+    // The emulators' logs and the window's folder.
+    const TempFolder scratchFolder("kns-bench-update");
+    const fs::path scratch = scratchFolder.Path();
+    int emulators = 0;
 
     FirmwareImage image;
     const auto blob = CarriedFirmwareBlob();
@@ -268,28 +324,28 @@ int main(int argc, char** argv) {
 
     // The clients take turns, round after round, so that the machine's
     // ups and downs fall on all of them; each figure is the median of its
-    // rounds. A first update, not counted, warms the line up (the first
-    // one on a fresh emulator runs slow, whoever sends it).
+    // rounds. A first update, not counted, warms the programs up.
     const bool haveWindow = fs::exists(ProgramPath("knsimtool"));
     std::vector<std::pair<const char*, std::vector<Run>>> columns = {{"plain client", {}}, {"link alone", {}}};
     if (haveWindow) columns.push_back({"window", {}});
     if (!otherWindow.empty()) columns.push_back({"other window", {}});
 
-    std::size_t from = log.Size();
-    ClientUpdate("plain", port);
+    {
+        EmulatorRun warmUp(scratch, emulators++);
+        ClientUpdate("plain", warmUp.Port());
+    }
     for (int round = 0; round < rounds; ++round) {
         for (auto& [name, runs] : columns) {
-            MakeUpdateDue(emulator, log, from);
-            from = log.Size();
+            const EmulatorRun emulator(scratch, emulators++);
             const std::string client = name;
             if (client == "plain client")
-                ClientUpdate("plain", port);
+                ClientUpdate("plain", emulator.Port());
             else if (client == "link alone")
-                ClientUpdate("link", port);
+                ClientUpdate("link", emulator.Port());
             else
-                WindowUpdate(client == "window" ? ProgramPath("knsimtool") : otherWindow, port, log, from);
-            if (!log.WaitFor("frame 02", from, 5000)) Fail(client + ": no closing frame");
-            runs.push_back(Measure(log, from));
+                WindowUpdate(client == "window" ? ProgramPath("knsimtool") : otherWindow, emulator, scratch);
+            if (!emulator.WaitFor("frame 02", 5000)) Fail(client + ": no closing frame");
+            runs.push_back(Measure(emulator.Entries()));
             if (runs.back().Bytes != expected)
                 Fail(client + ": the simulator saw " + std::to_string(runs.back().Bytes) + " bytes, the image makes " +
                      std::to_string(expected));
@@ -333,4 +389,13 @@ int main(int argc, char** argv) {
         std::printf("RATIO %s-vs-plain %.4f (goal <= 1)\n", key.c_str(), window / plain);
     }
     return 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return Bench(argc, argv);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "bench_update: %s\n", failure.what());
+        return 1;
+    }
 }
