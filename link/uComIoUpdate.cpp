@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -165,13 +166,19 @@ std::optional<SchedulerState> TComIo::UpdateStep() {
 void TComIo::Transfer() {
     if (!image_.Loaded()) throw EFailure("No firmware image to send");
     const auto& area = image_.TransferArea();
+    // Every page's frames are built before the header goes out, so that none
+    // is built between an acknowledgement and the next frame.
+    std::vector<std::vector<std::vector<std::uint8_t>>> pages;
+    pages.reserve(TransferAreaSize / TransferPageSize);
+    for (int p = 0; p < TransferAreaSize; p += TransferPageSize) pages.push_back(PageFrames(area, p));
+
     SendFrame(FirmwareHeaderSize, BootFrame::Header,
               std::span<const std::uint8_t>(area.data() + TransferHeaderOffset, FirmwareHeaderSize));
     AwaitAcknowledgement("header", -1);
 
     view_->SetProgress(0, TransferAreaSize);
     for (int p = 0; p < TransferAreaSize; p += TransferPageSize) {
-        const auto frames = PageFrames(area, p);
+        const auto& frames = pages[static_cast<std::size_t>(p / TransferPageSize)];
         for (std::size_t i = 0; i < frames.size(); ++i) {
             const auto writeBegan = std::chrono::steady_clock::now();
             SendBytes(frames[i]);
