@@ -54,12 +54,12 @@ public:
     // carriage return had arrived (on a paced line, when it had crossed the
     // wire); for a boot-loader frame, when its last byte had. Benchmarks
     // measure the tool's timing from here, the device's side of the line.
-    // Only the entries from index `from` on, so that a long log is not
-    // copied (under the emulator's lock) at every look.
     struct TimedEntry {
         std::string Text;
         std::chrono::steady_clock::time_point At;
     };
+    // Only the entries from index `from` on, so that a long log is not
+    // copied (under the emulator's lock) at every look.
     std::vector<TimedEntry> TimedLog(std::size_t from = 0) const;
     std::size_t LogSize() const;
     void ClearLog();
