@@ -9,7 +9,13 @@ set -eu
 if [ "${1:-}" = --windows ]; then
   # The MinGW-w64 cross compiler (the posix-threads flavour, for
   # std::thread), wine, and the GoogleTest sources, which are compiled with
-  # the cross compiler.
+  # the cross compiler. Installing starts no wine program. Wine runs only
+  # through scripts/wine-run.sh and scripts/test-windows.sh, each inside a
+  # private mount namespace (unshare --mount --propagation private) in which
+  # /dev/ttyS0, this machine's console and wine's COM1, is covered by an
+  # empty file. wine-binfmt (only suggested, and recommends are not
+  # installed) stays out, so that no .exe can start wine by itself outside
+  # that namespace.
   packages=(
     g++-mingw-w64-x86-64-posix
     wine wine64
