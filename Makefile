@@ -11,7 +11,7 @@ PREFIX     ?= /usr/local
 FUZZ_SECONDS ?= 30
 
 .PHONY: all deps build run test test-asan test-tsan bench fuzz fuzz-build fuzz-replay screenshot install package package-check clean \
-        windows-deps windows test-windows
+        windows-deps windows test-windows windows-installer windows-zip test-windows-install
 
 all: build
 
@@ -103,6 +103,19 @@ windows: windows-deps $(BUILD_WINDOWS)/build.ninja
 test-windows: windows deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target knsim-emu
 	scripts/test-windows.sh $(BUILD_WINDOWS) $(BUILD)
+
+# The setup program $(BUILD_WINDOWS)/KNSimTool-<version>-setup.exe (NSIS) and
+# the zip to run without installing, $(BUILD_WINDOWS)/knsimtool-<version>-win64.zip.
+windows-installer: windows
+	cmake --build $(BUILD_WINDOWS) -j $(JOBS) --target windows-installer
+
+windows-zip: windows
+	cmake --build $(BUILD_WINDOWS) -j $(JOBS) --target windows-zip
+
+# The setup program installed, run and uninstalled under wine.
+test-windows-install: windows-installer deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target knsim-emu
+	scripts/test-windows.sh $(BUILD_WINDOWS) $(BUILD) scripts/test-windows-install.sh $(BUILD_WINDOWS)
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ) $(BUILD_TSAN) $(BUILD_WINDOWS)

@@ -1,0 +1,175 @@
+#!/usr/bin/env bash
+# The Windows setup program under wine, as a user meets it: a silent install
+# (files, Start-menu entry, Programs and Features entry), the installed
+# window run from a read-only Program Files (its settings must go to
+# %APPDATA%), and a silent uninstall that takes away what it put there and
+# nothing of the user's.
+#
+#   scripts/test-windows.sh build-windows build scripts/test-windows-install.sh build-windows
+#
+# It runs only inside the environment test-windows.sh prepares (a private
+# mount namespace with /dev/ttyS0 covered, the wine prefix, the emulators
+# behind the COM ports, a virtual display); make test-windows-install does
+# all of that. Prints a PASS or FAIL line per check and ends non-zero when
+# one failed.
+set -uo pipefail
+
+if [ "${KNS_WINE_GUARDED:-}" != 1 ] || [ -c /dev/ttyS0 ] || [ -z "${WINEPREFIX:-}" ]; then
+  echo "test-windows-install.sh: run through scripts/test-windows.sh (wine must not reach /dev/ttyS0)" >&2
+  exit 125
+fi
+if [ $# -ne 1 ]; then
+  echo "Usage: $0 BUILD_WINDOWS" >&2
+  exit 2
+fi
+win_build=$(cd "$1" && pwd)
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win_build/CMakeCache.txt")
+setup="$win_build/KNSimTool-$version-setup.exe"
+[ -f "$setup" ] || { echo "test-windows-install.sh: $setup is missing (make windows-installer)" >&2; exit 1; }
+
+wine=/usr/lib/wine/wine64
+# A shortcut in the Start menu would make wine write a menu entry into this
+# machine's own desktop menus.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winemenubuilder.exe=d"
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KNSimTool'
+program_files=(knsimtool.exe knsimtool-cli.exe README.txt COPYRIGHT.txt)
+installed=("${program_files[@]}" uninstall.exe)
+
+failures=0
+pass() { echo "PASS: $*"; }
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+check() {
+  local what=$1
+  shift
+  if "$@"; then pass "$what"; else fail "$what"; fi
+}
+# Waits for what a check can observe; the limit only ends a wait that would
+# never end.
+wait_until() {
+  local limit=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$limit" ] || return 1
+    sleep 0.2
+  done
+}
+# Wine's own answers for where things go, so that the checks follow the prefix.
+win_var() { "$wine" cmd /c echo "%$1%" 2>/dev/null | tr -d '\r'; }
+unix_path() { "$wine" winepath -u "$1" 2>/dev/null | tr -d '\r'; }
+reg_value() {
+  "$wine" reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' |
+    sed -n "s/^ *$1 \{1,\}REG_[A-Z_]\{1,\} \{1,\}//p"
+}
+key_present() { "$wine" reg query "$key" > /dev/null 2>&1; }
+key_absent() { ! key_present; }
+
+program_files_win="$(win_var ProgramFiles)\\KNSimTool"
+install_dir=$(unix_path "$program_files_win")
+shortcut="$(unix_path "$(win_var ProgramData)\\Microsoft\\Windows\\Start Menu\\Programs")/KNSimTool.lnk"
+settings="$(unix_path "$(win_var APPDATA)")/KNSimTool/KNSimTool.ini"
+if [ -z "$install_dir" ] || [ "$shortcut" = /KNSimTool.lnk ] || [ "$settings" = /KNSimTool/KNSimTool.ini ]; then
+  echo "test-windows-install.sh: wine did not name its folders" >&2
+  exit 1
+fi
+
+window_pid=
+mounted=
+cleanup() {
+  [ -z "$window_pid" ] || kill "$window_pid" 2>/dev/null
+  [ -z "$mounted" ] || umount "$install_dir"
+}
+trap cleanup EXIT
+
+# What an earlier, failed run may have left in the prefix.
+if [ -d "$install_dir" ] || key_present; then
+  "$wine" reg delete "$key" /f > /dev/null 2>&1
+  rm -rf "$install_dir"
+fi
+rm -f "$shortcut" "$settings"
+
+echo "Installing $(basename "$setup") ($(stat -c %s "$setup") bytes) silently"
+"$wine" "$setup" /S
+check "the setup program ends with success" test $? -eq 0
+for file in "${installed[@]}"; do
+  check "installed: $program_files_win\\$file" test -f "$install_dir/$file"
+done
+check "the Start-menu entry for all users points at knsimtool.exe" \
+  grep -aqi 'KNSimTool\\knsimtool\.exe' "$shortcut"
+check "Programs and Features: DisplayName" test "$(reg_value DisplayName)" = KNSimTool
+check "Programs and Features: DisplayVersion $version" test "$(reg_value DisplayVersion)" = "$version"
+check "Programs and Features: Publisher" test -n "$(reg_value Publisher)"
+check "Programs and Features: DisplayIcon" test "$(reg_value DisplayIcon)" = "$program_files_win\\knsimtool.exe,0"
+uninstaller="\"$program_files_win\\uninstall.exe\""
+check "Programs and Features: UninstallString" test "$(reg_value UninstallString)" = "$uninstaller"
+check "Programs and Features: QuietUninstallString" test "$(reg_value QuietUninstallString)" = "$uninstaller /S"
+check "Programs and Features: NoModify and NoRepair" \
+  test "$(reg_value NoModify)/$(reg_value NoRepair)" = 0x1/0x1
+# In KB, and about what the program's files take.
+estimated=$(($(reg_value EstimatedSize)))
+bytes=$(cat "${program_files[@]/#/$install_dir/}" 2>/dev/null | wc -c)
+check "Programs and Features: EstimatedSize ($estimated KB for $bytes bytes)" \
+  test $((estimated * 1024 * 10)) -ge $((bytes * 9)) -a $((estimated * 1024 * 10)) -le $((bytes * 11))
+
+# Program Files as a normal user meets it: not writable.
+mount --bind "$install_dir" "$install_dir" && mounted=1 &&
+  mount -o remount,bind,ro "$install_dir"
+folder_read_only() { ! touch "$install_dir/probe" 2>/dev/null; }
+check "the install folder is read-only for the run" folder_read_only
+
+emulator_log=${KNS_WIN_LOG_CLI#Z:}
+emulator_log=${emulator_log//\\//}
+log_start=$(wc -l < "$emulator_log")
+window_visible() { xdotool search --onlyvisible --name KARNOL > /dev/null 2>&1; }
+# The status read after the configuration read is the first poll.
+polling() { tail -n +$((log_start + 1)) "$emulator_log" | sed -n '/^!C$/,$p' | grep -q '^!S$'; }
+window_ended() { ! kill -0 "$window_pid" 2>/dev/null; }
+cli_names_settings() {
+  "$wine" "$program_files_win\\knsimtool-cli.exe" --version 2>/dev/null | tr -d '\r' |
+    grep -qixF "settings file: $(win_var APPDATA)\\KNSimTool\\KNSimTool.ini"
+}
+
+"$wine" "$program_files_win\\knsimtool.exe" --port "$KNS_WIN_PORT_CLI" > "$win_build/wine-run/installed-window.out" 2>&1 &
+window_pid=$!
+check "the installed window opens (on display ${DISPLAY:-none})" wait_until 120 window_visible
+check "the installed window polls the simulator on $KNS_WIN_PORT_CLI" wait_until 60 polling
+# Without /F taskkill asks the window to close, as its close box does.
+"$wine" taskkill /IM knsimtool.exe > /dev/null 2>&1
+check "the window closes when asked to" wait_until 60 window_ended
+window_ended || kill "$window_pid" 2>/dev/null
+wait "$window_pid" 2>/dev/null
+window_pid=
+check "the settings file is written to %APPDATA%\\KNSimTool\\KNSimTool.ini" test -s "$settings"
+check "no settings file beside the installed program" test ! -e "$install_dir/KNSimTool.ini"
+check "the installed command line names the same settings file" cli_names_settings
+
+umount "$install_dir" && mounted=
+
+# What a user may keep in the program's folder: a settings file that a run
+# as administrator wrote there, and a set-up saved beside it.
+user_files=(KNSimTool.ini "Workshop bench.kns")
+for file in "${user_files[@]}"; do echo "kept by the user" > "$install_dir/$file"; done
+
+echo "Uninstalling silently, as Programs and Features' QuietUninstallString does"
+# The uninstaller copies itself to the temporary folder, starts the copy and
+# ends at once (so that it can remove its own file); the copy removes the
+# key last, so the wait is for the key.
+"$wine" "$program_files_win\\uninstall.exe" /S
+check "the uninstaller ends, its Programs and Features entry gone" wait_until 120 key_absent
+for file in "${installed[@]}"; do
+  check "removed: $program_files_win\\$file" test ! -e "$install_dir/$file"
+done
+check "the Start-menu entry is removed" test ! -e "$shortcut"
+for file in "${user_files[@]}"; do
+  check "the user's $file beside the program stays" test -f "$install_dir/$file"
+done
+check "nothing else is left in the program's folder" \
+  test "$(find "$install_dir" -mindepth 1 2> /dev/null | wc -l)" -eq "${#user_files[@]}"
+check "the settings file under %APPDATA% stays" test -s "$settings"
+for file in "${user_files[@]}"; do rm -f "$install_dir/$file"; done
+rmdir "$install_dir" 2>/dev/null
+
+if [ "$failures" -gt 0 ]; then
+  echo "test-windows-install: $failures check(s) FAILED"
+  exit 1
+fi
+echo "test-windows-install: all checks passed"
