@@ -1,6 +1,8 @@
 // Program start: the command line, the application object, then the
 // program's windows and the message loop.
 
+#include "MainPictures.h"
+#include "ParentConsole.h"
 #include "StartOptions.h"
 #include "WindowProgram.h"
 
@@ -38,6 +40,7 @@ int main(int argc, char** argv) {
     // they must work without a display, in a terminal or a script.
     QStringList early;
     for (int i = 1; i < argc; ++i) early << QString::fromLocal8Bit(argv[i]);
+    if (WantsUsage(early) || WantsVersion(early)) UseParentConsole();
     if (WantsUsage(early)) {
         std::fputs(CommandLineUsage(QStringLiteral("knsimtool")).toLocal8Bit().constData(), stdout);
         return 0;
@@ -52,13 +55,14 @@ int main(int argc, char** argv) {
     // The menu entry's icon, also for the task bar; the file name names the
     // desktop entry, so that the desktop matches the window to its entry.
     QGuiApplication::setDesktopFileName(QStringLiteral("knsimtool"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/knsimtool.svg")));
+    QApplication::setWindowIcon(QIcon(PicturePath("icons/knsimtool")));
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
     TStartOptions options;
     QString error;
     if (!ParseCommandLine(arguments, options, error)) {
+        UseParentConsole();
         std::fprintf(stderr, "knsimtool: %s\n", error.toLocal8Bit().constData());
         return 2;
     }

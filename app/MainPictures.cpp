@@ -4,17 +4,25 @@
 
 namespace {
 constexpr std::array<const char*, MainPictureCount> PictureFiles = {
-    ":/icons/exit.svg", ":/icons/port-closed.svg", ":/icons/port-open.svg", ":/icons/folder.svg",
-    ":/icons/disk.svg", ":/icons/disk2.svg",       ":/icons/chip.svg",      ":/icons/info.svg",
+    "icons/exit", "icons/port-closed", "icons/port-open", "icons/folder",
+    "icons/disk", "icons/disk2",       "icons/chip",      "icons/info",
 };
 }  // namespace
 
-const QString MilOnPicture = QStringLiteral(":/pictures/ImgMilOn.svg");
-const QString MilOffPicture = QStringLiteral(":/pictures/ImgMilOff.svg");
+QString PicturePath(const char* name) {
+#ifdef KNS_PICTURES_AS_PNG
+    return QStringLiteral(":/") + QLatin1String(name) + QStringLiteral(".png");
+#else
+    return QStringLiteral(":/") + QLatin1String(name) + QStringLiteral(".svg");
+#endif
+}
+
+const QString MilOnPicture = PicturePath("pictures/ImgMilOn");
+const QString MilOffPicture = PicturePath("pictures/ImgMilOff");
 
 QString MainPicturePath(int index) {
     if (index < 0 || index >= MainPictureCount) return {};
-    return QLatin1String(PictureFiles[static_cast<std::size_t>(index)]);
+    return PicturePath(PictureFiles[static_cast<std::size_t>(index)]);
 }
 
 QIcon MainPicture(int index) {

@@ -22,6 +22,12 @@ QIcon MainPicture(int index);
 // Resource path of the picture at index; empty outside the list.
 QString MainPicturePath(int index);
 
+// The resource path of a picture named by its folder and base name
+// ("pictures/MsgError"): the SVG drawing where Qt can draw SVG, a PNG drawn
+// from it at build time where it cannot (the Windows build carries no SVG
+// support; a twice-as-large "@2x" PNG serves screens scaled to 200 %).
+QString PicturePath(const char* name);
+
 // The engine-lamp pictures, lit (ON) and dim (OFF).
 extern const QString MilOnPicture;
 extern const QString MilOffPicture;

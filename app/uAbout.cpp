@@ -1,5 +1,6 @@
 #include "uAbout.h"
 
+#include "MainPictures.h"
 #include "WindowLook.h"
 
 #include <QApplication>
@@ -55,7 +56,7 @@ TAbout::TAbout(QWidget* parent) : QDialog(parent) {
     auto* banner = new QLabel(panel);
     banner->setObjectName(QStringLiteral("ImgBanner"));
     banner->setGeometry(inner, inner, ClientWidth - 2 * inner, BannerHeight);
-    banner->setPixmap(QPixmap(QStringLiteral(":/pictures/AboutBanner.svg"))
+    banner->setPixmap(QPixmap(PicturePath("pictures/AboutBanner"))
                           .scaled(banner->size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
 
     labApp_ = new QLabel(panel);

@@ -1,5 +1,6 @@
 #include "uMessageBox.h"
 
+#include "MainPictures.h"
 #include "OwnCaption.h"
 #include "WindowLook.h"
 
@@ -57,10 +58,10 @@ constexpr std::uint8_t KnownButtons = mbClose | mbYes | mbNo | mbOk | mbIgnore |
 
 // Icons by kind; kind 4 has none.
 const std::array<const char*, 4> IconFiles = {
-    ":/pictures/MsgWarning.svg",
-    ":/pictures/MsgError.svg",
-    ":/pictures/MsgInformation.svg",
-    ":/pictures/MsgConfirmation.svg",
+    "pictures/MsgWarning",
+    "pictures/MsgError",
+    "pictures/MsgInformation",
+    "pictures/MsgConfirmation",
 };
 
 }  // namespace
@@ -133,7 +134,7 @@ void TMsgBox::Prepare(const QString& text, std::uint8_t kind, const QString& cap
     picture.fill(palette().color(QPalette::Window));
     if (hasIcon) {
         QPainter painter(&picture);
-        painter.drawPixmap(0, 0, QPixmap(QString::fromLatin1(IconFiles[kind])).scaled(IconSize, IconSize));
+        painter.drawPixmap(0, 0, QPixmap(PicturePath(IconFiles[kind])).scaled(IconSize, IconSize));
     }
     img_->setPixmap(picture);
 

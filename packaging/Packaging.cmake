@@ -44,9 +44,9 @@ install(FILES ${KNS_PACKAGING_DIR}/copyright ${KNS_PACKAGING_OUT}/changelog.gz
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME knsimtool)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR "KNSimTool developers")
+set(CPACK_PACKAGE_VENDOR "${KNS_VENDOR_NAME}")
 set(CPACK_PACKAGE_CONTACT "KNSimTool developers <maintainers@knsimtool.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "configuration tool for the KARNOL OBD-II ECU simulator")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_DESCRIPTION
   "KNSimTool talks to the KARNOL OBD-II ECU simulator over a serial port. It
 shows the simulator's serial number, firmware, bus protocol, ECU count,

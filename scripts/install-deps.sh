@@ -16,10 +16,19 @@ if [ "${1:-}" = --windows ]; then
   # empty file. wine-binfmt (only suggested, and recommends are not
   # installed) stays out, so that no .exe can start wine by itself outside
   # that namespace.
+  # The window for Windows also needs: the pictures drawn from their SVG
+  # files (rsvg-convert; the Windows Qt carries no SVG support) and the .ico
+  # made from them (ImageMagick); NSIS and zip for the setup program and the
+  # portable archive; a virtual display with a window manager for the
+  # window's tests under wine, xdotool to find wine's windows there, and
+  # wine's own fonts (a recommended package, so named here).
   packages=(
     g++-mingw-w64-x86-64-posix
-    wine wine64
+    wine wine64 fonts-wine
     googletest
+    librsvg2-bin imagemagick
+    nsis zip unzip
+    xvfb xauth openbox x11-apps xdotool
   )
 else
 packages=(

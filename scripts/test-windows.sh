@@ -15,7 +15,9 @@
 # link, maps COM ports to those links in HKLM\Software\Wine\Ports, starts the
 # wine server once, persistently (a server started by each test would keep
 # the test's output open and cost seconds per test), and stops everything at
-# the end. The tests learn their ports from KNS_WIN_PORT_* variables.
+# the end. The tests learn their ports from KNS_WIN_PORT_* variables. The
+# window's programs run on a virtual display (Xvfb, openbox) that the script
+# starts too.
 set -euo pipefail
 
 if [ $# -lt 2 ]; then
@@ -47,17 +49,22 @@ wineserver=/usr/lib/wine/wineserver
 
 export WINEPREFIX="$win_build/wineprefix"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko prompts in a new prefix
+# No Mono or Gecko prompts in a new prefix; a program that crashes ends at
+# once instead of waiting in wine's debugger until its test times out; and
+# shortcuts that a setup program makes stay inside the prefix (wine's menu
+# builder would copy them into this machine's own desktop menus).
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d;winemenubuilder.exe=d"
 run_dir="$win_build/wine-run"
 rm -rf "$run_dir"
 mkdir -p "$run_dir"
 server_log="$run_dir/wineserver.log"
 
 emulator_pids=()
+display_pids=()
 cleanup() {
   "$wineserver" -k 2>/dev/null || true
-  for pid in "${emulator_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${emulator_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  for pid in "${emulator_pids[@]}" "${display_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${emulator_pids[@]}" "${display_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
 }
 trap cleanup EXIT
 
@@ -70,12 +77,27 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$wineserver" -w
 fi
 
+# The window's programs need a display: a virtual one with a window manager,
+# so that wine's windows get frames, focus and activation as on a desktop.
+# Xvfb picks a free display number itself and writes it to fd 5.
+Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$run_dir/display" >"$run_dir/xvfb.log" 2>&1 &
+display_pids+=($!)
+for _ in $(seq 100); do [ -s "$run_dir/display" ] && break; sleep 0.05; done
+[ -s "$run_dir/display" ] || { echo "test-windows.sh: Xvfb did not start" >&2; cat "$run_dir/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$(head -n 1 "$run_dir/display")"
+openbox >"$run_dir/openbox.log" 2>&1 &
+display_pids+=($!)
+
 # Port name, what it is for, emulator options.
 ports=(
-  "COM2  SERIAL  --serial KNWIN0002"
-  "COM3  VANISH  --serial KNWIN0003 --vanish-after 1 --return-after 300"
-  "COM10 LINK    --serial KNWIN0010"
-  "COM12 CLI     --serial KNWIN0012"
+  "COM2  SERIAL     --serial KNWIN0002"
+  "COM3  VANISH     --serial KNWIN0003 --vanish-after 1 --return-after 300"
+  "COM4  WINDOW     --serial KNWIN0004"
+  "COM5  UPDATE     --serial KNWIN0005 --version 1.0.0"
+  "COM6  CLOSING    --serial KNWIN0006"
+  "COM8  UPDATEFAIL --serial KNWIN0008 --version 1.0.0 --bad-ack 5"
+  "COM10 LINK       --serial KNWIN0010"
+  "COM12 CLI        --serial KNWIN0012"
 )
 reg="$run_dir/ports.reg"
 printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n' > "$reg"

@@ -4,7 +4,8 @@
 // portable copy keeps its settings with it. A program installed into a
 // system folder (/usr/bin, or a folder the user may not write) keeps them in
 // the user's configuration folder instead: $XDG_CONFIG_HOME/KNSimTool/, by
-// default ~/.config/KNSimTool/. The window and the command line both ask
+// default ~/.config/KNSimTool/; on Windows %APPDATA%\KNSimTool\. The window
+// and the command line both ask
 // here, so that they always name the same file.
 
 #include <string>

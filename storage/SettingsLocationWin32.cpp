@@ -1,10 +1,13 @@
-// Where the settings file lives on Windows: beside the .exe, as every
-// Windows program of its kind keeps it (a copy on a stick keeps its settings).
+// Where the settings file lives on Windows: beside the .exe when that folder
+// can be written (a copy on a stick keeps its settings), else under the
+// user's %APPDATA% (an installed copy lives in Program Files, which a normal
+// user cannot write).
 #include "SettingsLocation.h"
 
 #include <windows.h>
 
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace {
@@ -42,7 +45,23 @@ std::string RunningProgramFolder() {
     }
 }
 
-bool ProgramFolderHoldsSettings(const std::string& programFolder) { return !programFolder.empty(); }
+bool ProgramFolderHoldsSettings(const std::string& programFolder) {
+    if (programFolder.empty()) return false;
+    // Tried, not read from attributes: the read-only attribute means nothing
+    // on a folder, and what decides is the folder's access list (Program
+    // Files admits only administrators) or the medium (a locked stick, a CD).
+    // The probe file goes away when its handle closes.
+    const std::string folder = WithoutTrailingSeparators(programFolder);
+    const char last = folder.back();
+    const std::string probe = folder + (last == '\\' || last == '/' ? "" : "\\") + "KNSimTool.ini-" +
+                              std::to_string(GetCurrentProcessId()) + ".probe";
+    const HANDLE handle = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
+                                      nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(handle);
+    return true;
+}
 
 std::string UserSettingsFolder() {
     if (const char* appData = std::getenv("APPDATA"); appData && *appData)

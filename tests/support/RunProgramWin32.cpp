@@ -35,11 +35,8 @@ HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition)
     return h;
 }
 
-}  // namespace
-
-ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args, unsigned limitMs) {
-    TempFolder folder("kns-run");
-    const std::string outPath = folder / "out", errPath = folder / "err";
+PROCESS_INFORMATION Start(const std::string& program, const std::vector<std::string>& args,
+                          const std::string& outPath, const std::string& errPath) {
     HANDLE in = InheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
     HANDLE out = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
     HANDLE err = InheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
@@ -59,20 +56,80 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     CloseHandle(out);
     CloseHandle(err);
     if (!started) throw std::runtime_error("cannot start " + program);
-
-    ProgramRun run;
-    if (WaitForSingleObject(process.hProcess, limitMs) == WAIT_OBJECT_0) {
-        DWORD code = 0;
-        GetExitCodeProcess(process.hProcess, &code);
-        run.ExitCode = static_cast<int>(code);
-    } else {
-        TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, INFINITE);
-    }
     CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    return process;
+}
+
+// The exit code once the process has ended within limitMs; -1 otherwise.
+int WaitForEnd(HANDLE process, unsigned limitMs) {
+    if (WaitForSingleObject(process, limitMs) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    return static_cast<int>(code);
+}
+
+void EndAndClose(HANDLE process) {
+    if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, INFINITE);
+    }
+    CloseHandle(process);
+}
+
+}  // namespace
+
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args, unsigned limitMs) {
+    TempFolder folder("kns-run");
+    const std::string outPath = folder / "out", errPath = folder / "err";
+    const PROCESS_INFORMATION process = Start(program, args, outPath, errPath);
+    ProgramRun run;
+    run.ExitCode = WaitForEnd(process.hProcess, limitMs);
+    EndAndClose(process.hProcess);
     run.Out = ReadFile(outPath);
     run.Err = ReadFile(errPath);
+    return run;
+}
+
+struct RunningProgram::Files {
+    TempFolder Folder{"kns-running"};
+    std::string OutPath = Folder / "out", ErrPath = Folder / "err";
+};
+
+RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& args) : files_(new Files) {
+    const PROCESS_INFORMATION process = Start(program, args, files_->OutPath, files_->ErrPath);
+    process_ = process.hProcess;
+    id_ = process.dwProcessId;
+}
+
+RunningProgram::~RunningProgram() {
+    EndAndClose(static_cast<HANDLE>(process_));
+    delete files_;
+}
+
+std::string RunningProgram::Out() const { return ReadFile(files_->OutPath); }
+
+int RunningProgram::PostClose() const {
+    struct Search {
+        DWORD Id;
+        int Posted = 0;
+    } search{id_};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(param);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == s.Id && PostMessageA(window, WM_CLOSE, 0, 0)) ++s.Posted;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.Posted;
+}
+
+ProgramRun RunningProgram::Wait(unsigned limitMs) {
+    ProgramRun run;
+    run.ExitCode = WaitForEnd(static_cast<HANDLE>(process_), limitMs);
+    run.Out = ReadFile(files_->OutPath);
+    run.Err = ReadFile(files_->ErrPath);
     return run;
 }
 

@@ -14,5 +14,28 @@ struct ProgramRun {
 // standard input empty, and waits at most limitMs for its end.
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args, unsigned limitMs = 120000);
 
+// A program left running while the test looks at it: its standard output
+// and error go to files that can be read at any time.
+class RunningProgram {
+public:
+    RunningProgram(const std::string& program, const std::vector<std::string>& args);
+    ~RunningProgram();  // ends it when it still runs
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    std::string Out() const;
+    // What "taskkill" without /F does: a close request posted to every
+    // top-level window of the program. The number of windows it went to.
+    int PostClose() const;
+    // Waits at most limitMs for the end (ExitCode -1: still running).
+    ProgramRun Wait(unsigned limitMs);
+
+private:
+    struct Files;
+    Files* files_;
+    void* process_ = nullptr;
+    unsigned long id_ = 0;
+};
+
 // The folder of this test program, with a trailing backslash.
 std::string ProgramFolder();

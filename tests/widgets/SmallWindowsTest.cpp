@@ -1,3 +1,4 @@
+#include "app/MainPictures.h"
 #include "app/uAbout.h"
 #include "app/uDebug.h"
 
@@ -39,10 +40,10 @@ TEST(AboutWindow, ShowsTheCurrentTitleEachTimeAndClosesWithOk) {
 
 TEST(Pictures, AllLoadAtTheirSizes) {
     const std::pair<const char*, QSize> pictures[] = {
-        {":/pictures/ImgMilOn.svg", {50, 34}},         {":/pictures/ImgMilOff.svg", {50, 34}},
-        {":/pictures/MsgWarning.svg", {32, 32}},       {":/pictures/MsgError.svg", {32, 32}},
-        {":/pictures/MsgInformation.svg", {32, 32}},   {":/pictures/MsgConfirmation.svg", {32, 32}},
-        {":/pictures/AboutBanner.svg", {283, 64}},
+        {"pictures/ImgMilOn", {50, 34}},         {"pictures/ImgMilOff", {50, 34}},
+        {"pictures/MsgWarning", {32, 32}},       {"pictures/MsgError", {32, 32}},
+        {"pictures/MsgInformation", {32, 32}},   {"pictures/MsgConfirmation", {32, 32}},
+        {"pictures/AboutBanner", {283, 64}},     {"icons/exit", {16, 16}},
     };
-    for (const auto& [path, size] : pictures) EXPECT_EQ(QPixmap(QString::fromLatin1(path)).size(), size) << path;
+    for (const auto& [name, size] : pictures) EXPECT_EQ(QPixmap(PicturePath(name)).size(), size) << name;
 }

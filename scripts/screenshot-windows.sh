@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Remakes docs/screenshot-windows.png: knsimtool.exe, installed by the setup
+# program, under wine on the virtual display, connected to the emulator behind
+# COM12 (the demo set-up: protocol 6, two ECUs, P0301 and P0420 on ECU 1,
+# U0100 on ECU 2, MIL on), as docs/screenshot.png shows the Linux window.
+#
+#   make screenshot-windows
+#
+# Runs inside the environment scripts/test-windows.sh prepares (private mount
+# namespace with /dev/ttyS0 covered, wine prefix, COM ports, virtual display).
+set -euo pipefail
+
+win_build=$(cd "${1:?usage: $0 BUILD_WINDOWS}" && pwd)
+if [ "${KNS_WINE_GUARDED:-}" != 1 ] || [ -z "${DISPLAY:-}" ]; then
+  echo "screenshot-windows: run through scripts/test-windows.sh (make screenshot-windows)" >&2
+  exit 125
+fi
+root=$(cd "$(dirname "$0")/.." && pwd)
+out="$root/docs/screenshot-windows.png"
+title="KARNOL-Simulator Tool v1.200"
+wine=/usr/lib/wine/wine64
+version=$(sed -n 's/^project(KNSimTool VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+setup="$win_build/KNSimTool-$version-setup.exe"
+[ -f "$setup" ] || { echo "screenshot-windows: $setup is missing (make windows-installer)" >&2; exit 1; }
+
+installed="$WINEPREFIX/drive_c/Program Files/KNSimTool"
+log="${KNS_WIN_LOG_CLI#Z:}"
+log="${log//\\//}"
+
+"$wine" "$setup" /S
+[ -f "$installed/knsimtool.exe" ] || { echo "screenshot-windows: the setup program installed nothing" >&2; exit 1; }
+# A placement left by an earlier run would move the window.
+rm -f "$installed/KNSimTool.ini" "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/KNSimTool/KNSimTool.ini
+
+# The demo set-up goes onto the simulator as a user would put it there.
+"$wine" 'C:\Program Files\KNSimTool\knsimtool-cli.exe' --port "$KNS_WIN_PORT_CLI" apply \
+  "Z:${root//\//\\}\\tests\\storage\\data\\example.kns" >/dev/null
+
+"$wine" 'C:\Program Files\KNSimTool\knsimtool.exe' --port "$KNS_WIN_PORT_CLI" >"$win_build/wine-run/screenshot.out" 2>&1 &
+tool=$!
+window=""
+for _ in $(seq 300); do
+  window=$(xdotool search --name "^$title\$" 2>/dev/null | head -n 1 || true)
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || { echo "screenshot-windows: the window did not appear" >&2; cat "$win_build/wine-run/screenshot.out" >&2; exit 1; }
+# Found, configuration read, and polling: two status reads after remote mode.
+for _ in $(seq 300); do
+  [ "$(sed -n '/^!K1$/,$p' "$log" | grep -c '^!S$')" -ge 2 ] && break
+  sleep 0.1
+done
+sleep 1   # the last paint after the status read
+mkdir -p "$(dirname "$out")"
+import -window "$window" "$out"
+
+"$wine" taskkill /IM knsimtool.exe >/dev/null 2>&1 || true
+wait "$tool" || true
+"$wine" "$installed/uninstall.exe" /S _?='C:\Program Files\KNSimTool' || true
+echo "screenshot-windows: wrote $out"

@@ -1,0 +1,219 @@
+// The window on Windows, its real widgets driven in this process against the
+// emulator behind a wine-mapped COM port: what a user does and what the
+// simulator receives, the files the window writes, and the closing requests
+// Windows sends to a program (those in a program of their own).
+
+#include "WinTestSupport.h"
+
+#include "app/CodeEdit.h"
+#include "app/Forms.h"
+#include "app/uFileIo.h"
+#include "app/uMain.h"
+
+#include "ExampleSetup.h"
+#include "QtWait.h"
+#include "RunProgramWin32.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest/QTest>
+
+#include <algorithm>
+#include <memory>
+#include <ostream>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// The main window and its companions on a role's port, with the settings
+// file in a folder of the test's own.
+struct Window {
+    TempFolder Folder{"kns-window"};
+    std::unique_ptr<TForms> Forms;
+
+    std::string Settings;
+
+    explicit Window(const std::string& role, std::string settings = {})
+        : Settings(settings.empty() ? Folder / "KNSimTool.ini" : std::move(settings)) {
+        TStartOptions options;
+        options.Port = PortFor(role);
+        options.SettingsFile = QString::fromStdString(Settings);
+        options.DevelopmentWindowPresent = [] { return false; };
+        Forms = std::make_unique<TForms>(options);
+        Main().show();
+    }
+    TMain& Main() { return Forms->Main(); }
+    bool WaitForPolling(int limitMs = 20000) {
+        return WaitWithEvents([&] { return Main().State() == SchedulerState::Polling; }, limitMs);
+    }
+};
+
+// The commands of the log from the first line equal to first on.
+Lines From(const Lines& commands, const std::string& first) {
+    return {std::find(commands.begin(), commands.end(), first), commands.end()};
+}
+
+bool WaitForCommands(const EmulatorLog& log, std::size_t count, int limitMs = 10000) {
+    return WaitWithEvents([&] { return log.NewCommands().size() >= count; }, limitMs);
+}
+
+}  // namespace
+
+TEST(WinWindow, StartsPollsSendsTypedCodesAndChangesTheProtocol) {
+    KNS_REQUIRE_PORT("WINDOW");
+    const EmulatorLog start("WINDOW");
+    Window window("WINDOW");
+    TMain& main = window.Main();
+    ASSERT_TRUE(window.WaitForPolling());
+    EXPECT_EQ(main.LabSerial->text(), QStringLiteral("KNWIN0004"));
+    // Identity, configuration, remote mode, then one status read a second.
+    ASSERT_TRUE(WaitForCommands(start, 7));
+    const Lines first = start.NewCommands();
+    EXPECT_EQ(Lines(first.begin(), first.begin() + 7), (Lines{"!I", "!B", "!S", "!C", "!K1", "!S", "!S"}));
+
+    // Codes typed into the editor as a user types them.
+    auto type = [&](int ecu, int slot, int category, const char* code) {
+        const TMain::SlotPair controls = main.SlotControls(ecu, slot);
+        controls.Category->setCurrentIndex(category);
+        controls.Code->setFocus();
+        controls.Code->selectAll();
+        QTest::keyClicks(controls.Code, QString::fromLatin1(code));
+    };
+    type(1, 1, 0, "0301");  // P0301
+    type(1, 2, 2, "3fff");  // B3FFF
+    type(2, 1, 3, "0100");  // U0100
+    main.cbDtc1->setCurrentIndex(2);
+    main.cbDtc2->setCurrentIndex(1);
+    main.chkMilOn->setChecked(true);
+    const EmulatorLog send("WINDOW");
+    QTest::mouseClick(main.ButSendDtc, Qt::LeftButton);
+    ASSERT_TRUE(WaitWithEvents([&] { return !From(send.NewCommands(), "!F1281").empty(); }));
+    const std::string zeros(4 * 8, '0');
+    const Lines expected{"!X0142" "0301" "BFFF" + zeros, "!X0156" "C100" + zeros + "0000", "!F1281"};
+    EXPECT_EQ(Lines(From(send.NewCommands(), expected[0])).size(), 3u) << testing::PrintToString(send.NewCommands());
+    EXPECT_EQ(From(send.NewCommands(), expected[0]), expected);
+
+    // Another protocol is sent and the simulator read back.
+    const EmulatorLog change("WINDOW");
+    main.cbActProto->setCurrentIndex(2);
+    emit main.cbActProto->activated(2);
+    ASSERT_TRUE(WaitWithEvents([&] { return From(change.NewCommands(), "!P03").size() >= 4; }));
+    const Lines changed = From(change.NewCommands(), "!P03");
+    EXPECT_EQ(Lines(changed.begin(), changed.begin() + 4), (Lines{"!P03", "!S", "!C", "!K1"}));
+    EXPECT_TRUE(window.WaitForPolling());
+    EXPECT_EQ(main.cbActProto->currentText(), QStringLiteral("3 - ISO9141"));
+}
+
+TEST(WinWindow, OpenAndSaveWriteTheFileByteForByte) {
+    KNS_REQUIRE_PORT("WINDOW");
+    Window window("WINDOW");
+    TMain& main = window.Main();
+    ASSERT_TRUE(window.WaitForPolling());
+    QString chosen;
+    window.Forms->FileIo().SetDialogRunner([&](QFileDialog&, const QString&) { return chosen; });
+
+    // The example file as the Linux build writes it: CRLF, ISO-8859-1.
+    const std::string example = ReadFile(ExampleFile());
+    ASSERT_FALSE(example.empty());
+    chosen = QString::fromStdString(window.Folder / "example.kns");
+    WriteFile(chosen.toStdString(), example);
+    const EmulatorLog open("WINDOW");
+    main.MnuOpenCfg->trigger();
+    ASSERT_TRUE(WaitWithEvents([&] { return !From(open.NewCommands(), "!F1281").empty(); }));
+    EXPECT_TRUE(window.WaitForPolling());
+    EXPECT_EQ(main.sBarPanel1->text(), QStringLiteral("example.kns"));
+
+    chosen = QString::fromStdString(window.Folder / "saved.kns");
+    main.MnuSaveCfg->trigger();
+    EXPECT_EQ(ReadFile(chosen.toStdString()), example);
+    EXPECT_EQ(main.sBarPanel1->text(), QStringLiteral("saved.kns"));
+}
+
+TEST(WinWindow, ExitLeavesRemoteModeAndWritesTheSettingsFileWithCrLf) {
+    KNS_REQUIRE_PORT("WINDOW");
+    Window window("WINDOW");
+    ASSERT_TRUE(window.WaitForPolling());
+    const EmulatorLog close("WINDOW");
+    window.Main().close();
+    EXPECT_TRUE(close.WaitFor("!K0"));
+    const std::string settings = ReadFile(window.Settings);
+    EXPECT_NE(settings.find("ComPort=COM4\r\n"), std::string::npos) << settings;
+    EXPECT_EQ(std::count(settings.begin(), settings.end(), '\n'), std::count(settings.begin(), settings.end(), '\r'))
+        << "every line ends in CRLF";
+}
+
+TEST(WinWindow, MovedWindowComesBackWhereItsFrameWasLeft) {
+    KNS_REQUIRE_PORT("WINDOW");
+    const TempFolder folder("kns-placement");
+    const std::string settings = folder / "KNSimTool.ini";
+    const QPoint left(160, 120);
+    {
+        Window window("WINDOW", settings);
+        ASSERT_TRUE(window.WaitForPolling());
+        window.Main().move(left);  // a top-level window's position is its frame's
+        ASSERT_TRUE(WaitWithEvents([&] { return window.Main().frameGeometry().topLeft() == left; }));
+        window.Main().close();
+    }
+    // The record holds the outer rectangle as the window system reports it.
+    EXPECT_NE(ReadFile(settings).find("NormPos=160,120,"), std::string::npos) << ReadFile(settings);
+    Window again("WINDOW", settings);
+    ASSERT_TRUE(again.WaitForPolling());
+    EXPECT_TRUE(WaitWithEvents([&] { return again.Main().frameGeometry().topLeft() == left; }))
+        << again.Main().frameGeometry().x() << "," << again.Main().frameGeometry().y();
+}
+
+TEST(WinWindow, AnOlderSimulatorIsUpdatedAutomatically) {
+    KNS_REQUIRE_PORT("UPDATE");
+    const EmulatorLog log("UPDATE");
+    Window window("UPDATE");
+    // Found, the older version seen, 218 frames, then polling the new firmware.
+    ASSERT_TRUE(WaitWithEvents([&] { return log.NewFrames() >= 218 && window.Main().State() == SchedulerState::Polling; },
+                               120000));
+    EXPECT_EQ(log.NewFrames(), 218);
+    EXPECT_EQ(window.Main().LabSimVersion->text(), QStringLiteral("v1.2.0"));
+}
+
+// A closing request in the states where a window waits for the user: the
+// program still ends as "Exit" does, within a few seconds.
+struct ClosingRow {
+    const char* State;  // as window_signal_driver names it
+    const char* Role;
+    bool Connected;  // remote mode on when the request comes
+};
+
+void PrintTo(const ClosingRow& row, std::ostream* os) { *os << row.State; }
+
+class WinWindowClosing : public ::testing::TestWithParam<ClosingRow> {};
+
+TEST_P(WinWindowClosing, EndsTheProgramAsExitDoes) {
+    const ClosingRow& row = GetParam();
+    KNS_REQUIRE_PORT(row.Role);
+    const TempFolder folder("kns-closing");
+    const std::string settings = folder / "KNSimTool.ini";
+    const EmulatorLog log(row.Role);
+    RunningProgram driver(ProgramFolder() + "window_signal_driver.exe", {row.State, PortFor(row.Role), settings});
+    ASSERT_TRUE(WaitUntil([&] { return driver.Out().find("ready") != std::string::npos; }, 60000))
+        << driver.Wait(0).Err;
+
+    EXPECT_GE(driver.PostClose(), 1);
+    const ProgramRun run = driver.Wait(10000);
+    EXPECT_EQ(run.ExitCode, 0) << "still running or failed: " << run.Err;
+    if (row.Connected) {
+        EXPECT_TRUE(log.WaitFor("!K0", 1000));
+    }
+    EXPECT_NE(ReadFile(settings).find("ComPort=" + PortFor(row.Role)), std::string::npos) << ReadFile(settings);
+}
+
+INSTANTIATE_TEST_SUITE_P(States, WinWindowClosing,
+                         ::testing::Values(ClosingRow{"polling", "CLOSING", true},
+                                           ClosingRow{"message_box", "CLOSING", true},
+                                           ClosingRow{"reset_prompt", "CLOSING", false},
+                                           ClosingRow{"update_failed", "UPDATEFAIL", false}),
+                         [](const auto& info) { return std::string(info.param.State); });
