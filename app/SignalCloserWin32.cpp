@@ -77,6 +77,7 @@ TSignalCloser::TSignalCloser(QWidget& window) : window_(window) {
     // The session ends (log-off, shut-down): Windows asks the application
     // first (WM_QUERYENDSESSION) and ends the process soon after the answer,
     // so the close runs right here, while the port can still be left cleanly.
+    // (Wine leaves the process running after WM_ENDSESSION; Windows does not.)
     connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this] {
         signalArrived = true;
         SignalArrived();

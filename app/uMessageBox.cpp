@@ -2,6 +2,7 @@
 
 #include "MainPictures.h"
 #include "OwnCaption.h"
+#include "SystemBeep.h"
 #include "WindowLook.h"
 
 #include "base/Failure.h"
@@ -181,7 +182,7 @@ int TMsgBox::Run() {
 int TMsgBox::ShowMsg(const QString& text, std::uint8_t kind, const QString& caption, std::uint8_t buttons,
                      bool beep) {
     Prepare(text, kind, caption, buttons);
-    if (beep) QApplication::beep();
+    if (beep) ErrorBeep();
     return Run();
 }
 

@@ -56,5 +56,5 @@ import -window "$window" "$out"
 
 "$wine" taskkill /IM knsimtool.exe >/dev/null 2>&1 || true
 wait "$tool" || true
-"$wine" "$installed/uninstall.exe" /S _?='C:\Program Files\KNSimTool' || true
+"$wine" "$installed/uninstall.exe" /S || true
 echo "screenshot-windows: wrote $out"

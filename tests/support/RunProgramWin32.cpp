@@ -125,6 +125,28 @@ int RunningProgram::PostClose() const {
     return search.Posted;
 }
 
+void RunningProgram::EndSession() const {
+    std::vector<HWND> windows;
+    struct Search {
+        DWORD Id;
+        std::vector<HWND>* Found;
+    } search{id_, &windows};
+    EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(param);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(window, &owner);
+            if (owner == s.Id) s.Found->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    DWORD_PTR answer = 0;
+    for (HWND window : windows)
+        SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer);
+    for (HWND window : windows)
+        SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer);
+}
+
 ProgramRun RunningProgram::Wait(unsigned limitMs) {
     ProgramRun run;
     run.ExitCode = WaitForEnd(static_cast<HANDLE>(process_), limitMs);

@@ -27,6 +27,9 @@ public:
     // What "taskkill" without /F does: a close request posted to every
     // top-level window of the program. The number of windows it went to.
     int PostClose() const;
+    // What Windows does at log-off: asks each top-level window whether the
+    // session may end, then tells it that it ends.
+    void EndSession() const;
     // Waits at most limitMs for the end (ExitCode -1: still running).
     ProgramRun Wait(unsigned limitMs);
 

@@ -6,6 +6,7 @@
 #include "WinTestSupport.h"
 
 #include "app/CodeEdit.h"
+#include "app/StartOptions.h"
 #include "app/Forms.h"
 #include "app/uFileIo.h"
 #include "app/uMain.h"
@@ -23,6 +24,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest/QTest>
+
+#include <windows.h>
 
 #include <algorithm>
 #include <memory>
@@ -169,6 +172,60 @@ TEST(WinWindow, MovedWindowComesBackWhereItsFrameWasLeft) {
         << again.Main().frameGeometry().x() << "," << again.Main().frameGeometry().y();
 }
 
+TEST(WinWindow, DevelopmentWindowIsFoundByItsClassName) {
+    EXPECT_FALSE(DevelopmentWindowExists());
+    // The development environment registers its class as "TAppBuilder";
+    // class names are compared without regard to case.
+    WNDCLASSA kind{};
+    kind.lpfnWndProc = DefWindowProcA;
+    kind.hInstance = GetModuleHandleA(nullptr);
+    kind.lpszClassName = "TAppBuilder";
+    ASSERT_NE(RegisterClassA(&kind), 0);
+    HWND builder = CreateWindowA("TAppBuilder", "Project1", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                                 kind.hInstance, nullptr);
+    ASSERT_NE(builder, nullptr);
+    EXPECT_TRUE(DevelopmentWindowExists());
+    DestroyWindow(builder);
+    UnregisterClassA("TAppBuilder", kind.hInstance);
+    EXPECT_FALSE(DevelopmentWindowExists());
+}
+
+TEST(WinWindow, TheProgramFileCarriesItsVersionIconAndManifest) {
+    const std::string program = ProgramFolder() + "knsimtool.exe";
+    // --version on the console that started it (here: a file it was given).
+    const ProgramRun version = RunProgram(program, {"--version"});
+    EXPECT_EQ(version.ExitCode, 0);
+    EXPECT_EQ(version.Out, "KARNOL-Simulator Tool v1.200\r\n");
+
+    // What Explorer shows in the file's properties.
+    DWORD ignored = 0;
+    std::vector<char> info(GetFileVersionInfoSizeA(program.c_str(), &ignored));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoA(program.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    auto text = [&](const char* name) {
+        char* value = nullptr;
+        UINT length = 0;
+        const std::string key = std::string("\\StringFileInfo\\040904B0\\") + name;
+        return VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &length) && length > 0
+                   ? std::string(value)
+                   : std::string();
+    };
+    EXPECT_EQ(text("ProductName"), "KNSimTool");
+    EXPECT_EQ(text("FileVersion"), "1.2.0");
+    EXPECT_NE(text("FileDescription").find("KARNOL"), std::string::npos);
+
+    HMODULE file = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(file, nullptr);
+    EXPECT_NE(FindResourceA(file, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(14)), nullptr) << "no icon";  // RT_GROUP_ICON
+    HRSRC manifest = FindResourceA(file, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));                 // RT_MANIFEST
+    ASSERT_NE(manifest, nullptr);
+    const std::string xml(static_cast<const char*>(LockResource(LoadResource(file, manifest))),
+                          SizeofResource(file, manifest));
+    for (const char* part : {"Microsoft.Windows.Common-Controls", "PerMonitorV2", "asInvoker"})
+        EXPECT_NE(xml.find(part), std::string::npos) << part;
+    FreeLibrary(file);
+}
+
 TEST(WinWindow, AnOlderSimulatorIsUpdatedAutomatically) {
     KNS_REQUIRE_PORT("UPDATE");
     const EmulatorLog log("UPDATE");
@@ -183,12 +240,14 @@ TEST(WinWindow, AnOlderSimulatorIsUpdatedAutomatically) {
 // A closing request in the states where a window waits for the user: the
 // program still ends as "Exit" does, within a few seconds.
 struct ClosingRow {
+    const char* Name;
     const char* State;  // as window_signal_driver names it
     const char* Role;
-    bool Connected;  // remote mode on when the request comes
+    bool Connected;   // remote mode on when the request comes
+    bool EndSession;  // the user logs off, instead of taskkill's close request
 };
 
-void PrintTo(const ClosingRow& row, std::ostream* os) { *os << row.State; }
+void PrintTo(const ClosingRow& row, std::ostream* os) { *os << row.Name; }
 
 class WinWindowClosing : public ::testing::TestWithParam<ClosingRow> {};
 
@@ -202,7 +261,11 @@ TEST_P(WinWindowClosing, EndsTheProgramAsExitDoes) {
     ASSERT_TRUE(WaitUntil([&] { return driver.Out().find("ready") != std::string::npos; }, 60000))
         << driver.Wait(0).Err;
 
-    EXPECT_GE(driver.PostClose(), 1);
+    if (row.EndSession) {
+        driver.EndSession();
+    } else {
+        EXPECT_GE(driver.PostClose(), 1);
+    }
     const ProgramRun run = driver.Wait(10000);
     EXPECT_EQ(run.ExitCode, 0) << "still running or failed: " << run.Err;
     if (row.Connected) {
@@ -212,8 +275,9 @@ TEST_P(WinWindowClosing, EndsTheProgramAsExitDoes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(States, WinWindowClosing,
-                         ::testing::Values(ClosingRow{"polling", "CLOSING", true},
-                                           ClosingRow{"message_box", "CLOSING", true},
-                                           ClosingRow{"reset_prompt", "CLOSING", false},
-                                           ClosingRow{"update_failed", "UPDATEFAIL", false}),
-                         [](const auto& info) { return std::string(info.param.State); });
+                         ::testing::Values(ClosingRow{"polling", "polling", "CLOSING", true, false},
+                                           ClosingRow{"message_box", "message_box", "CLOSING", true, false},
+                                           ClosingRow{"session_end", "message_box", "CLOSING", true, true},
+                                           ClosingRow{"reset_prompt", "reset_prompt", "CLOSING", false, false},
+                                           ClosingRow{"update_failed", "update_failed", "UPDATEFAIL", false, false}),
+                         [](const auto& info) { return std::string(info.param.Name); });
