@@ -5,13 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include "AsOtherUser.h"
 #include "Pty.h"
 #include "TestFiles.h"
 
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -116,6 +119,30 @@ TEST_F(PortLockTest, LiveHolderMeansInUseAndStaleFilesAreTakenOver) {
         }
     }
     End(live);
+}
+
+// kill(pid, 0) on another user's process fails with EPERM, and that process
+// is as alive as any: its port is in use. Root never gets EPERM, so the
+// check runs as nobody then, against this (root's) process.
+TEST_F(PortLockTest, LiveHolderOfAnotherUserMeansInUse) {
+    pid_t holder = getpid();
+    if (!RunningAsRoot()) {
+        struct stat init{};
+        if (stat("/proc/1", &init) != 0 || init.st_uid == getuid()) GTEST_SKIP() << "no process of another user";
+        holder = 1;
+    }
+    // Like /run/lock: everybody may make files, only their makers remove them.
+    ASSERT_EQ(chmod(folder.c_str(), 01777), 0);
+    const std::string device = "/dev/kns-no-such-ttyUSB7";
+    const fs::path file = folder / TPortLockFile::NameFor(device);
+    std::ofstream(file, std::ios::binary) << PidText(holder);
+    ASSERT_EQ(chmod(file.c_str(), 0644), 0);
+    const int taken = RunUnprivileged([&] {
+        TPortLockFile lock;
+        return lock.Take(device);
+    });
+    EXPECT_EQ(taken, EBUSY) << "another user's live holder was taken for stale";
+    EXPECT_EQ(Slurp(file), PidText(holder));
 }
 
 TEST_F(PortLockTest, SecondOpenInThisProcessIsRefusedAndAMissingFolderIsNoObstacle) {
