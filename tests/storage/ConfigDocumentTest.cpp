@@ -2,19 +2,13 @@
 
 #include "base/Failure.h"
 
-#include <gtest/gtest.h>
+#include "TestFiles.h"
 
-#include <fstream>
-#include <sstream>
+#include <gtest/gtest.h>
 
 namespace {
 
-std::string ReadFixture(const std::string& name) {
-    std::ifstream in(std::string(KNS_STORAGE_TEST_DATA) + "/" + name, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+std::string ReadFixture(const std::string& name) { return ReadFile(std::string(KNS_STORAGE_TEST_DATA) + "/" + name); }
 
 std::string ParseError(std::string_view data) {
     ConfigDocument doc;
@@ -198,25 +192,11 @@ TEST(ConfigDocument, KeepsPrologCommentsUnknownElementsAndPlaces) {
               "<!-- tail -->\r\n");
 }
 
-// Strict XML readers refuse a document whose declaration is not its first
-// byte; older saves put the added one after the comments.
-TEST(ConfigDocument, DeclarationIsWrittenFirst) {
-    const struct {
-        const char* file;
-        const char* saved;
-    } rows[] = {
-        {"<!--x--><CONFIG/>", "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<!--x-->\r\n<CONFIG/>\r\n"},
-        {"<!--x-->\r\n<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<CONFIG/>\r\n",
-         "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<!--x-->\r\n<CONFIG/>\r\n"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.file);
-        ConfigDocument doc;
-        doc.Parse(row.file);
-        const std::string saved = doc.Serialize();
-        EXPECT_EQ(saved.rfind("<?xml ", 0), 0u);
-        EXPECT_EQ(saved, row.saved);
-    }
+// Strict XML readers refuse a declaration anywhere but at the very start.
+TEST(ConfigDocument, FileWithoutDeclarationGetsOneFirst) {
+    ConfigDocument doc;
+    doc.Parse("<!--x--><CONFIG/>");
+    EXPECT_EQ(doc.Serialize(), "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\r\n<!--x-->\r\n<CONFIG/>\r\n");
 }
 
 struct BadFile {
