@@ -1,5 +1,4 @@
-// Trouble-code slots, words, names and the count and MIL bytes: what the
-// editor, the files and the command line all turn codes into.
+// Trouble-code slots, words, names, count and MIL bytes, as every layer uses them.
 #include "base/TroubleCode.h"
 
 #include <gtest/gtest.h>

@@ -8,7 +8,6 @@
 #include "link/BusProtocol.h"
 #include "link/CommandCodec.h"
 #include "link/SimulatorState.h"
-#include "base/TroubleCode.h"
 #include "base/Failure.h"
 
 #include <gtest/gtest.h>

@@ -17,19 +17,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string PidText(pid_t pid) {
     char text[16];
@@ -100,10 +91,10 @@ TEST_F(PortLockTest, LiveHolderMeansInUseAndStaleFilesAreTakenOver) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.Name);
-        std::ofstream(lockFile, std::ios::binary) << row.Content;
+        WriteFile(lockFile, row.Content);
         if (row.Opens) {
             ASSERT_NO_THROW(port.Open());
-            EXPECT_EQ(Slurp(lockFile), PidText(getpid()));
+            EXPECT_EQ(ReadFile(lockFile), PidText(getpid()));
             port.Close();
             EXPECT_FALSE(fs::exists(lockFile)) << "our lock file outlived the port";
         } else {
@@ -114,35 +105,23 @@ TEST_F(PortLockTest, LiveHolderMeansInUseAndStaleFilesAreTakenOver) {
                 EXPECT_EQ(e.Message(), "Unable to open com port (win error code: 16)");
             }
             EXPECT_FALSE(port.Connected());
-            EXPECT_EQ(Slurp(lockFile), row.Content) << "another program's lock file was touched";
+            EXPECT_EQ(ReadFile(lockFile), row.Content) << "another program's lock file was touched";
             fs::remove(lockFile);
         }
     }
     End(live);
 }
 
-// kill(pid, 0) on another user's process fails with EPERM, and that process
-// is as alive as any: its port is in use. Root never gets EPERM, so the
-// check runs as nobody then, against this (root's) process.
+// kill(pid, 0) answers EPERM for another user's live process; root never gets
+// it, so the check runs as nobody then, against this root process.
 TEST_F(PortLockTest, LiveHolderOfAnotherUserMeansInUse) {
-    pid_t holder = getpid();
-    if (!RunningAsRoot()) {
-        struct stat init{};
-        if (stat("/proc/1", &init) != 0 || init.st_uid == getuid()) GTEST_SKIP() << "no process of another user";
-        holder = 1;
-    }
-    // Like /run/lock: everybody may make files, only their makers remove them.
-    ASSERT_EQ(chmod(folder.c_str(), 01777), 0);
-    const std::string device = "/dev/kns-no-such-ttyUSB7";
-    const fs::path file = folder / TPortLockFile::NameFor(device);
-    std::ofstream(file, std::ios::binary) << PidText(holder);
-    ASSERT_EQ(chmod(file.c_str(), 0644), 0);
-    const int taken = RunUnprivileged([&] {
-        TPortLockFile lock;
-        return lock.Take(device);
-    });
-    EXPECT_EQ(taken, EBUSY) << "another user's live holder was taken for stale";
-    EXPECT_EQ(Slurp(file), PidText(holder));
+    struct stat init{};
+    if (!RunningAsRoot() && (stat("/proc/1", &init) != 0 || init.st_uid == getuid())) GTEST_SKIP();
+    const pid_t holder = RunningAsRoot() ? getpid() : 1;
+    ASSERT_EQ(chmod(folder.c_str(), 01777), 0);  // like /run/lock
+    WriteFile(lockFile, PidText(holder));
+    ASSERT_EQ(chmod(lockFile.c_str(), 0644), 0);
+    EXPECT_EQ(RunUnprivileged([&] { return TPortLockFile().Take(pty.Path()); }), EBUSY);
 }
 
 TEST_F(PortLockTest, SecondOpenInThisProcessIsRefusedAndAMissingFolderIsNoObstacle) {
