@@ -2,7 +2,7 @@
 
 #include "CliError.h"
 #include "Interrupt.h"
-#include "PortList.h"
+#include "PortsInOrder.h"
 
 #include "FirmwareBlob.h"
 #include "serial/PortPermission.h"

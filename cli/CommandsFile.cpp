@@ -1,6 +1,7 @@
 // The configuration-file commands: apply, save and diff. They use the same
 // file code as the window's "Open configuration..." and "Save
-// configuration...", and the window's editor rules through SetupAdapter.
+// configuration...", and the shared set-up actions of link/SetupActions
+// (applying a set-up, the set-up that the simulator's state stands for).
 #include "CliCommands.h"
 
 #include "CliError.h"

@@ -6,7 +6,7 @@
 #include "Interrupt.h"
 #include "JsonWriter.h"
 #include "LocalTime.h"
-#include "PortList.h"
+#include "PortsInOrder.h"
 #include "Report.h"
 
 #include <cstdio>

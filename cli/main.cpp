@@ -5,7 +5,7 @@
 #include "CliSession.h"
 #include "HelpText.h"
 #include "Interrupt.h"
-#include "PortList.h"
+#include "PortsInOrder.h"
 #include "TerminalText.h"
 
 #include "base/Failure.h"
@@ -26,7 +26,7 @@ void Write(std::FILE* to, const std::string& text) {
 
 int main(int argc, char** argv) {
     InstallInterruptHandlers();
-    InstallPortListHook();
+    TakePortsFromEnvironment();
 
     CliOptions options;
     try {

@@ -4,6 +4,7 @@
 #include "base/TextCase.h"
 #include "ValuePath.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -19,6 +20,12 @@ void WriteAttributes(std::string& out, const std::vector<ConfigAttribute>& attri
         out += ConfigDocument::Escape(a.Value);
         out += '"';
     }
+}
+
+void WriteDeclaration(std::string& out, const std::vector<ConfigAttribute>& attributes) {
+    out += "<?xml";
+    WriteAttributes(out, attributes);
+    out += "?>";
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -149,34 +156,41 @@ void ConfigDocument::Parse(std::string_view data) {
 }
 
 std::string ConfigDocument::Serialize() const {
+    // The declaration goes first, whatever stood before it in the file read,
+    // and the standard one when the file had none: XML allows it nowhere
+    // else, and test benches read these files with strict readers (xmllint,
+    // Python's) that refuse a declaration after a comment. Our reader takes
+    // either order, so files written the other way still open.
+    const auto declaration = std::find_if(prolog_.begin(), prolog_.end(), [](const ConfigPrologItem& item) {
+        return item.ItemKind == ConfigPrologItem::Kind::Declaration;
+    });
     std::string out;
-    bool hasDeclaration = false;
-    for (const auto& item : prolog_) {
-        switch (item.ItemKind) {
-        case ConfigPrologItem::Kind::Declaration:
-            hasDeclaration = true;
-            out += "<?xml";
-            WriteAttributes(out, item.Attributes);
-            out += "?>";
+    if (declaration != prolog_.end()) {
+        WriteDeclaration(out, declaration->Attributes);
+    } else {
+        out += "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>";
+    }
+    out += LineEnd;
+    for (auto item = prolog_.begin(); item != prolog_.end(); ++item) {
+        if (item == declaration) continue;
+        switch (item->ItemKind) {
+        case ConfigPrologItem::Kind::Declaration:  // a second one, kept as it came
+            WriteDeclaration(out, item->Attributes);
             break;
         case ConfigPrologItem::Kind::Comment:
             out += "<!--";
-            out += item.Text;
+            out += item->Text;
             out += "-->";
             break;
         case ConfigPrologItem::Kind::StyleSheet:
             out += "<?xml-stylesheet";
-            out += item.Text;
+            out += item->Text;
             out += "?>";
             break;
         case ConfigPrologItem::Kind::DocType:
-            out += item.Text;
+            out += item->Text;
             break;
         }
-        out += LineEnd;
-    }
-    if (!hasDeclaration) {
-        out += "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>";
         out += LineEnd;
     }
     WriteElement(out, *root_, 0);

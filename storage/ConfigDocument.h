@@ -58,7 +58,8 @@ private:
     std::vector<std::unique_ptr<ConfigElement>> children_;
 };
 
-// An item before the root element, written back in its place.
+// An item before the root element, written back in its place (the
+// declaration always first).
 struct ConfigPrologItem {
     enum class Kind { Declaration, Comment, StyleSheet, DocType };
     Kind ItemKind = Kind::Comment;
@@ -93,7 +94,7 @@ public:
     // holds what was read before the error.
     void Parse(std::string_view data);
 
-    // The document in the file layout: declaration, two-space indentation,
+    // The document in the file layout: declaration first, two-space indentation,
     // CR LF after every line.
     std::string Serialize() const;
 

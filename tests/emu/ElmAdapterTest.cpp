@@ -66,7 +66,10 @@ TEST(ElmAdapter, DialoguesPerProtocolFamily) {
           {"04", "44\r44\r\r>"},
           {"", ">"},
           {"0101", "41 01 00 07 65 00\r41 01 00 07 65 00\r\r>"},
-          {"03", "43 00\r43 00\r\r>"}}},
+          {"03", "43 00\r43 00\r\r>"},
+          // A stray carriage return never clears again: codes set since must stay.
+          {"041", "44\r\r>"}, {"", ">"},
+          {"04 1 ", "44\r\r>"}, {"", ">"}}},
         {"CAN 29/500, headers on, raw frames",
          7, true, {}, {},
          {{"ATE0", "ATE0\rOK\r\r>"},

@@ -5,28 +5,22 @@
 
 #include <gtest/gtest.h>
 
+#include "AsOtherUser.h"
 #include "Pty.h"
 #include "TestFiles.h"
 
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string PidText(pid_t pid) {
     char text[16];
@@ -97,10 +91,10 @@ TEST_F(PortLockTest, LiveHolderMeansInUseAndStaleFilesAreTakenOver) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.Name);
-        std::ofstream(lockFile, std::ios::binary) << row.Content;
+        WriteFile(lockFile, row.Content);
         if (row.Opens) {
             ASSERT_NO_THROW(port.Open());
-            EXPECT_EQ(Slurp(lockFile), PidText(getpid()));
+            EXPECT_EQ(ReadFile(lockFile), PidText(getpid()));
             port.Close();
             EXPECT_FALSE(fs::exists(lockFile)) << "our lock file outlived the port";
         } else {
@@ -111,11 +105,23 @@ TEST_F(PortLockTest, LiveHolderMeansInUseAndStaleFilesAreTakenOver) {
                 EXPECT_EQ(e.Message(), "Unable to open com port (win error code: 16)");
             }
             EXPECT_FALSE(port.Connected());
-            EXPECT_EQ(Slurp(lockFile), row.Content) << "another program's lock file was touched";
+            EXPECT_EQ(ReadFile(lockFile), row.Content) << "another program's lock file was touched";
             fs::remove(lockFile);
         }
     }
     End(live);
+}
+
+// kill(pid, 0) answers EPERM for another user's live process; root never gets
+// it, so the check runs as nobody then, against this root process.
+TEST_F(PortLockTest, LiveHolderOfAnotherUserMeansInUse) {
+    struct stat init{};
+    if (!RunningAsRoot() && (stat("/proc/1", &init) != 0 || init.st_uid == getuid())) GTEST_SKIP();
+    const pid_t holder = RunningAsRoot() ? getpid() : 1;
+    ASSERT_EQ(chmod(folder.c_str(), 01777), 0);  // like /run/lock
+    WriteFile(lockFile, PidText(holder));
+    ASSERT_EQ(chmod(lockFile.c_str(), 0644), 0);
+    EXPECT_EQ(RunUnprivileged([&] { return TPortLockFile().Take(pty.Path()); }), EBUSY);
 }
 
 TEST_F(PortLockTest, SecondOpenInThisProcessIsRefusedAndAMissingFolderIsNoObstacle) {

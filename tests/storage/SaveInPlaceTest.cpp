@@ -15,6 +15,7 @@
 #include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -68,16 +69,19 @@ TEST(SaveInPlace, FileWithTwoHardLinksStaysOneFile) {
     EXPECT_EQ(StatOf(first).st_nlink, 2u);
 }
 
-TEST(SaveInPlace, OwnerAndModeStay) {
+TEST(SaveInPlace, OwnerGroupAndModeStay) {
     // As root the file belongs to nobody, so a save through a new file must
-    // hand the owner over; as another user only the mode can differ.
-    for (const mode_t mode : {0600, 0640, 0664, 0604}) {
+    // hand the owner over; as another user only the mode can differ. Root's
+    // own file with a shared group (user:lab, 0664) keeps that group, or the
+    // colleagues in it lose write access.
+    for (const auto& [mode, own] :
+         {std::pair{0600, false}, {0640, false}, {0664, false}, {0604, false}, {0664, true}}) {
         TempFolder folder;
         const std::string file = folder / "KNSimTool.ini";
         WriteFile(file, "[CONFIG]\r\n");
         ASSERT_EQ(::chmod(file.c_str(), mode), 0);
         if (RunningAsRoot()) {
-            ASSERT_EQ(::chown(file.c_str(), NobodyId, NobodyId), 0);
+            ASSERT_EQ(::chown(file.c_str(), own ? 0u : NobodyId, NobodyId), 0);
         }
         const struct stat before = StatOf(file);
         ASSERT_EQ(SafeFile::WriteReplacing(file, "[CONFIG]\r\nComPort=ttyUSB0\r\n\r\n"), 0);

@@ -11,5 +11,5 @@ std::vector<std::string> ListPortsInOrder();
 // comma-separated names (pseudo-terminal paths, say) replace the machine's
 // port list, so that a test never asks the machine's own ports, whose first
 // one is often the console.
-void InstallPortListHook();
-constexpr const char* PortListHookVariable = "KNSIM_CLI_PORTS";
+void TakePortsFromEnvironment();
+constexpr const char* PortsEnvironmentVariable = "KNSIM_CLI_PORTS";

@@ -1,4 +1,4 @@
-#include "PortList.h"
+#include "PortsInOrder.h"
 
 #include "CliError.h"
 
@@ -18,8 +18,8 @@ std::vector<std::string> ListPortsInOrder() {
     return ports;
 }
 
-void InstallPortListHook() {
-    const char* value = std::getenv(PortListHookVariable);
+void TakePortsFromEnvironment() {
+    const char* value = std::getenv(PortsEnvironmentVariable);
     if (!value) return;
     std::vector<std::string> names;
     std::string current;
