@@ -4,6 +4,9 @@
 
 #include "AppTestSupport.h"
 
+#include "app/EditorPanel.h"
+#include "Controls.h"
+
 #include "app/CodeEdit.h"
 #include "app/uFileIo.h"
 
@@ -85,7 +88,7 @@ TEST(MainFile, OpenSendsTheFileAndSaveWritesItBackByteForByte) {
         chosen = QString::fromStdString(folder / name);
         WriteFile(chosen.toStdString(), KnsText(setUp));
         app.Emulator().ClearLog();
-        main.MnuOpenCfg->trigger();
+        Control<QAction>(main, "MnuOpenCfg")->trigger();
         return app.Commands();
     };
 
@@ -105,23 +108,23 @@ TEST(MainFile, OpenSendsTheFileAndSaveWritesItBackByteForByte) {
                            "!X0156" "0100" "0000" "0000" "0000" "0000" "0000" "0000" "0000" "0000" "0000",
                            "!F1380"}));
 
-    EXPECT_EQ(main.cbActProto->currentText(), QStringLiteral("3 - ISO9141"));
-    EXPECT_EQ(main.cbEcuCount->currentText(), QStringLiteral("2"));
-    EXPECT_FALSE(main.chkMilOn->isChecked());
-    EXPECT_EQ(main.cbDtc1->currentIndex(), 3);
-    EXPECT_EQ(main.cbDtc2->currentIndex(), 1);
+    EXPECT_EQ(Control<QComboBox>(main, "cbActProto")->currentText(), QStringLiteral("3 - ISO9141"));
+    EXPECT_EQ(Control<QComboBox>(main, "cbEcuCount")->currentText(), QStringLiteral("2"));
+    EXPECT_FALSE(Control<QCheckBox>(main, "chkMilOn")->isChecked());
+    EXPECT_EQ(Control<QComboBox>(main, "cbDtc1")->currentIndex(), 3);
+    EXPECT_EQ(Control<QComboBox>(main, "cbDtc2")->currentIndex(), 1);
     const std::tuple<int, int, const char*, std::string> shown[] = {
         {1, 1, "C", "0123"}, {1, 2, "U", "3FFF"}, {1, 3, "B", "0420"}, {1, 4, "P", "0000"},
         {1, 10, "P", "0000"}, {2, 1, "P", "0100"}, {2, 10, "P", "0000"}};
     for (const auto& [ecu, slot, category, code] : shown) {
-        EXPECT_EQ(main.SlotControls(ecu, slot).Category->currentText(), QLatin1String(category)) << ecu << "/" << slot;
-        EXPECT_EQ(main.SlotControls(ecu, slot).Code->CodeText(), code) << ecu << "/" << slot;
+        EXPECT_EQ(main.Editor().CategoryControl(ecu, slot)->currentText(), QLatin1String(category)) << ecu << "/" << slot;
+        EXPECT_EQ(main.Editor().CodeControl(ecu, slot)->CodeText(), code) << ecu << "/" << slot;
     }
-    EXPECT_EQ(main.sBarPanel1->text(), QStringLiteral("changed.kns"));
+    EXPECT_EQ(Control<QLabel>(main, "sBarPanel1")->text(), QStringLiteral("changed.kns"));
 
     // Saved under a new name, the file is the one that was opened.
     chosen = QString::fromStdString(folder / "saved.kns");
-    main.MnuSaveCfg->trigger();
+    Control<QAction>(main, "MnuSaveCfg")->trigger();
     EXPECT_EQ(ReadFile(chosen.toStdString()), KnsText(changed));
-    EXPECT_EQ(main.sBarPanel1->text(), QStringLiteral("saved.kns"));
+    EXPECT_EQ(Control<QLabel>(main, "sBarPanel1")->text(), QStringLiteral("saved.kns"));
 }
