@@ -22,6 +22,7 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -192,10 +193,17 @@ TEST(MainEditor, SendWritesBothTablesThenCountsAndMil) {
     Control<QComboBox>(main, "cbDtc2")->setCurrentIndex(10);
     Control<QCheckBox>(main, "chkMilOn")->setChecked(true);
     app.Emulator().ClearLog();
+    // The status text is up before SEND disables itself and reads the controls.
+    QPushButton* send = Control<QPushButton>(main, "ButSendDtc");
+    std::optional<bool> enabledAtText;
+    QObject::connect(&main, &TMain::StatusTextChanged, [&](const QString& text) {
+        if (text == QStringLiteral("Sending data to KARNOL simulator") && !enabledAtText)
+            enabledAtText = send->isEnabled();
+    });
 
-    Control<QPushButton>(main, "ButSendDtc")->click();
-    EXPECT_FALSE(Control<QPushButton>(main, "ButSendDtc")->isEnabled());  // until the next status read
-    EXPECT_TRUE(app.StatusTexts.contains(QStringLiteral("Sending data to KARNOL simulator")));
+    send->click();
+    EXPECT_FALSE(send->isEnabled());  // until the next status read
+    EXPECT_EQ(enabledAtText, true);
     const Lines sent = app.Commands();
     ASSERT_GE(sent.size(), 3u);
     EXPECT_EQ(sent[0], "!X0142" "0123" "FFFF" "4000" "0000" "0000" "0000" "0000" "0000" "0000" "8123");
@@ -204,7 +212,7 @@ TEST(MainEditor, SendWritesBothTablesThenCountsAndMil) {
     EXPECT_TRUE(main.Timer1().isActive());
 
     // The simulator now holds them, and the next status read enables SEND.
-    ASSERT_TRUE(WaitWithEvents([&] { return Control<QPushButton>(main, "ButSendDtc")->isEnabled(); }));
+    ASSERT_TRUE(WaitWithEvents([&] { return send->isEnabled(); }));
     EXPECT_EQ(app.Emulator().State().Codes(1)[1], 0xFFFF);
     EXPECT_EQ(app.Emulator().State().CodeCounts, 0xA2);
     EXPECT_TRUE(app.Emulator().State().MilOn);

@@ -109,6 +109,9 @@ TEST(WindowFaults, SimulatorVanishingWhilePollingIsShownAndFoundAgainByReloadDat
     // so. A poll that ran into its time-out before the far end had quite
     // gone may report that first; the next one finds the line gone.
     ASSERT_TRUE(WaitWithEvents([&] { return !window.Forms().ComIo().PortOpen(); }, 5000)) << "the port stayed open";
+    // Remote mode went with the line: a search that meets a silent port
+    // later must not begin by leaving it.
+    EXPECT_FALSE(window.Forms().ComIo().RemoteModeOn());
     const auto failuresAtClose = window.Failures().size();
     EXPECT_LE(failuresAtClose, 2) << window.Failures().join('|').toStdString();
     // The failure stays on the status bar across the following polls, not a
