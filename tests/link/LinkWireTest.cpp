@@ -4,11 +4,14 @@
 #include "PtyPeer.h"
 
 #include "link/Connection.h"
+#include "link/SetupActions.h"
 #include "link/uComIo.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
@@ -263,6 +266,35 @@ TEST_F(LinkWire, ClosePortLeavesRemoteModeOnlyWhenOn) {
     ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
     const auto units = peer.Units();
     EXPECT_EQ(std::vector<std::string>(units.end() - 3, units.end()), (std::vector<std::string>{"!K0", "!I", "!B"}));
+
+    // Asked to stop, the close still waits for the reply to "!K0": closed
+    // right after the write, a slow driver can lose the command on its way.
+    ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
+    io.SetRemoteModeFlag(true);
+    (void)io.SetStopWaiting([] { return true; });
+    std::atomic<bool> answered{false};
+    peer.SetResponder([&](PtyPeer&, const std::string& unit) -> std::string {
+        if (unit != "!K0") return {};
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        answered = true;
+        return "OK\r";
+    });
+    io.ClosePort();
+    EXPECT_TRUE(answered) << "the port closed before the reply to !K0 came";
+    peer.SetResponder(nullptr);
+}
+
+TEST_F(LinkWire, ProtocolChangeRefreshesFromTheConfigurationEvenWhenTheStatusReadFails) {
+    AnswerIdentity();
+    ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
+    peer.SetReply("!P86", "OK\r");  // "!S" stays unanswered
+    peer.SetReply("!C", DataReply(Bytes(ConfigBlockSize)));
+    peer.SetReply("!K1", "OK\r");
+    EXPECT_EQ(ChangeProtocol(io, 5, 1), ProtocolChange::Failed);
+    const auto units = peer.Units();
+    EXPECT_EQ(std::vector<std::string>(units.end() - 4, units.end()),
+              (std::vector<std::string>{"!P86", "!S", "!C", "!K1"}));
+    EXPECT_EQ(host.configShown, 1);
 }
 
 TEST_F(LinkWire, HeaderReplyFailureStopsWithoutUsingAnAttempt) {
