@@ -135,10 +135,6 @@ bool TCodeEdit::IsValidCode() const {
     return !invalid_ && IsValidCodeText(CodeText());
 }
 
-QByteArray TCodeEdit::CodeTextBytes() const { return QByteArray::fromStdString(CodeText()); }
-
-void TCodeEdit::SetCodeTextBytes(const QByteArray& bytes) { SetCodeText(bytes.toStdString()); }
-
 void TCodeEdit::SetDisabledColor(const QColor& color) {
     disabledColor_ = color;
     QPalette pal = palette();
