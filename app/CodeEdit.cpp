@@ -2,6 +2,8 @@
 
 #include "WindowLook.h"
 
+#include "base/TroubleCode.h"
+
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -14,8 +16,9 @@ namespace {
 constexpr QChar Blank = u'_';               // shown for an unfilled position
 const QString CodeMask = QStringLiteral(">HHHH;_");  // four hex positions, uppercase
 
-bool IsHex(QChar c) {
-    return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
+// A character outside Latin-1 comes back as 0, which fits no position.
+bool FitsPosition(qsizetype position, QChar c) {
+    return FitsCodePosition(static_cast<std::size_t>(position), c.toLatin1());
 }
 
 bool IsBlank(QChar c) { return c == Blank || c == u' '; }
@@ -29,9 +32,7 @@ public:
     State validate(QString& input, int&) const override {
         for (qsizetype i = 0; i < input.size(); ++i) {
             const QChar c = input.at(i);
-            if (IsBlank(c)) continue;
-            if (!IsHex(c)) return Invalid;
-            if (i == 0 && !(c >= u'0' && c <= u'3')) return Invalid;
+            if (!IsBlank(c) && !FitsPosition(i, c)) return Invalid;
         }
         return input.size() == TCodeEdit::CodeLength && !input.contains(Blank) && !input.contains(u' ')
                    ? Acceptable
@@ -57,9 +58,7 @@ bool FitsMask(const QString& text) {
     if (text.size() != TCodeEdit::CodeLength) return false;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
-        if (IsBlank(c)) continue;
-        if (!IsHex(c)) return false;
-        if (i == 0 && !(c >= u'0' && c <= u'3')) return false;
+        if (!IsBlank(c) && !FitsPosition(i, c)) return false;
     }
     return true;
 }
@@ -133,13 +132,8 @@ void TCodeEdit::SetCodeText(const std::string& text) {
 }
 
 bool TCodeEdit::IsValidCode() const {
-    const QString shown = QString::fromLatin1(CodeText());
-    return !invalid_ && shown.size() == CodeLength && FitsMask(shown) && !shown.contains(u' ');
+    return !invalid_ && IsValidCodeText(CodeText());
 }
-
-QByteArray TCodeEdit::CodeTextBytes() const { return QByteArray::fromStdString(CodeText()); }
-
-void TCodeEdit::SetCodeTextBytes(const QByteArray& bytes) { SetCodeText(bytes.toStdString()); }
 
 void TCodeEdit::SetDisabledColor(const QColor& color) {
     disabledColor_ = color;

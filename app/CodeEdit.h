@@ -8,7 +8,6 @@
 // shown marked as invalid, so that the file round-trips; the first edit by the
 // user replaces it.
 
-#include <QByteArray>
 #include <QColor>
 #include <QLineEdit>
 
@@ -16,7 +15,6 @@
 
 class TCodeEdit : public QLineEdit {
     Q_OBJECT
-    Q_PROPERTY(QByteArray codeText READ CodeTextBytes WRITE SetCodeTextBytes)
 
 public:
     static constexpr int CodeLength = 4;
@@ -32,10 +30,6 @@ public:
     bool IsValidCode() const;
     // The field holds a stored text that cannot be typed (shown marked).
     bool IsMarkedInvalid() const { return invalid_; }
-
-    // Latin-1 bytes of CodeText, for code that reaches the field by property.
-    QByteArray CodeTextBytes() const;
-    void SetCodeTextBytes(const QByteArray& bytes);
 
     // Background while disabled (by default the window colour, so that a
     // disabled field looks like an enabled one).

@@ -6,6 +6,7 @@
 #include "uMessageBox.h"
 #include "uUpdate.h"
 
+#include "link/FirmwareUpdate.h"
 #include "link/uComIo.h"
 #include "uFileIo.h"
 
@@ -21,15 +22,13 @@ TForms::TForms(const TStartOptions& options) {
     msgBox_ = std::make_unique<TMsgBox>();
     msgBox_->SetCentreWindow(main_.get());
     comIo_ = std::make_unique<TComIo>(*main_, main_->SimState(), main_->Image());
-    update_ = std::make_unique<TUpdateDialog>(*comIo_, main_.get());
+    firmwareUpdate_ = std::make_unique<FirmwareUpdate>(*comIo_, main_->Image());
+    update_ = std::make_unique<TUpdateDialog>(*firmwareUpdate_, main_.get());
     about_ = std::make_unique<TAbout>(main_.get());
     about_->SetAppTitle(main_->Title());
     // Which settings file this run uses, for whoever wonders where they went.
     about_->setToolTip(QStringLiteral("Settings: ") + main_->SettingsFileName());
-    TMain* window = main_.get();
-    fileIo_ = std::make_unique<TFileIo>(
-        *window, [window] { window->SetProto(); }, [window] { window->ButSendDtcClick(); },
-        [window](const QString& name) { window->ShowFileName(name); }, window->Image().VersionWord());
+    fileIo_ = std::make_unique<TFileIo>(*main_, main_->Image().VersionWord());
     main_->Attach({comIo_.get(), update_.get(), msgBox_.get(), debug_.get(), about_.get(), fileIo_.get()});
     current = this;
 }
@@ -39,6 +38,7 @@ TForms::~TForms() {
     fileIo_.reset();
     about_.reset();
     update_.reset();
+    firmwareUpdate_.reset();
     main_->DetachLink();
     comIo_.reset();  // closes the port if it is still open
     msgBox_.reset();

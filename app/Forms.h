@@ -11,6 +11,7 @@
 #include <memory>
 
 class TAbout;
+class FirmwareUpdate;
 class TComIo;
 class TDebug;
 class TFileIo;
@@ -32,6 +33,7 @@ public:
     TDebug& Debug() { return *debug_; }
     TMsgBox& MsgBox() { return *msgBox_; }
     TComIo& ComIo() { return *comIo_; }
+    FirmwareUpdate& Firmware() { return *firmwareUpdate_; }
     TUpdateDialog& Update() { return *update_; }
     TAbout& About() { return *about_; }
     TFileIo& FileIo() { return *fileIo_; }
@@ -41,6 +43,7 @@ private:
     std::unique_ptr<TDebug> debug_;
     std::unique_ptr<TMsgBox> msgBox_;
     std::unique_ptr<TComIo> comIo_;
+    std::unique_ptr<FirmwareUpdate> firmwareUpdate_;
     std::unique_ptr<TUpdateDialog> update_;
     std::unique_ptr<TAbout> about_;
     std::unique_ptr<TFileIo> fileIo_;

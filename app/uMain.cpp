@@ -1,6 +1,5 @@
-// The main window's life and its connection scheduler: creation, first show,
-// close, the scheduler's steps, the user actions of the frame and the link's
-// host operations.
+// The main window's life: creation, first show, close, the user actions of
+// the frame and the link's host operations.
 
 #include "uMain.h"
 
@@ -44,11 +43,7 @@ TMain::TMain(const TStartOptions& options, QWidget* parent)
     : QMainWindow(parent), options_(options), settings_(std::make_unique<IniFile>()) {
     setObjectName(QStringLiteral("Main"));
     BuildFrame();
-    timer1_.setObjectName(QStringLiteral("Timer1"));
-    // A coarse timer may fire up to 5 % early; no step may start before its
-    // interval is over (the simulator is polled no faster than once a second).
-    timer1_.setTimerType(Qt::PreciseTimer);
-    connect(&timer1_, &QTimer::timeout, this, [this] { Scheduler(); });
+    steps_.OnExchangeEnded = [this] { ExchangeEnded(); };
     FormCreate();
 }
 
@@ -101,15 +96,14 @@ void TMain::FormCreate() {
 
 void TMain::Attach(const Companions& companions) {
     companions_ = companions;
-    connection_.reset();
+    steps_.Attach(companions_.Link);
     if (TComIo* link = companions_.Link) {
-        connection_ = std::make_unique<Connection>(*link, state_);
         // A termination signal is only carried out between exchanges; a
         // reply trickling in must not hold it up for long. The update is left
         // alone: a transfer runs to its end.
-        link->StopWaiting = [this] {
+        (void)link->SetStopWaiting([this] {
             return CloseSignalArrived() && !(companions_.Update && companions_.Update->Running());
-        };
+        });
         // The line event watcher hands its event sets over from its own
         // thread; they are handled here on the window thread.
         link->SetEventHandOver([this] {
@@ -124,7 +118,7 @@ void TMain::Attach(const Companions& companions) {
 }
 
 void TMain::DetachLink() {
-    connection_.reset();
+    steps_.Attach(nullptr);
     companions_.Link = nullptr;
 }
 
@@ -194,11 +188,7 @@ void TMain::FormShow() {
 
     image_.PrepareTransferArea();
     Seg7->resize(30, 44);
-
-    if (connection_) connection_->Restart();
-    state_ = SchedulerState::Search;
-    timer1_.setInterval(FirstStepDelay);
-    timer1_.start();
+    steps_.Start();
 }
 
 void TMain::FillPorts() {
@@ -234,7 +224,7 @@ void TMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    timer1_.stop();
+    steps_.Timer1().stop();
     FormClose();
     closed_ = true;
     event->accept();
@@ -253,7 +243,7 @@ void TMain::FormClose() {
         ShowErrorBox(failure);
     }
     if (companions_.Link) {
-        Exchange exchange(*this);
+        StepDriver::Exchange exchange(steps_);
         companions_.Link->ClosePort();
     }
     try {
@@ -271,52 +261,28 @@ void TMain::ExchangeEnded() {
     }
 }
 
-void TMain::Scheduler() {
-    if (ExchangeRunning()) {
-        // A tick during another exchange (a protocol change leaves the timer
-        // running): try again shortly instead of talking in between.
-        timer1_.start(StepInterval);
-        return;
-    }
-    timer1_.stop();
-    timer1_.setInterval(StepInterval);
-    if (closed_ || !image_.Loaded() || !connection_) return;
+bool TMain::MayStep() const { return !closed_ && image_.Loaded(); }
 
-    switch (state_) {
-    case SchedulerState::Search:
-    case SchedulerState::Stopped:
-    case SchedulerState::ReadConfiguration:
-    case SchedulerState::Polling: {
-        const SchedulerState from = state_;
-        if (from == SchedulerState::Search) ShowConnected(false);
-        if (from == SchedulerState::Stopped) MnuForceUpdate->setEnabled(true);
-        Connection::StepResult step;
-        {
-            Exchange exchange(*this);
-            step = connection_->Step(PortName());
-        }
-        if (step.Connected) ShowConnected(true);
-        if (step.NextStepMs) timer1_.start(*step.NextStepMs);
-        break;
-    }
-    case SchedulerState::AutoUpdate:
-    case SchedulerState::ForcedUpdate: {
-        ShowConnected(false);
-        {
-            Exchange exchange(*this);
-            state_ = companions_.Update ? companions_.Update->Run(state_, PortName()) : SchedulerState::UpdateFailed;
-        }
-        timer1_.start();
-        break;
-    }
-    case SchedulerState::UpdateFailed:
-        if (companions_.MsgBox) {
-            companions_.MsgBox->ShowMsg(QLatin1String(LinkText::UpdateFailed), mkError, QString(), mbClose, true);
-        }
-        close();
-        break;
-    }
+SchedulerState TMain::RunUpdate(SchedulerState kind) {
+    return companions_.Update ? companions_.Update->Run(kind, PortName()) : SchedulerState::UpdateFailed;
 }
+
+void TMain::ShowUpdateFailed() {
+    if (companions_.MsgBox) {
+        // The original program's layout of the message: each line ends with
+        // CR LF, the gap between them with a bare line feed.
+        QString text;
+        const auto& lines = LinkText::UpdateFailedLines;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            text += QLatin1String(lines[i]);
+            if (i + 1 < lines.size()) text += lines[i][0] == '\0' ? QStringLiteral("\n") : QStringLiteral("\r\n");
+        }
+        companions_.MsgBox->ShowMsg(text, mkError, QString(), mbClose, true);
+    }
+    close();
+}
+
+void TMain::OfferForcedUpdate() { MnuForceUpdate->setEnabled(true); }
 
 void TMain::ShowConnected(bool connected) {
     MainPanel->setVisible(connected);
@@ -335,19 +301,11 @@ void TMain::ShowConnected(bool connected) {
     }
 }
 
-void TMain::RestartPortClick() {
-    state_ = SchedulerState::Search;
-    if (connection_) connection_->Restart(SchedulerState::Search);
-    Scheduler();
-}
+void TMain::RestartPortClick() { steps_.Restart(SchedulerState::Search); }
 
 void TMain::cbPortsChange() { RestartPortClick(); }
 
-void TMain::ForceUpdateClick() {
-    state_ = SchedulerState::ForcedUpdate;
-    if (connection_) connection_->Restart(SchedulerState::ForcedUpdate);
-    Scheduler();
-}
+void TMain::ForceUpdateClick() { steps_.Restart(SchedulerState::ForcedUpdate); }
 
 void TMain::cbPortsDropDown() {
     const int index = cbPorts->currentIndex();
@@ -368,18 +326,33 @@ void TMain::MnuAboutClick() {
 }
 
 void TMain::MnuSaveCfgAsClick() {
-    if (companions_.FileIo) companions_.FileIo->SaveCfgAs();
+    if (!companions_.FileIo) return;
+    const QString chosen = companions_.FileIo->ChooseSave();
+    if (chosen.isEmpty()) return;
+    companions_.FileIo->Save(chosen, ReadSetup());
+    // Named only once it is written, so the panel never shows a file that
+    // does not hold the set-up.
+    ShowFileName(TFileIo::ShownName(chosen));
 }
 
 void TMain::MnuOpenCfgClick() {
-    if (companions_.FileIo) companions_.FileIo->OpenCfg();
+    if (!companions_.FileIo) return;
+    const QString chosen = companions_.FileIo->ChooseOpen();
+    if (chosen.isEmpty()) return;
+    ShowFileName(TFileIo::ShownName(chosen));
+    // Everything is read before any control changes, so a bad file leaves
+    // the window as it was.
+    ApplyFile(companions_.FileIo->Open(chosen));
 }
 
-void TMain::PanelInfo(const std::string& text) {
+void TMain::PanelInfo(const std::string& text) { ShowFailure(text, FailureKind::Other); }
+
+void TMain::ShowFailure(const std::string& text, FailureKind kind) {
     sBarPanel0->setText(Latin1(text));
     // A port refused for lack of permission keeps its text; the way out is
     // one hover away.
-    sBarPanel0->setToolTip(IsPermissionDeniedText(text) ? Latin1(PortPermissionAdvice(PortName())) : QString());
+    sBarPanel0->setToolTip(kind == FailureKind::PermissionDenied ? Latin1(PortPermissionAdvice(PortName()))
+                                                                  : QString());
     emit StatusTextChanged(sBarPanel0->text());
     ProcessMessages();
 }
@@ -398,7 +371,7 @@ void TMain::SetSerialText(const std::string& text) { LabSerial->setText(Latin1(t
 
 void TMain::SetVersionText(const std::string& text) { LabSimVersion->setText(Latin1(text)); }
 
-void TMain::SetPortPicture(int index) { ButPort->setIcon(MainPicture(index)); }
+void TMain::PortOpened(bool open) { ButPort->setIcon(MainPicture(open ? PicturePortOpen : PicturePortClosed)); }
 
 void TMain::ShowFileName(const QString& name) {
     sBarPanel1->setText(name);

@@ -1,46 +1,42 @@
 #pragma once
-// The main window: frame, menu, tool bar, port selector and status bar, the
-// timer-driven connection scheduler, the status display and the trouble-code
-// editor. It owns the carried firmware image, the simulator's reported state,
-// the scheduler state and the remote-mode flag, and is the link's host.
+// The main window's frame: menu, tool bar, port selector, status bar, the
+// "Simulator-Info" group and the page that holds the trouble-code editor
+// (EditorPanel). It owns the carried firmware image and the simulator's
+// reported state, is the link's host, and hands the values of its controls
+// to the use cases of link/. The connection scheduler is its StepDriver;
+// the remote-mode flag is the link's own.
 //
-// Re-entrancy: every call into the link runs inside one "exchange" (see
-// ExchangeRunning). While it runs, pending messages are processed without
-// user input, so the window stays painted but a click or a key waits until
-// the exchange is over; a scheduler tick that finds an exchange running
-// re-arms itself instead of starting a second one, and a close request waits
-// for the end of the exchange. Two exchanges therefore never interleave on
-// the wire.
+// A close request during an exchange (see StepDriver) waits for its end, so
+// the port is never pulled from under a running exchange.
 
 #include "StartOptions.h"
+#include "StepDriver.h"
 
-#include "link/Connection.h"
 #include "link/FirmwareImage.h"
 #include "link/LinkHost.h"
 #include "link/SchedulerState.h"
 #include "link/SimulatorState.h"
 
+#include "base/CfgSetup.h"
+
 #include <QMainWindow>
 #include <QString>
-#include <QTimer>
 
-#include <cstdint>
 #include <memory>
 #include <string>
 
+struct CfgValues;
+class EditorPanel;
 class IniFile;
 class QAction;
-class QCheckBox;
 class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
-class QPushButton;
 class QTabWidget;
 class QToolButton;
 class SevenSegmentDigit;
 class TAbout;
-class TCodeEdit;
 class TComIo;
 class TDebug;
 class TFileIo;
@@ -55,9 +51,9 @@ class TMain : public QMainWindow, public ILinkHost {
 public:
     static constexpr int ClientWidth = 634;   // below the menu bar
     static constexpr int ClientHeight = 351;
-    static constexpr int FirstStepDelay = Connection::FirstStepDelay;
-    static constexpr int StepInterval = Connection::StepInterval;
-    static constexpr int PollInterval = Connection::PollInterval;
+    static constexpr int FirstStepDelay = StepDriver::FirstStepDelay;
+    static constexpr int StepInterval = StepDriver::StepInterval;
+    static constexpr int PollInterval = StepDriver::PollInterval;
 
     // The creation handler (FormCreate): loads the carried image, builds the
     // title, names the settings file, builds the controls.
@@ -78,9 +74,7 @@ public:
     // Forgets the link before it is destroyed (no line event may reach it then).
     void DetachLink();
 
-    // Scheduler and frame.
-    void Scheduler();
-    void ShowConnected(bool connected);
+    // User actions of the frame.
     void RestartPortClick();
     void cbPortsChange();
     void ForceUpdateClick();
@@ -90,48 +84,48 @@ public:
     void MnuSaveCfgAsClick();
     void MnuOpenCfgClick();
 
-    // Trouble-code editor.
-    void cbDtcChange();
+    // SEND and the protocol and ECU-count selectors.
     void ButSendDtcClick();
     void SetProto();
 
     // ILinkHost
     void PanelInfo(const std::string& text) override;
+    void ShowFailure(const std::string& text, FailureKind kind) override;
     void ProcessMessages() override;
     void ShowStatus() override;
     void ShowConfiguration() override;
-    // The port the selector shows, handed to the link's open operations.
-    std::string PortName() const;
     void SetSerialText(const std::string& text) override;
     void SetVersionText(const std::string& text) override;
-    void SetPortPicture(int index) override;
+    void PortOpened(bool open) override;
+
+    // What the scheduler's steps need of the frame.
+    bool MayStep() const;  // an image to offer and the window not closed
+    void ShowConnected(bool connected);
+    void OfferForcedUpdate();
+    // The port the selector shows, handed to the link's open operations.
+    std::string PortName() const;
+    // Runs the update window; Search, Stopped or UpdateFailed.
+    SchedulerState RunUpdate(SchedulerState kind);
+    // The failure message; the program ends after it.
+    void ShowUpdateFailed();
+
     // The configuration file's name in the status bar's second panel; the
     // panel is narrow, so the whole name is also its tooltip.
     void ShowFileName(const QString& name);
     // Remote mode as the link keeps it (off without a link).
     bool RemoteModeFlag() const;
 
-    // The two controls of a trouble-code slot (ECU 1 or 2, slot 1 to 10),
-    // found by their composed names; null when there is no such slot.
-    struct SlotPair {
-        QComboBox* Category = nullptr;
-        TCodeEdit* Code = nullptr;
-    };
-    SlotPair SlotControls(int ecu, int slot) const;
-    // The names of a slot's controls: "cbD105" and "edD105" for ECU 1, slot 5.
-    static QString SlotCategoryName(int ecu, int slot);
-    static QString SlotCodeName(int ecu, int slot);
-
-    SchedulerState State() const { return state_; }
-    void SetState(SchedulerState state) { state_ = state; }
+    EditorPanel& Editor() { return *editor_; }
+    SchedulerState State() const { return steps_.State(); }
+    void SetState(SchedulerState state) { steps_.SetState(state); }
+    QTimer& Timer1() { return steps_.Timer1(); }
+    bool ExchangeRunning() const { return steps_.ExchangeRunning(); }
     SimulatorState& SimState() { return simState_; }
     const FirmwareImage& Image() const { return image_; }
     const QString& Title() const { return title_; }
     QString ProgramFolder() const { return programFolder_; }
     QString SettingsFileName() const { return settingsFile_; }
     IniFile& Settings() { return *settings_; }
-    QTimer& Timer1() { return timer1_; }
-    bool ExchangeRunning() const { return exchangeDepth_ > 0; }
     bool DeveloperMode() const { return developerMode_; }
 
     // The first showing restores the placement before the window is created.
@@ -148,21 +142,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // Marks one call into the link. Nested marks count; when the outermost
-    // ends, a close that arrived meanwhile is carried out.
-    class Exchange {
-    public:
-        explicit Exchange(TMain& window) : window_(window) { ++window_.exchangeDepth_; }
-        ~Exchange() {
-            if (--window_.exchangeDepth_ == 0) window_.ExchangeEnded();
-        }
-        Exchange(const Exchange&) = delete;
-        Exchange& operator=(const Exchange&) = delete;
-
-    private:
-        TMain& window_;
-    };
-
     void FormCreate();
     void FormShow();
     void FormClose();
@@ -170,32 +149,37 @@ private:
     void BuildMenuAndToolBar();
     void BuildInfoGroup(QWidget* parent);
     void BuildMainPanel(QWidget* parent);
-    QGroupBox* BuildDtcGroup(QWidget* parent, int ecu, int top);
     void FillPorts();
     void SelectStartPort(const std::string& savedPort);
     void ExchangeEnded();
     void RestorePlacement();
+    // The protocol and ECU-count selectors (protocol 1..9, count 1..2; any
+    // other value leaves a selector without selection).
+    void SelectProtocol(int protocol, int ecuCount);
+    // The set-up the window shows: the selectors and the editor.
+    CfgSetup ReadSetup() const;
+    // SEND's collection: SEND disabled until the next status read, then
+    // the set-up read from the controls.
+    CfgSetup CollectForSend();
+    // An opened file applied to the simulator, as the user would.
+    void ApplyFile(const CfgValues& values);
 
     TStartOptions options_;
     FirmwareImage image_;
     SimulatorState simState_;
-    SchedulerState state_ = SchedulerState::Search;
-    std::unique_ptr<Connection> connection_;  // while a link is attached
+    StepDriver steps_{*this};
     QString title_;
     QString programFolder_;
     QString settingsFile_;
     std::unique_ptr<IniFile> settings_;
     std::unique_ptr<WindowPlacement> placement_;
-    QTimer timer1_;
     Companions companions_;
-    int exchangeDepth_ = 0;
     bool closePending_ = false;
     bool shown_ = false;
     bool placementRestored_ = false;
     bool closed_ = false;
     bool developerMode_ = false;
 
-public:
     // Controls, named as their object names.
     QAction* MnuOpenCfg = nullptr;
     QAction* MnuSaveCfg = nullptr;
@@ -218,10 +202,5 @@ public:
     QLabel* DtcLabel = nullptr;
     QFrame* MainPanel = nullptr;
     QTabWidget* PageControl = nullptr;
-    QGroupBox* GrpDtc1 = nullptr;
-    QGroupBox* GrpDtc2 = nullptr;
-    QComboBox* cbDtc1 = nullptr;
-    QComboBox* cbDtc2 = nullptr;
-    QCheckBox* chkMilOn = nullptr;
-    QPushButton* ButSendDtc = nullptr;
+    EditorPanel* editor_ = nullptr;
 };

@@ -1,93 +1,97 @@
-// The status display and the trouble-code editor of the main window: what
-// the link's status and configuration reads show, the count selectors, SEND
-// and the protocol and ECU-count selectors.
+// What the main window shows of the simulator and what it hands to the use
+// cases: the status and configuration reads, SEND, the protocol and
+// ECU-count selectors, and an opened configuration file.
 
 #include "uMain.h"
 
-#include "CodeEdit.h"
+#include "EditorPanel.h"
 #include "SevenSegmentDigit.h"
-#include "WindowLook.h"
 
-#include "uFileIo.h"
-
-#include "base/TroubleCode.h"
 #include "link/SetupActions.h"
+#include "link/uComIo.h"
+#include "storage/CfgMapping.h"
 
-#include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
-#include <QPushButton>
-
-#include <algorithm>
-#include <array>
-
-namespace {
-// A selector index as a count: no selection counts as none.
-int CountIndex(const QComboBox* selector) { return std::max(0, selector->currentIndex()); }
-}  // namespace
-
-// The configuration files compose the same names ("cbD1" + two-digit slot).
-QString TMain::SlotCategoryName(int ecu, int slot) { return QString::asprintf("cbD%d%02d", ecu, slot); }
-QString TMain::SlotCodeName(int ecu, int slot) { return QString::asprintf("edD%d%02d", ecu, slot); }
-
-TMain::SlotPair TMain::SlotControls(int ecu, int slot) const {
-    if (ecu < 1 || ecu > 2 || slot < 1 || slot > DtcSlots) return {};
-    return {findChild<QComboBox*>(SlotCategoryName(ecu, slot)), findChild<TCodeEdit*>(SlotCodeName(ecu, slot))};
-}
 
 void TMain::ShowStatus() {
-    ButSendDtc->setEnabled(true);
+    editor_->SetSendEnabled(true);
     ImgMilOn->setVisible(simState_.MilOn);
     ImgMilOff->setVisible(!simState_.MilOn);
     DtcLabel->setText(QString::number(simState_.CodeCount(1) + simState_.CodeCount(2)));
 }
 
 void TMain::ShowConfiguration() {
-    // Indexes outside a selector's list leave it without a selection. Setting
-    // them from code runs none of the change handlers (those follow the
-    // user's choices only).
-    const int protocol = simState_.Protocol;
-    cbActProto->setCurrentIndex(protocol >= 1 && protocol <= cbActProto->count() ? protocol - 1 : -1);
-    cbEcuCount->setCurrentIndex(simState_.SecondEcu);
+    const CfgSetup shown = SetupFromState(simState_);
+    SelectProtocol(shown.Protocol, shown.EcuCount);
     Seg7->SetValue(simState_.Protocol);
-
-    GrpDtc1->setTitle(Latin1(simState_.GroupTitle(1)));
-    cbDtc1->setCurrentIndex(simState_.CodeCount(1));
-    GrpDtc2->setTitle(Latin1(simState_.GroupTitle(2)));
-    cbDtc2->setCurrentIndex(simState_.CodeCount(2));
-
-    for (int slot = 1; slot <= DtcSlots; ++slot) {
-        for (int ecu = 1; ecu <= 2; ++ecu) {
-            const SlotPair controls = SlotControls(ecu, slot);
-            const DtcSlot shown = WordToSlot(simState_.DtcWord(ecu, slot));
-            controls.Category->setCurrentIndex(shown.Category);
-            controls.Code->SetCodeText(shown.Text);
-        }
-    }
-
-    GrpDtc2->setVisible(simState_.SecondEcu != 0);
-    chkMilOn->setChecked(simState_.MilOn);
+    editor_->ShowEcus(simState_.GroupTitle(1), simState_.GroupTitle(2), simState_.SecondEcu != 0);
+    editor_->Show(shown);
 }
 
-void TMain::cbDtcChange() { chkMilOn->setChecked(CountIndex(cbDtc1) + CountIndex(cbDtc2) != 0); }
+void TMain::SelectProtocol(int protocol, int ecuCount) {
+    // Set from code, the selectors run none of their change handlers (those
+    // follow the user's choices only).
+    auto select = [](QComboBox* box, int index) {
+        box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
+    };
+    select(cbActProto, protocol - 1);
+    select(cbEcuCount, ecuCount - 1);
+}
+
+CfgSetup TMain::ReadSetup() const {
+    CfgSetup setup = editor_->Read();
+    setup.Protocol = cbActProto->currentIndex() + 1;
+    setup.EcuCount = cbEcuCount->currentIndex() + 1;
+    return setup;
+}
+
+CfgSetup TMain::CollectForSend() {
+    // The next status read enables SEND again.
+    editor_->SetSendEnabled(false);
+    return ReadSetup();
+}
 
 void TMain::ButSendDtcClick() {
     if (!companions_.Link) return;
     // From the first message processing on: a close waits for the end of SEND.
-    Exchange exchange(*this);
-    timer1_.stop();
-    ButSendDtc->setEnabled(false);
-    SendSetup(*companions_.Link, TFileIo::ReadControls(*this));
-    // The interval stays what the scheduler last set; the next status read
-    // enables SEND again.
-    timer1_.start();
+    StepDriver::Exchange exchange(steps_);
+    Timer1().stop();
+    (void)SendSetup(*companions_.Link, [this] { return CollectForSend(); });
+    // The interval stays what the scheduler last set.
+    Timer1().start();
 }
 
 void TMain::SetProto() {
-    if (state_ != SchedulerState::Polling || !companions_.Link) return;
-    Exchange exchange(*this);
+    if (State() != SchedulerState::Polling || !companions_.Link) return;
+    StepDriver::Exchange exchange(steps_);
     // Reads status and configuration back after a change, which refreshes
     // everything shown; the state stays Polling.
-    ChangeProtocol(*companions_.Link, cbActProto->currentIndex(), cbEcuCount->currentIndex());
+    (void)ChangeProtocol(*companions_.Link, cbActProto->currentIndex(), cbEcuCount->currentIndex());
+}
+
+void TMain::ApplyFile(const CfgValues& values) {
+    // The selectors show the file's choice whatever comes of it; the rest of
+    // the file shows once the protocol change has refreshed the editor.
+    SelectProtocol(values.Protocol, values.EcuCount);
+    auto showFile = [&] {
+        CfgSetup shown = editor_->Read();
+        ApplyValues(values, shown);  // a slot the file cannot fill stays as shown
+        editor_->Show(shown);
+    };
+    if (!companions_.Link) {
+        showFile();
+        return;
+    }
+    StepDriver::Exchange exchange(steps_);
+    Timer1().stop();
+    // A protocol change goes out only while polling, as the selectors' own
+    // handler decides; the set-up is sent all the same.
+    const bool polling = State() == SchedulerState::Polling;
+    (void)ApplySetup(*companions_.Link, polling ? cbActProto->currentIndex() + 1 : 0,
+                     polling ? cbEcuCount->currentIndex() + 1 : 0, [&](const CfgSetup&) {
+                         showFile();
+                         return CollectForSend();
+                     });
+    Timer1().start();
 }

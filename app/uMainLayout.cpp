@@ -1,10 +1,11 @@
 // The main window's controls: frame, menu, tool bar, status bar, the
-// "Simulator-Info" group and the trouble-code tab. Sizes and places are fixed
+// "Simulator-Info" group and the page control around the editor. Sizes and places are fixed
 // pixels, as the window is not resizable.
 
 #include "uMain.h"
 
-#include "CodeEdit.h"
+#include "EditorPanel.h"
+#include "FixedLayout.h"
 #include "MainPictures.h"
 #include "PortComboBox.h"
 #include "SevenSegmentDigit.h"
@@ -13,14 +14,11 @@
 #include "link/BusProtocol.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QComboBox>
-#include <QFontMetricsF>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QToolBar>
@@ -33,26 +31,6 @@ const QColor Grey(0x80, 0x80, 0x80);
 
 constexpr int ToolBarHeight = 30;
 constexpr int StatusBarHeight = 22;
-constexpr int ControlHeight = 21;
-
-QLabel* AddLabel(QWidget* parent, const QString& text, int x, int y, const QColor& colour = QColor(Qt::black),
-                 const char* name = nullptr) {
-    auto* label = new QLabel(text, parent);
-    if (name) label->setObjectName(QLatin1String(name));
-    label->move(x, y);
-    label->adjustSize();
-    SetTextColour(label, colour);
-    return label;
-}
-
-QComboBox* AddCombo(QWidget* parent, const char* name, int x, int y, int width, const QStringList& items) {
-    auto* combo = new QComboBox(parent);
-    combo->setObjectName(QLatin1String(name));
-    combo->addItems(items);
-    combo->setCurrentIndex(-1);
-    combo->setGeometry(x, y, width, ControlHeight);
-    return combo;
-}
 
 QFrame* AddLine(QWidget* parent, int x, int y, int width) {
     auto* line = new QFrame(parent);
@@ -60,21 +38,6 @@ QFrame* AddLine(QWidget* parent, int x, int y, int width) {
     line->setFrameShadow(QFrame::Sunken);
     line->setGeometry(x, y, width, 2);
     return line;
-}
-
-// Slot labels end where the category selector begins, in the 16 pixels
-// between the label's place and the selector. Tahoma fits "10:" there; a
-// wider face standing in for it is narrowed until it does too, so that the
-// label never runs under the selector.
-constexpr int SlotLabelWidth = 16;
-
-QFont SlotLabelFont(QFont font) {
-    const QString widest = QStringLiteral("10:");
-    for (int stretch = 100; stretch > 50; stretch -= 2) {
-        font.setStretch(stretch);
-        if (QFontMetricsF(font).horizontalAdvance(widest) <= SlotLabelWidth) break;
-    }
-    return font;
 }
 
 }  // namespace
@@ -212,11 +175,11 @@ void TMain::BuildInfoGroup(QWidget* parent) {
     QStringList protocols;
     for (const char* name : ProtocolNames) protocols << QLatin1String(name);
     AddLabel(g, QStringLiteral("Protocol:"), 8, 104);
-    cbActProto = AddCombo(g, "cbActProto", 8, 120, 122, protocols);
+    cbActProto = AddCombo(g, QStringLiteral("cbActProto"), 8, 120, 122, protocols);
     connect(cbActProto, &QComboBox::activated, this, [this](int) { SetProto(); });
 
     AddLabel(g, QStringLiteral("ECU count:"), 8, 152);
-    cbEcuCount = AddCombo(g, "cbEcuCount", 8, 168, 50, {QStringLiteral("1"), QStringLiteral("2")});
+    cbEcuCount = AddCombo(g, QStringLiteral("cbEcuCount"), 8, 168, 50, {QStringLiteral("1"), QStringLiteral("2")});
     connect(cbEcuCount, &QComboBox::activated, this, [this](int) { SetProto(); });
 
     Seg7 = new SevenSegmentDigit(g);
@@ -269,67 +232,7 @@ void TMain::BuildMainPanel(QWidget* parent) {
     PageControl = new QTabWidget(MainPanel);
     PageControl->setObjectName(QStringLiteral("PageControl"));
     PageControl->setGeometry(3, 3, 483, 286);
-    auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("TabTroublecodes"));
-    PageControl->addTab(page, QStringLiteral("Troublecodes"));
-
-    GrpDtc1 = BuildDtcGroup(page, 1, 2);
-    GrpDtc2 = BuildDtcGroup(page, 2, 110);
-
-    chkMilOn = new QCheckBox(QStringLiteral("MIL on"), page);
-    chkMilOn->setObjectName(QStringLiteral("chkMilOn"));
-    chkMilOn->setFont(TahomaFont(true));
-    chkMilOn->move(10, 228);
-    chkMilOn->adjustSize();
-
-    ButSendDtc = new QPushButton(QStringLiteral("SEND"), page);
-    ButSendDtc->setObjectName(QStringLiteral("ButSendDtc"));
-    ButSendDtc->setFont(TahomaFont(true));
-    ButSendDtc->setGeometry(390, 224, 75, 25);
-    ButSendDtc->setAutoDefault(false);
-    connect(ButSendDtc, &QPushButton::clicked, this, [this] { ButSendDtcClick(); });
-}
-
-QGroupBox* TMain::BuildDtcGroup(QWidget* parent, int ecu, int top) {
-    auto* group = new QGroupBox(parent);
-    group->setObjectName(ecu == 1 ? QStringLiteral("GrpDtc1") : QStringLiteral("GrpDtc2"));
-    group->setFont(TahomaFont(true));
-    group->setGeometry(4, top, 465, 105);
-    group->setTitle(QStringLiteral("Fehlercodes ECU%1").arg(ecu));
-
-    constexpr int ColumnWidth = 104;
-    constexpr int RowHeight = 24;
-    constexpr int FirstRow = 20;
-    const QStringList categories = {QStringLiteral("P"), QStringLiteral("C"), QStringLiteral("B"), QStringLiteral("U")};
-    const QFont labelFont = SlotLabelFont(group->font());
-    QWidget* previous = nullptr;
-    for (int slot = 1; slot <= DtcSlots; ++slot) {
-        const int left = ((slot - 1) / 3) * ColumnWidth;
-        const int y = FirstRow + ((slot - 1) % 3) * RowHeight;
-        QLabel* label = AddLabel(group, QStringLiteral("%1:").arg(slot), left + 8, y, Navy);
-        label->setFont(labelFont);
-        label->setGeometry(left + 8, y, SlotLabelWidth, ControlHeight);
-        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-
-        const QByteArray categoryName = SlotCategoryName(ecu, slot).toLatin1();
-        QComboBox* category = AddCombo(group, categoryName.constData(), left + 24, y, 36, categories);
-        auto* code = new TCodeEdit(group);
-        code->setObjectName(SlotCodeName(ecu, slot));
-        code->setGeometry(left + 62, y, 41, ControlHeight);
-
-        if (previous) setTabOrder(previous, category);
-        setTabOrder(category, code);
-        previous = code;
-    }
-
-    // The count selector stands in the fourth column, below slot 10.
-    const int countLeft = 3 * ColumnWidth + 24;
-    AddLabel(group, QStringLiteral("Errors"), countLeft, FirstRow + RowHeight + 4, Navy);
-    QComboBox* count = AddCombo(group, ecu == 1 ? "cbDtc1" : "cbDtc2", countLeft, FirstRow + 2 * RowHeight, 49, {});
-    for (int n = 0; n <= DtcSlots; ++n) count->addItem(QString::number(n));
-    count->setCurrentIndex(-1);
-    connect(count, &QComboBox::activated, this, [this](int) { cbDtcChange(); });
-    setTabOrder(previous, count);
-    (ecu == 1 ? cbDtc1 : cbDtc2) = count;
-    return group;
+    editor_ = new EditorPanel;
+    PageControl->addTab(editor_, QStringLiteral("Troublecodes"));
+    connect(editor_, &EditorPanel::SendClicked, this, [this] { ButSendDtcClick(); });
 }

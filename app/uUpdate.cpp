@@ -3,7 +3,7 @@
 #include "OwnCaption.h"
 #include "WindowLook.h"
 
-#include "link/uComIo.h"
+#include "link/FirmwareUpdate.h"
 
 #include <QCloseEvent>
 #include <QFont>
@@ -33,7 +33,7 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const 
 
 }  // namespace
 
-TUpdateDialog::TUpdateDialog(TComIo& link, QWidget* parent) : QDialog(parent), link_(link) {
+TUpdateDialog::TUpdateDialog(FirmwareUpdate& update, QWidget* parent) : QDialog(parent), update_(update) {
     setObjectName(QStringLiteral("ComIo"));
     // A tool window without border icons: the transfer decides when it
     // closes. Its caption is its own, as window managers put a close button
@@ -80,7 +80,7 @@ TUpdateDialog::TUpdateDialog(TComIo& link, QWidget* parent) : QDialog(parent), l
     timer1_->setSingleShot(true);
     // Never early: the boot loader gets its full 100 ms between two polls.
     timer1_->setTimerType(Qt::PreciseTimer);
-    timer1_->setInterval(StepInterval);
+    timer1_->setInterval(FirmwareUpdate::StepInterval);
     connect(timer1_, &QTimer::timeout, this, &TUpdateDialog::Update);
 }
 
@@ -113,7 +113,7 @@ void TUpdateDialog::SetProgress(int position, int maximum) {
 void TUpdateDialog::FormShow() {
     upBar_->setRange(0, 100);
     upBar_->setValue(0);
-    link_.UpdateBegin(kind_, *this, port_);
+    update_.Begin(kind_, *this, port_);
     // The first layout may have changed the height; centre what is shown.
     CentreOn(*this, parentWidget() ? parentWidget()->window() : nullptr);
     timer1_->start();
@@ -123,9 +123,9 @@ void TUpdateDialog::Update() {
     // Single-shot: the timer is off while a step runs, so steps never overlap.
     std::optional<SchedulerState> next;
     try {
-        next = link_.UpdateStep();
+        next = update_.Step();
     } catch (const std::exception&) {
-        // The link reports its own failures as UpdateFailed; anything that
+        // The update reports its own failures as UpdateFailed; anything that
         // still escapes ends the update the same way instead of the program.
         next = SchedulerState::UpdateFailed;
     }
@@ -135,10 +135,10 @@ void TUpdateDialog::Update() {
         timer1_->start();
 }
 
-void TUpdateDialog::ButAbortClick() { link_.UpdateAbort(); }
+void TUpdateDialog::ButAbortClick() { update_.Abort(); }
 
 void TUpdateDialog::CancelWhileWaiting() {
-    if (running_ && butAbort_->isVisible()) ButAbortClick();
+    if (running_ && update_.CanCancel()) ButAbortClick();
 }
 
 void TUpdateDialog::Finish(SchedulerState result) {

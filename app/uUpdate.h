@@ -1,7 +1,7 @@
 #pragma once
-// The "BIOS UPDATE" window: a view over the link's firmware update. Its
-// 100 ms timer drives the link's update steps; the window closes when the
-// link hands back the state for the scheduler.
+// The "BIOS UPDATE" window: a view over the firmware update. Its timer
+// drives the update's steps; the window closes when the update hands back
+// the state for the scheduler.
 
 #include "link/LinkHost.h"
 #include "link/SchedulerState.h"
@@ -14,7 +14,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTimer;
-class TComIo;
+class FirmwareUpdate;
 
 class TUpdateDialog : public QDialog, public IUpdateView {
     Q_OBJECT
@@ -23,9 +23,7 @@ public:
     static constexpr int ClientWidth = 301;
     static constexpr int HeightWithPrompt = 150;
     static constexpr int HeightWithoutPrompt = 100;
-    static constexpr int StepInterval = 100;  // ms between update steps
-
-    TUpdateDialog(TComIo& link, QWidget* parent = nullptr);
+    explicit TUpdateDialog(FirmwareUpdate& update, QWidget* parent = nullptr);
 
     // Runs an AutoUpdate or ForcedUpdate modally; returns Search, Stopped or
     // UpdateFailed for the scheduler.
@@ -60,7 +58,7 @@ private:
     void ButAbortClick();
     void Finish(SchedulerState result);
 
-    TComIo& link_;
+    FirmwareUpdate& update_;
     SchedulerState kind_ = SchedulerState::AutoUpdate;
     std::string port_;
     SchedulerState result_ = SchedulerState::UpdateFailed;

@@ -6,6 +6,7 @@
 
 #include "TroubleCode.h"
 
+#include <algorithm>
 #include <array>
 
 struct CfgSetup {
@@ -19,3 +20,11 @@ struct CfgSetup {
 
     bool operator==(const CfgSetup& other) const = default;
 };
+
+// The editor's rule for the MIL: choosing the counts switches it on when
+// either is above zero and off when both are zero (no selection counts as
+// none). The window's count selectors and the command line's set-codes both
+// follow it; the user may change the MIL afterwards.
+[[nodiscard]] constexpr bool MilFollowsCounts(int count1, int count2) {
+    return std::max(0, count1) + std::max(0, count2) != 0;
+}

@@ -29,12 +29,18 @@ std::string CodeName(std::uint16_t word) {
     return std::string(1, CategoryLetters[(word >> 14) & 3]) + IntToHex(word & 0x3FFFu, 4);
 }
 
+bool FitsCodePosition(std::size_t position, char c) {
+    const int value = HexDigitValue(static_cast<unsigned char>(c));
+    if (value < 0 || position >= CodeTextLength) return false;
+    return position > 0 || value <= 3;
+}
+
 bool IsValidCodeText(std::string_view text) {
-    if (text.size() != 4) return false;
-    for (char c : text) {
-        if (HexDigitValue(static_cast<unsigned char>(c)) < 0) return false;
+    if (text.size() != CodeTextLength) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!FitsCodePosition(i, text[i])) return false;
     }
-    return HexDigitValue(static_cast<unsigned char>(text[0])) <= 3;
+    return true;
 }
 
 std::optional<std::uint16_t> ParseCode(std::string_view code) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,6 +15,8 @@ constexpr std::array<char, 4> CategoryLetters = {'P', 'C', 'B', 'U'};
 // Trouble-code slots per ECU: the most codes one ECU can hold, the count
 // selector's last item, the length of each table on the wire and in a file.
 constexpr int DtcSlots = 10;
+// The code's number as text: four hexadecimal digits.
+constexpr std::size_t CodeTextLength = 4;
 
 // A slot as the editor holds it: category index (-1 none) and the code text.
 struct DtcSlot {
@@ -35,8 +38,12 @@ std::string CodeName(std::uint16_t word);
 // Parses "P0301" (letter P, C, B or U, four hexadecimal digits, the first 0
 // to 3; either case); nullopt when it is not such a code.
 std::optional<std::uint16_t> ParseCode(std::string_view code);
+// The one rule of what a code's text may hold: at each of the four
+// positions a hexadecimal digit (either case), at the first only 0 to 3, as
+// the number has 14 bits. The code field checks each typed position with it.
+[[nodiscard]] bool FitsCodePosition(std::size_t position, char c);
 // True when text is four hexadecimal digits, the first 0 to 3.
-bool IsValidCodeText(std::string_view text);
+[[nodiscard]] bool IsValidCodeText(std::string_view text);
 
 // The counts byte of "!F": ECU-1 count in the low nibble, ECU-2 count in the
 // high nibble; a count outside 0..10 (no selection) counts as 0.

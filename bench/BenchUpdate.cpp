@@ -22,7 +22,9 @@
 #include "FirmwareBlob.h"
 #include "TestFiles.h"
 #include "link/BootFrame.h"
+#include "link/Connection.h"
 #include "link/FirmwareImage.h"
+#include "link/FirmwareUpdate.h"
 #include "link/LinkHost.h"
 #include "link/uComIo.h"
 
@@ -238,18 +240,19 @@ void LinkUpdate(const std::string& port, const FirmwareImage& image) {
     QuietHost host;
     SimulatorState state;
     TComIo link(host, state, image);
-    // As the scheduler searches: a silent attempt is repeated 100 ms later.
-    SchedulerState found = link.FindSimulator(port);
-    while (found == SchedulerState::Search) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        found = link.FindSimulator(port);
-    }
+    // As the scheduler searches: a silent attempt is repeated a step later.
+    int attempts = Connection::SearchAttemptsPerSearch;
+    SchedulerState found;
+    while ((found = link.FindSimulator(port, attempts-- <= 1)) == SchedulerState::Search)
+        std::this_thread::sleep_for(std::chrono::milliseconds(Connection::StepInterval));
     if (found != SchedulerState::AutoUpdate) Fail("the link did not find the simulator due for an update");
     NoView view;
-    link.UpdateBegin(SchedulerState::AutoUpdate, view, port);
+    FirmwareUpdate update(link, image);
+    update.Begin(SchedulerState::AutoUpdate, view, port);
     std::optional<SchedulerState> end;
-    while (!(end = link.UpdateStep())) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    if (*end != SchedulerState::Search) Fail("the link's update failed: " + link.UpdateFailureText());
+    while (!(end = update.Step()))
+        std::this_thread::sleep_for(std::chrono::milliseconds(FirmwareUpdate::StepInterval));
+    if (*end != SchedulerState::Search) Fail("the link's update failed: " + update.FailureText());
 }
 
 // ---- the window ------------------------------------------------------------

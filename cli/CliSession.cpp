@@ -40,7 +40,7 @@ CliSession::CliSession(const CliOptions& options)
         };
     }
     // A reply that trickles in must not hold a signalled run for minutes.
-    io_.StopWaiting = [] { return Interrupted(); };
+    (void)io_.SetStopWaiting([] { return Interrupted(); });
 }
 
 CliSession::~CliSession() { io_.ClosePort(); }
@@ -48,7 +48,7 @@ CliSession::~CliSession() { io_.ClosePort(); }
 void CliSession::Fail(const std::string& fallback) {
     const std::string& text = host_.StatusText();
     // The message stays the link's own; how to get access comes as a hint.
-    if (IsPermissionDeniedText(text)) throw CliError(ExitDeviceFailed, text, PortPermissionAdvice(io_.PortName()));
+    if (host_.StatusKind() == FailureKind::PermissionDenied) throw CliError(ExitDeviceFailed, text, PortPermissionAdvice(io_.PortName()));
     throw CliError(ExitDeviceFailed, text.empty() ? fallback : text);
 }
 
@@ -71,8 +71,7 @@ SchedulerState CliSession::SearchLoop() {
 SchedulerState CliSession::SearchBySerial() {
     for (const auto& port : ListPortsInOrder()) {
         ThrowIfInterrupted();
-        connection_.Restart(SchedulerState::Search, 1);
-        const SchedulerState s = io_.FindSimulator(port);
+        const SchedulerState s = io_.FindSimulator(port, true);
         if (Found(s) && state_.SerialNumber() == options_.Serial) {
             port_ = port;
             return s;  // the port stays open, as after any successful search
@@ -96,6 +95,7 @@ SchedulerState CliSession::Search() {
 }
 
 SchedulerState CliSession::SearchAgain() {
+    connection_.Restart(SchedulerState::Search, FirmwareUpdate::SearchAttemptsAfterUpdate);
     const SchedulerState s = SearchLoop();
     updateDue_ = s == SchedulerState::AutoUpdate;
     return s;
@@ -154,8 +154,7 @@ bool CliSession::Poll() {
 
 CliSession::Probe CliSession::ProbePort(const std::string& port) {
     Probe p;
-    connection_.Restart(SchedulerState::Search, 1);
-    const SchedulerState s = io_.FindSimulator(port);
+    const SchedulerState s = io_.FindSimulator(port, true);
     if (Found(s)) {
         p.Answered = true;
         p.Serial = state_.SerialNumber();

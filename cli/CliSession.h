@@ -3,6 +3,7 @@
 
 #include "link/Connection.h"
 #include "link/FirmwareImage.h"
+#include "link/FirmwareUpdate.h"
 #include "link/LinkHost.h"
 #include "link/SchedulerState.h"
 #include "link/SimulatorState.h"
@@ -23,6 +24,7 @@ public:
     CliSession& operator=(const CliSession&) = delete;
 
     TComIo& Io() { return io_; }
+    FirmwareUpdate& Update() { return update_; }
     SimulatorState& State() { return state_; }
     const SimulatorState& State() const { return state_; }
     QuietHost& Host() { return host_; }
@@ -34,8 +36,8 @@ public:
     // Returns ReadConfiguration or AutoUpdate; raises CliError with the
     // link's own status text otherwise.
     SchedulerState Search();
-    // Searches again after a firmware update, with the attempts the link set
-    // (the simulator restarts meanwhile).
+    // Searches again after a firmware update, with the attempts an update
+    // allows (the simulator restarts meanwhile).
     SchedulerState SearchAgain();
     // The scheduler's polling step: one status read; false (the failure on
     // the host's status text) when it failed.
@@ -80,6 +82,7 @@ private:
     SimulatorState state_;
     QuietHost host_;
     TComIo io_;
+    FirmwareUpdate update_{io_, image_};
     SchedulerState schedulerState_ = SchedulerState::Search;
     Connection connection_{io_, schedulerState_};
     std::string port_;

@@ -59,7 +59,7 @@ int RunSetCodes(const CliOptions& options, std::string& out) {
     setup.Count1 = counts[0];
     setup.Count2 = counts[1];
     // The editor's rule: choosing counts switches the MIL on when any is above 0.
-    setup.MilOn = options.Mil ? *options.Mil : (counts[0] + counts[1]) != 0;
+    setup.MilOn = options.Mil ? *options.Mil : MilFollowsCounts(counts[0], counts[1]);
 
     if (!SendSetup(session.Io(), setup)) session.Fail(LinkText::SetupFailed);
     session.ThrowIfInterrupted();

@@ -3,6 +3,7 @@
 #include "link/FirmwareImage.h"
 #include "link/LinkHost.h"
 #include "link/SimulatorState.h"
+#include "link/FirmwareUpdate.h"
 #include "link/uComIo.h"
 #include "base/Failure.h"
 
@@ -63,6 +64,7 @@ void BootFrame(const std::uint8_t* data, std::size_t size) {
     static SimulatorState state;
     static FirmwareImage image;
     static TComIo io(host, state, image);
+    static FirmwareUpdate update(io, image);
 
     StandInLine line;
     io.Port().SetPort(line.Path);
@@ -110,7 +112,7 @@ void BootFrame(const std::uint8_t* data, std::size_t size) {
     int result = -2;
     bool raised = false;
     try {
-        result = io.ReadFrame();
+        result = update.ReadFrame();
     } catch (const EFailure&) {
         raised = true;
     }

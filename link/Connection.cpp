@@ -5,14 +5,17 @@
 
 void Connection::Restart(SchedulerState from, int attempts) {
     state_ = from;
-    link_.SearchAttempts = attempts;
+    searchAttempts_ = attempts;
 }
 
 Connection::StepResult Connection::Step(const std::string& port) {
     StepResult result;
     switch (state_) {
     case SchedulerState::Search:
-        state_ = link_.FindSimulator(port);
+        // A silent simulator uses up an attempt; a count already used up
+        // must not search forever.
+        state_ = link_.FindSimulator(port, searchAttempts_ <= 1);
+        if (state_ == SchedulerState::Search) --searchAttempts_;
         result.NextStepMs = StepInterval;
         break;
     case SchedulerState::Stopped:

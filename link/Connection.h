@@ -25,7 +25,8 @@ public:
     Connection(TComIo& link, SchedulerState& state) : link_(link), state_(state) {}
 
     // Starts anew in state from (Search or ForcedUpdate) with a fresh count
-    // of identification attempts: the first show, Reload data, a new port.
+    // of identification attempts: the first show, Reload data, a new port,
+    // the search after a firmware update (with its own count).
     void Restart(SchedulerState from = SchedulerState::Search, int attempts = SearchAttemptsPerSearch);
 
     struct StepResult {
@@ -41,8 +42,11 @@ public:
     StepResult Step(const std::string& port);
 
     SchedulerState State() const { return state_; }
+    // Identification attempts left in the current search.
+    int SearchAttempts() const { return searchAttempts_; }
 
 private:
     TComIo& link_;
     SchedulerState& state_;
+    int searchAttempts_ = SearchAttemptsPerSearch;
 };

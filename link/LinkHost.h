@@ -1,4 +1,6 @@
 #pragma once
+#include "base/Failure.h"
+
 #include <functional>
 #include <string>
 
@@ -13,41 +15,54 @@ public:
     // Sets the status text (empty clears it) and processes pending messages
     // at once, so that the text is painted before a blocking exchange.
     virtual void PanelInfo(const std::string& text) = 0;
+    // A failed operation's text for the status text, with the kind of the
+    // failure behind it, so that a front end can say more about a port that
+    // was refused or is in use without reading the text.
+    virtual void ShowFailure(const std::string& text, FailureKind) { PanelInfo(text); }
     // Keeps the front end alive during an exchange (paint, timers); the window
     // holds user input back until the exchange is over.
     virtual void ProcessMessages() = 0;
     // After a successful status read / configuration read.
     virtual void ShowStatus() {}
     virtual void ShowConfiguration() {}
-    // The serial number and installed version labels ("---" while searching).
+    // The serial number and installed version ("---" while searching).
     virtual void SetSerialText(const std::string&) {}
     virtual void SetVersionText(const std::string&) {}
-    // Picture of the Reload-data button: 2 while the port is open, 1 closed.
-    virtual void SetPortPicture(int) {}
+    // The port has opened (true) or closed (false).
+    virtual void PortOpened(bool) {}
 };
 
 // The host of front ends without a window (the command line, benchmarks,
-// checks and tests): it keeps the last status text, so that a failed
-// operation's own text can be reported, and optionally passes each text on
-// as it comes.
+// checks and tests): it keeps the last status text and the kind of failure
+// it reported, so that a failed operation's own text can be reported, and
+// optionally passes each text on as it comes.
 class QuietHost : public ILinkHost {
 public:
     void PanelInfo(const std::string& text) override {
         statusText_ = text;
+        statusKind_ = FailureKind::Other;
         if (OnStatusText) OnStatusText(text);
+    }
+    void ShowFailure(const std::string& text, FailureKind kind) override {
+        PanelInfo(text);
+        statusKind_ = kind;
     }
     void ProcessMessages() override {}
     const std::string& StatusText() const { return statusText_; }
+    // The kind of the failure whose text is the status text (Other for a
+    // progress text).
+    FailureKind StatusKind() const { return statusKind_; }
 
     std::function<void(const std::string&)> OnStatusText;
 
 private:
     std::string statusText_;
+    FailureKind statusKind_ = FailureKind::Other;
 };
 
-// How the update window is arranged; the link decides, the view shows it.
+// How the update window is arranged; the update decides, the view shows it.
 struct UpdateLayout {
-    bool ResetPrompt = false;   // reset prompt and CANCEL shown, window 150 high (else 100)
+    bool ResetPrompt = false;   // the reset prompt and CANCEL shown
     bool ShowInstalled = false; // "Installed version:" and its value shown
     std::string Installed;      // installed version text when shown
     std::string Carried;        // carried version text, always shown

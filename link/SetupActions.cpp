@@ -31,10 +31,14 @@ SendData SendDataOf(const CfgSetup& setup) {
     return d;
 }
 
-bool SendSetup(TComIo& link, const CfgSetup& setup) {
+bool SendSetup(TComIo& link, const std::function<CfgSetup()>& collect) {
     link.PanelInfo(LinkText::SendingData);
-    const SendData send = SendDataOf(setup);
+    const SendData send = SendDataOf(collect());
     return link.SendDtc(send.Counts, send.Mil, send.Ecu1, send.Ecu2);
+}
+
+bool SendSetup(TComIo& link, const CfgSetup& setup) {
+    return SendSetup(link, [&setup] { return setup; });
 }
 
 ProtocolChange ChangeProtocol(TComIo& link, int protocolIndex, int ecuIndex) {
@@ -53,14 +57,6 @@ bool ApplySetup(TComIo& link, int protocol, int ecuCount,
     const bool changed = ChangeProtocol(link, protocol - 1, ecuCount - 1) != ProtocolChange::Failed;
     // The set-up goes out even after a failed change, as the window's SEND
     // after opening a file does.
-    const bool sent = SendSetup(link, complete(SetupFromState(link.State())));
+    const bool sent = SendSetup(link, [&] { return complete(SetupFromState(link.State())); });
     return changed && sent;
-}
-
-bool ReadBack(TComIo& link) {
-    link.PanelInfo(LinkText::ReadingConfiguration);
-    if (!link.ReadStatus()) return false;
-    if (link.ReadConfig() != SchedulerState::Polling) return false;
-    link.PanelInfo("");
-    return true;
 }

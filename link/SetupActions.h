@@ -1,7 +1,7 @@
 #pragma once
 // What the user does to the simulator's set-up, for the window and the
-// command line alike: SEND, a protocol or ECU-count change, applying a
-// set-up (as opening a configuration file does), and reading it back. The
+// command line alike: SEND, a protocol or ECU-count change, and applying a
+// set-up (as opening a configuration file does). The
 // front ends collect a set-up value from their controls or options and hand
 // it over; the bytes and the order on the wire are decided here, once.
 
@@ -29,9 +29,12 @@ struct SendData {
 };
 SendData SendDataOf(const CfgSetup& setup);
 
-// SEND: both tables and then the counts and MIL of the set-up. The status
-// text says so first; a failure is left on it. True when all three were
+// SEND: the status text says so first; then the set-up is collected (the
+// window disables SEND and reads its editor there, so the text is up
+// before the controls change) and both tables and then the counts and MIL
+// go out. A failure is left on the status text. True when all three were
 // acknowledged.
+bool SendSetup(TComIo& link, const std::function<CfgSetup()>& collect);
 bool SendSetup(TComIo& link, const CfgSetup& setup);
 
 // A protocol and ECU-count choice (selector indexes). Nothing goes out while
@@ -42,10 +45,8 @@ enum class ProtocolChange { Unchanged, Changed, Failed };
 ProtocolChange ChangeProtocol(TComIo& link, int protocolIndex, int ecuIndex);
 
 // Applies a set-up as opening a configuration file does: the protocol and
-// ECU count first, then SEND of what complete makes of the set-up the
-// simulator holds after that change. False when any step failed.
+// ECU count first (0 for either, none selected, changes nothing), then SEND
+// of what complete makes of the set-up the simulator holds after that change
+// (complete runs as SEND collects). False when any step failed.
 bool ApplySetup(TComIo& link, int protocol, int ecuCount,
                 const std::function<CfgSetup(const CfgSetup& held)>& complete);
-
-// Status and configuration read again after a change: true when both were read.
-bool ReadBack(TComIo& link);

@@ -3,6 +3,8 @@
 // the window shows them on its status bar, the command line prints a failed
 // operation's text as its error message.
 
+#include <array>
+
 namespace LinkText {
 constexpr char Searching[] = "Searching for KARNOL simulator";
 constexpr char NotFound[] = "No KARNOL simulator found";
@@ -12,8 +14,11 @@ constexpr char ConfigFailed[] = "Can't read simulator configuration";
 constexpr char ProtocolFailed[] = "Can't set protocol";
 constexpr char SendingData[] = "Sending data to KARNOL simulator";
 constexpr char SetupFailed[] = "Setup not possible";
-// The message after a failed firmware update; the program ends after it.
-constexpr char UpdateFailed[] = "Update Fehler!\r\n\nPlease try again,\r\nor contact the KARNOL support";
+// The message after a failed firmware update, line by line (an empty line is
+// a gap); each front end lays the lines out its own way. The window ends the
+// program after it.
+constexpr std::array<const char*, 4> UpdateFailedLines = {"Update Fehler!", "", "Please try again,",
+                                                          "or contact the KARNOL support"};
 // The serial number and version labels while nothing is known.
 constexpr char Unknown[] = "---";
 }  // namespace LinkText

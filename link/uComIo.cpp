@@ -10,11 +10,13 @@
 #include <utility>
 
 namespace {
-constexpr int PicturePortClosed = 1;
-constexpr int PicturePortOpen = 2;
-
 // ReadByte's argument for reply characters: up to 150 ms each.
 constexpr int CharacterWait = 50;
+
+FailureKind KindOf(const std::exception& failure) {
+    const auto* known = dynamic_cast<const EFailure*>(&failure);
+    return known ? known->Kind() : FailureKind::Other;
+}
 }  // namespace
 
 TComIo::TComIo(ILinkHost& host, SimulatorState& state, const FirmwareImage& image)
@@ -33,8 +35,14 @@ TComIo::TComIo(ILinkHost& host, SimulatorState& state, const FirmwareImage& imag
     // The watcher runs with every event kind although no handler is attached:
     // the line's events stay observable for whoever wants them later.
     cPort.SetEvents(AllComEvents);
-    cPort.OnAfterOpen = [this](TCustomComPort&) { host_.SetPortPicture(PicturePortOpen); };
-    cPort.OnAfterClose = [this](TCustomComPort&) { host_.SetPortPicture(PicturePortClosed); };
+    cPort.OnAfterOpen = [this](TCustomComPort&) { host_.PortOpened(true); };
+    cPort.OnAfterClose = [this](TCustomComPort&) {
+        // Whatever closed the port (a line that has gone, too), the simulator
+        // it reached is no longer in remote mode on it: the next open must
+        // not begin by leaving a mode nobody entered there.
+        remoteMode_ = false;
+        host_.PortOpened(false);
+    };
 }
 
 TComIo::~TComIo() {
@@ -44,9 +52,13 @@ TComIo::~TComIo() {
     cPort.Close();
 }
 
+std::function<bool()> TComIo::SetStopWaiting(std::function<bool()> stopWaiting) {
+    return std::exchange(stopWaiting_, std::move(stopWaiting));
+}
+
 void TComIo::Report(const std::exception& failure, const char* ownText) {
     const std::string message = failure.what();
-    host_.PanelInfo(message.empty() ? ownText : message);
+    host_.ShowFailure(message.empty() ? ownText : message, KindOf(failure));
     CloseIfLineGone(failure);
 }
 
@@ -54,6 +66,8 @@ void TComIo::CloseIfLineGone(const std::exception& failure) {
     // Nothing more can be said on a line that has gone: close the port, so
     // that the window shows it closed and nobody keeps asking a dead line.
     // The status text keeps the failure; the next search opens the port anew.
+    // The close also ends remote mode as far as this link knows (the port's
+    // after-close notification).
     const auto* serial = dynamic_cast<const EComPort*>(&failure);
     if (serial && LineHasGone(*serial) && cPort.Connected()) cPort.Close();
 }
@@ -90,7 +104,7 @@ int TComIo::ReadByte(int n) {
 int TComIo::ReadLine() {
     int index = 0;
     for (int received = 0; received < LineBufferSize; ++received) {
-        if (StopWaiting && StopWaiting()) return 0;
+        if (stopWaiting_ && stopWaiting_()) return 0;
         const int c = ReadByte(CharacterWait);
         if (c < 0) return 0;
         if (c == LineEnd) return index;
@@ -123,7 +137,7 @@ void TComIo::ExpectData(std::span<std::uint8_t> destination) {
 
 // ---- operations -----------------------------------------------------------
 
-SchedulerState TComIo::FindSimulator(const std::string& port) {
+SchedulerState TComIo::FindSimulator(const std::string& port, bool lastAttempt) {
     ClosePort();
     host_.SetSerialText(LinkText::Unknown);
     host_.SetVersionText(LinkText::Unknown);
@@ -135,8 +149,7 @@ SchedulerState TComIo::FindSimulator(const std::string& port) {
         const int length = ReadLine();
         if (length == 0) {
             // A silent simulator uses up an attempt; the scheduler asks again.
-            // A counter that was already used up must not search forever.
-            if (--SearchAttempts <= 0) throw EFailure();
+            if (lastAttempt) throw EFailure();
             return SchedulerState::Search;
         }
         if (!DecodeHexReply(state_.Identity, length)) throw EFailure();
@@ -229,7 +242,7 @@ bool TComIo::SetRemoteMode(bool on) {
         return RemoteMode(on);
     } catch (const std::exception& failure) {
         const std::string message = failure.what();
-        if (!message.empty()) host_.PanelInfo(message);
+        if (!message.empty()) host_.ShowFailure(message, KindOf(failure));
         CloseIfLineGone(failure);
         return false;
     }
@@ -240,13 +253,13 @@ void TComIo::ClosePort() {
     if (remoteMode_) {
         // Its reply is awaited even by a front end that stops waiting: a
         // port closed right after the write can lose the command on its way.
-        const std::function<bool()> stopWaiting = std::exchange(StopWaiting, nullptr);
+        const std::function<bool()> stopWaiting = SetStopWaiting(nullptr);
         try {
             RemoteMode(false);
         } catch (const std::exception&) {
             // Leaving remote mode is a courtesy; the port closes regardless.
         }
-        StopWaiting = stopWaiting;
+        SetStopWaiting(stopWaiting);
     }
     cPort.Close();
 }

@@ -1,5 +1,8 @@
 #include "EComPort.h"
 
+#include "LineGone.h"
+#include "PortPermission.h"
+
 namespace {
 
 std::string MessageFor(int errorCode, int systemErrorCode) {
@@ -9,10 +12,29 @@ std::string MessageFor(int errorCode, int systemErrorCode) {
     return text;
 }
 
+// The system's number means something only for the step that failed: a
+// refused open says why the port is not to be had, a failed exchange may
+// say that the line hung up.
+FailureKind KindOf(int errorCode, int systemErrorCode) {
+    if (systemErrorCode == -1) return FailureKind::Other;
+    switch (errorCode) {
+    case CError_OpenFailed:
+        return OpenFailureKind(systemErrorCode);
+    case CError_WriteFailed:
+    case CError_ReadFailed:
+    case CError_ClearComFailed:
+    case CError_ModemStatFailed:
+        return SystemErrorMeansLineGone(systemErrorCode) ? FailureKind::LineGone : FailureKind::Other;
+    default:
+        // Configuring fails for its own reasons; they are not a line that hung up.
+        return FailureKind::Other;
+    }
+}
+
 }  // namespace
 
 EComPort::EComPort(int errorCode, int systemErrorCode)
-    : EFailure(MessageFor(errorCode, systemErrorCode)),
+    : EFailure(MessageFor(errorCode, systemErrorCode), KindOf(errorCode, systemErrorCode), systemErrorCode),
       errorCode_(errorCode),
       systemErrorCode_(systemErrorCode) {}
 

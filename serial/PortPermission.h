@@ -1,7 +1,9 @@
 #pragma once
-// What to tell a user whose port did not open because the system said
+// Why a port did not open, and what to tell a user whom the system said
 // "permission denied": on Debian, serial devices belong to a group (dialout
 // for USB adapters) whose members may open them.
+
+#include "base/Failure.h"
 
 #include <string>
 
@@ -9,9 +11,9 @@
 // (a pseudo-terminal, a symbolic link) stands as it is.
 [[nodiscard]] std::string PortDevicePath(const std::string& port);
 
-// True when text is the port layer's message for an open refused with
-// "permission denied".
-[[nodiscard]] bool IsPermissionDeniedText(const std::string& text);
+// What an open that the system refused with this error number means:
+// permission denied, a port in use, no such port, or another failure.
+[[nodiscard]] FailureKind OpenFailureKind(int systemError);
 
 // One line (no line end) that says how to get access to the port's device:
 // join the group that owns it, then log in again; or, where the group has no

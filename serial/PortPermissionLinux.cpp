@@ -1,7 +1,5 @@
 #include "PortPermission.h"
 
-#include "EComPort.h"
-
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -15,8 +13,22 @@ std::string PortDevicePath(const std::string& port) {
     return "/dev/" + port;
 }
 
-bool IsPermissionDeniedText(const std::string& text) {
-    return text == EComPort(CError_OpenFailed, EACCES).Message();
+FailureKind OpenFailureKind(int systemError) {
+    switch (systemError) {
+    case EACCES:
+        return FailureKind::PermissionDenied;
+    // EBUSY: another program opened it exclusively (TIOCEXCL) or holds its
+    // lock file; EAGAIN: its flock is taken.
+    case EBUSY:
+    case EAGAIN:
+        return FailureKind::InUse;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return FailureKind::NoDevice;
+    default:
+        return FailureKind::Other;
+    }
 }
 
 std::string PortPermissionAdvice(const std::string& port) {

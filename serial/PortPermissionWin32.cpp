@@ -2,8 +2,21 @@
 // another program holds the port, and the message says all there is to say.
 #include "PortPermission.h"
 
+#include <windows.h>
+
 std::string PortDevicePath(const std::string& port) { return port.rfind("\\\\.\\", 0) == 0 ? port : "\\\\.\\" + port; }
 
-bool IsPermissionDeniedText(const std::string&) { return false; }
+FailureKind OpenFailureKind(int systemError) {
+    switch (systemError) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return FailureKind::InUse;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return FailureKind::NoDevice;
+    default:
+        return FailureKind::Other;
+    }
+}
 
 std::string PortPermissionAdvice(const std::string&) { return {}; }

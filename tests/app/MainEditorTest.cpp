@@ -3,8 +3,10 @@
 // the protocol selectors, checked on the wire.
 
 #include "AppTestSupport.h"
+#include "Controls.h"
 
 #include "app/CodeEdit.h"
+#include "app/EditorPanel.h"
 #include "app/SevenSegmentDigit.h"
 #include "emu/EmulatorArgs.h"
 
@@ -20,6 +22,7 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -52,20 +55,20 @@ TEST(MainEditor, ShowsTheSimulatorsSetUp) {
     TMain& main = app.Main();
     ASSERT_EQ(main.State(), SchedulerState::Polling);
 
-    EXPECT_EQ(main.cbActProto->currentText(), QStringLiteral("6 - CAN 11/500"));
-    EXPECT_EQ(main.cbEcuCount->currentText(), QStringLiteral("2"));
-    EXPECT_EQ(main.Seg7->Value(), 6);
-    EXPECT_TRUE(main.Seg7->isVisibleTo(&main));
-    EXPECT_EQ(main.Seg7->size(), QSize(30, 44));
-    EXPECT_TRUE(main.ImgMilOn->isVisibleTo(&main));
-    EXPECT_FALSE(main.ImgMilOff->isVisibleTo(&main));
-    EXPECT_EQ(main.DtcLabel->text(), QStringLiteral("3"));
-    EXPECT_EQ(main.GrpDtc1->title(), QStringLiteral("Fehlercodes ECU1 ($7E8)"));
-    EXPECT_EQ(main.GrpDtc2->title(), QStringLiteral("Fehlercodes ECU2 ($7E9)"));
-    EXPECT_TRUE(main.GrpDtc2->isVisibleTo(&main));
-    EXPECT_EQ(main.cbDtc1->currentIndex(), 2);
-    EXPECT_EQ(main.cbDtc2->currentIndex(), 1);
-    EXPECT_TRUE(main.chkMilOn->isChecked());
+    EXPECT_EQ(Control<QComboBox>(main, "cbActProto")->currentText(), QStringLiteral("6 - CAN 11/500"));
+    EXPECT_EQ(Control<QComboBox>(main, "cbEcuCount")->currentText(), QStringLiteral("2"));
+    EXPECT_EQ(Control<SevenSegmentDigit>(main, "Seg7")->Value(), 6);
+    EXPECT_TRUE(Control<SevenSegmentDigit>(main, "Seg7")->isVisibleTo(&main));
+    EXPECT_EQ(Control<SevenSegmentDigit>(main, "Seg7")->size(), QSize(30, 44));
+    EXPECT_TRUE(Control<QLabel>(main, "ImgMilOn")->isVisibleTo(&main));
+    EXPECT_FALSE(Control<QLabel>(main, "ImgMilOff")->isVisibleTo(&main));
+    EXPECT_EQ(Control<QLabel>(main, "DtcLabel")->text(), QStringLiteral("3"));
+    EXPECT_EQ(Control<QGroupBox>(main, "GrpDtc1")->title(), QStringLiteral("Fehlercodes ECU1 ($7E8)"));
+    EXPECT_EQ(Control<QGroupBox>(main, "GrpDtc2")->title(), QStringLiteral("Fehlercodes ECU2 ($7E9)"));
+    EXPECT_TRUE(Control<QGroupBox>(main, "GrpDtc2")->isVisibleTo(&main));
+    EXPECT_EQ(Control<QComboBox>(main, "cbDtc1")->currentIndex(), 2);
+    EXPECT_EQ(Control<QComboBox>(main, "cbDtc2")->currentIndex(), 1);
+    EXPECT_TRUE(Control<QCheckBox>(main, "chkMilOn")->isChecked());
 
     struct Slot {
         int ecu, slot;
@@ -75,26 +78,23 @@ TEST(MainEditor, ShowsTheSimulatorsSetUp) {
     const Slot expectedSlots[] = {{1, 1, "P", "0301"}, {1, 2, "P", "0420"}, {1, 3, "P", "0000"},
                           {1, 10, "P", "0000"}, {2, 1, "U", "0100"}, {2, 10, "P", "0000"}};
     for (const Slot& s : expectedSlots) {
-        const TMain::SlotPair controls = main.SlotControls(s.ecu, s.slot);
-        ASSERT_NE(controls.Category, nullptr);
-        ASSERT_NE(controls.Code, nullptr);
-        EXPECT_EQ(controls.Category->currentText(), s.category) << s.ecu << "/" << s.slot;
-        EXPECT_EQ(controls.Code->CodeText(), s.code) << s.ecu << "/" << s.slot;
+        EXPECT_EQ(main.Editor().CategoryControl(s.ecu, s.slot)->currentText(), s.category) << s.ecu << "/" << s.slot;
+        EXPECT_EQ(main.Editor().CodeControl(s.ecu, s.slot)->CodeText(), s.code) << s.ecu << "/" << s.slot;
     }
-    EXPECT_EQ(main.SlotControls(3, 1).Category, nullptr);
-    EXPECT_EQ(main.SlotControls(1, 11).Code, nullptr);
+    EXPECT_EQ(main.Editor().CategoryControl(3, 1), nullptr);
+    EXPECT_EQ(main.Editor().CodeControl(1, 11), nullptr);
 
     // Each slot's label "n:" ends before its category selector and its text
     // fits the label, "10:" included, whatever face stands in for Tahoma.
-    for (QGroupBox* group : {main.GrpDtc1, main.GrpDtc2}) {
-        const int ecu = group == main.GrpDtc1 ? 1 : 2;
+    for (QGroupBox* group : {Control<QGroupBox>(main, "GrpDtc1"), Control<QGroupBox>(main, "GrpDtc2")}) {
+        const int ecu = group == Control<QGroupBox>(main, "GrpDtc1") ? 1 : 2;
         for (int slot = 1; slot <= 10; ++slot) {
             const QString text = QStringLiteral("%1:").arg(slot);
             QLabel* label = nullptr;
             for (QLabel* l : group->findChildren<QLabel*>())
                 if (l->text() == text) label = l;
             ASSERT_NE(label, nullptr) << text.toStdString();
-            const QRect selector = main.SlotControls(ecu, slot).Category->geometry();
+            const QRect selector = main.Editor().CategoryControl(ecu, slot)->geometry();
             EXPECT_LE(label->geometry().right(), selector.left() - 1) << text.toStdString();
             EXPECT_LE(QFontMetricsF(label->font()).horizontalAdvance(text), label->width()) << text.toStdString();
             EXPECT_EQ(label->x(), selector.left() - 16) << text.toStdString();
@@ -109,11 +109,11 @@ TEST(MainEditor, ShowsTheSimulatorsSetUp) {
     app.Emulator().SetState(state);
     main.RestartPortClick();
     ASSERT_TRUE(WaitWithEvents([&] { return main.State() == SchedulerState::Polling; }));
-    EXPECT_FALSE(main.GrpDtc2->isVisibleTo(&main));
-    EXPECT_FALSE(main.ImgMilOn->isVisibleTo(&main));
-    EXPECT_TRUE(main.ImgMilOff->isVisibleTo(&main));
-    EXPECT_FALSE(main.chkMilOn->isChecked());
-    EXPECT_EQ(main.DtcLabel->text(), QStringLiteral("2"));
+    EXPECT_FALSE(Control<QGroupBox>(main, "GrpDtc2")->isVisibleTo(&main));
+    EXPECT_FALSE(Control<QLabel>(main, "ImgMilOn")->isVisibleTo(&main));
+    EXPECT_TRUE(Control<QLabel>(main, "ImgMilOff")->isVisibleTo(&main));
+    EXPECT_FALSE(Control<QCheckBox>(main, "chkMilOn")->isChecked());
+    EXPECT_EQ(Control<QLabel>(main, "DtcLabel")->text(), QStringLiteral("2"));
 }
 
 TEST(MainEditor, GroupTitlesNameTheEcuIdentifiers) {
@@ -142,9 +142,9 @@ TEST(MainEditor, GroupTitlesNameTheEcuIdentifiers) {
         state.Config[kEcu2CanIdOffset + 1] = static_cast<std::uint8_t>(c.can2 >> 8);
         app.Emulator().SetState(state);
         app.StartConnected();
-        EXPECT_EQ(app.Main().GrpDtc1->title(), c.title1) << "protocol " << c.protocol;
-        EXPECT_EQ(app.Main().GrpDtc2->title(), c.title2) << "protocol " << c.protocol;
-        EXPECT_EQ(app.Main().Seg7->Value(), c.protocol);
+        EXPECT_EQ(Control<QGroupBox>(app.Main(), "GrpDtc1")->title(), c.title1) << "protocol " << c.protocol;
+        EXPECT_EQ(Control<QGroupBox>(app.Main(), "GrpDtc2")->title(), c.title2) << "protocol " << c.protocol;
+        EXPECT_EQ(Control<SevenSegmentDigit>(app.Main(), "Seg7")->Value(), c.protocol);
     }
 }
 
@@ -152,27 +152,27 @@ TEST(MainEditor, CountChoiceTicksAndClearsMilOn) {
     AppHarness app;  // no codes, MIL off
     app.StartConnected();
     TMain& main = app.Main();
-    ASSERT_FALSE(main.chkMilOn->isChecked());
+    ASSERT_FALSE(Control<QCheckBox>(main, "chkMilOn")->isChecked());
 
-    Pick(main.cbDtc1, 3);
-    EXPECT_TRUE(main.chkMilOn->isChecked());
-    Pick(main.cbDtc2, 2);
-    Pick(main.cbDtc1, 0);
-    EXPECT_TRUE(main.chkMilOn->isChecked());  // ECU 2 still has codes
-    Pick(main.cbDtc2, 0);
-    EXPECT_FALSE(main.chkMilOn->isChecked());
+    Pick(Control<QComboBox>(main, "cbDtc1"), 3);
+    EXPECT_TRUE(Control<QCheckBox>(main, "chkMilOn")->isChecked());
+    Pick(Control<QComboBox>(main, "cbDtc2"), 2);
+    Pick(Control<QComboBox>(main, "cbDtc1"), 0);
+    EXPECT_TRUE(Control<QCheckBox>(main, "chkMilOn")->isChecked());  // ECU 2 still has codes
+    Pick(Control<QComboBox>(main, "cbDtc2"), 0);
+    EXPECT_FALSE(Control<QCheckBox>(main, "chkMilOn")->isChecked());
 
     // The user may change the box afterwards; a configuration read setting
     // the counts runs no handler, so the MIL shows as the simulator has it.
-    main.chkMilOn->setChecked(true);
+    Control<QCheckBox>(main, "chkMilOn")->setChecked(true);
     DeviceState state = app.Emulator().State();
     state.CodeCounts = 0x21;
     state.MilOn = false;
     app.Emulator().SetState(state);
     main.RestartPortClick();
     ASSERT_TRUE(WaitWithEvents([&] { return main.State() == SchedulerState::Polling; }));
-    EXPECT_EQ(main.cbDtc1->currentIndex(), 1);
-    EXPECT_FALSE(main.chkMilOn->isChecked());
+    EXPECT_EQ(Control<QComboBox>(main, "cbDtc1")->currentIndex(), 1);
+    EXPECT_FALSE(Control<QCheckBox>(main, "chkMilOn")->isChecked());
 }
 
 TEST(MainEditor, SendWritesBothTablesThenCountsAndMil) {
@@ -181,23 +181,29 @@ TEST(MainEditor, SendWritesBothTablesThenCountsAndMil) {
     TMain& main = app.Main();
 
     auto set = [&](int ecu, int slot, int category, const std::string& code) {
-        const TMain::SlotPair controls = main.SlotControls(ecu, slot);
-        controls.Category->setCurrentIndex(category);
-        controls.Code->SetCodeText(code);
+        main.Editor().CategoryControl(ecu, slot)->setCurrentIndex(category);
+        main.Editor().CodeControl(ecu, slot)->SetCodeText(code);
     };
     set(1, 1, 0, "0123");  // P0123 -> 01 23
     set(1, 2, 3, "3FFF");  // U3FFF -> FF FF
     set(1, 3, 1, "12  ");  // C with two positions typed -> 40 00
     set(1, 10, 2, "0123"); // B0123 -> 81 23
     set(2, 1, 1, "0123");  // C0123 -> 41 23
-    main.cbDtc1->setCurrentIndex(2);
-    main.cbDtc2->setCurrentIndex(10);
-    main.chkMilOn->setChecked(true);
+    Control<QComboBox>(main, "cbDtc1")->setCurrentIndex(2);
+    Control<QComboBox>(main, "cbDtc2")->setCurrentIndex(10);
+    Control<QCheckBox>(main, "chkMilOn")->setChecked(true);
     app.Emulator().ClearLog();
+    // The status text is up before SEND disables itself and reads the controls.
+    QPushButton* send = Control<QPushButton>(main, "ButSendDtc");
+    std::optional<bool> enabledAtText;
+    QObject::connect(&main, &TMain::StatusTextChanged, [&](const QString& text) {
+        if (text == QStringLiteral("Sending data to KARNOL simulator") && !enabledAtText)
+            enabledAtText = send->isEnabled();
+    });
 
-    main.ButSendDtc->click();
-    EXPECT_FALSE(main.ButSendDtc->isEnabled());  // until the next status read
-    EXPECT_TRUE(app.StatusTexts.contains(QStringLiteral("Sending data to KARNOL simulator")));
+    send->click();
+    EXPECT_FALSE(send->isEnabled());  // until the next status read
+    EXPECT_EQ(enabledAtText, true);
     const Lines sent = app.Commands();
     ASSERT_GE(sent.size(), 3u);
     EXPECT_EQ(sent[0], "!X0142" "0123" "FFFF" "4000" "0000" "0000" "0000" "0000" "0000" "0000" "8123");
@@ -206,7 +212,7 @@ TEST(MainEditor, SendWritesBothTablesThenCountsAndMil) {
     EXPECT_TRUE(main.Timer1().isActive());
 
     // The simulator now holds them, and the next status read enables SEND.
-    ASSERT_TRUE(WaitWithEvents([&] { return main.ButSendDtc->isEnabled(); }));
+    ASSERT_TRUE(WaitWithEvents([&] { return send->isEnabled(); }));
     EXPECT_EQ(app.Emulator().State().Codes(1)[1], 0xFFFF);
     EXPECT_EQ(app.Emulator().State().CodeCounts, 0xA2);
     EXPECT_TRUE(app.Emulator().State().MilOn);
@@ -232,10 +238,10 @@ TEST(MainEditor, SendTakesCountsAndMilFromTheControls) {
         AppHarness app(options);
         app.StartConnected();
         TMain& main = app.Main();
-        ASSERT_EQ(main.chkMilOn->isChecked(), c.reportedMil);
-        main.cbDtc1->setCurrentIndex(c.count1);
-        main.cbDtc2->setCurrentIndex(c.count2);
-        main.chkMilOn->setChecked(c.milBox);
+        ASSERT_EQ(Control<QCheckBox>(main, "chkMilOn")->isChecked(), c.reportedMil);
+        Control<QComboBox>(main, "cbDtc1")->setCurrentIndex(c.count1);
+        Control<QComboBox>(main, "cbDtc2")->setCurrentIndex(c.count2);
+        Control<QCheckBox>(main, "chkMilOn")->setChecked(c.milBox);
         app.Emulator().ClearLog();
         main.ButSendDtcClick();
         const Lines sent = app.Commands();
@@ -251,24 +257,24 @@ TEST(MainEditor, ProtocolChoiceIsSentOnlyWhenItChangesSomething) {
     app.Emulator().ClearLog();
 
     // The same protocol and ECU count as reported: nothing to send.
-    Pick(main.cbActProto, 5);
-    Pick(main.cbEcuCount, 1);
+    Pick(Control<QComboBox>(main, "cbActProto"), 5);
+    Pick(Control<QComboBox>(main, "cbEcuCount"), 1);
     Pump(200);
     EXPECT_FALSE(HasCommandStartingWith(app.Commands(), "!P"));
 
     // A real change is sent and everything is read back.
-    Pick(main.cbActProto, 2);  // protocol 3, still two ECUs
+    Pick(Control<QComboBox>(main, "cbActProto"), 2);  // protocol 3, still two ECUs
     const Lines change = CommandsFrom(app.Commands(), "!P83");
     ASSERT_GE(change.size(), 4u);
     EXPECT_EQ((Lines{change.begin(), change.begin() + 4}), (Lines{"!P83", "!S", "!C", "!K1"}));
     EXPECT_EQ(main.State(), SchedulerState::Polling);
-    EXPECT_EQ(main.Seg7->Value(), 3);
-    EXPECT_EQ(main.cbActProto->currentIndex(), 2);
+    EXPECT_EQ(Control<SevenSegmentDigit>(main, "Seg7")->Value(), 3);
+    EXPECT_EQ(Control<QComboBox>(main, "cbActProto")->currentIndex(), 2);
 
     app.Emulator().ClearLog();
-    Pick(main.cbEcuCount, 0);  // one ECU
+    Pick(Control<QComboBox>(main, "cbEcuCount"), 0);  // one ECU
     EXPECT_FALSE(CommandsFrom(app.Commands(), "!P03").empty());
-    EXPECT_FALSE(main.GrpDtc2->isVisibleTo(&main));
+    EXPECT_FALSE(Control<QGroupBox>(main, "GrpDtc2")->isVisibleTo(&main));
 }
 
 TEST(MainEditor, ProtocolChoiceSendsNothingOutsidePollingOrWithoutSelection) {
@@ -280,13 +286,13 @@ TEST(MainEditor, ProtocolChoiceSendsNothingOutsidePollingOrWithoutSelection) {
 
     // Not polling (as after a failed configuration read).
     main.SetState(SchedulerState::Stopped);
-    Pick(main.cbActProto, 0);
+    Pick(Control<QComboBox>(main, "cbActProto"), 0);
     EXPECT_TRUE(app.Commands().empty());
 
     // Polling, but one selector without a selection.
     main.SetState(SchedulerState::Polling);
-    main.cbEcuCount->setCurrentIndex(-1);
-    Pick(main.cbActProto, 0);
+    Control<QComboBox>(main, "cbEcuCount")->setCurrentIndex(-1);
+    Pick(Control<QComboBox>(main, "cbActProto"), 0);
     EXPECT_TRUE(app.Commands().empty());
 }
 
@@ -295,7 +301,7 @@ TEST(MainEditor, FileNamePanelShowsTheWholeNameOnHover) {
     app.Start();
     const QString name = QStringLiteral("setup-for-the-bench-in-hall-3.kns");
     app.Main().ShowFileName(name);
-    EXPECT_EQ(app.Main().sBarPanel1->text(), name);
-    EXPECT_EQ(app.Main().sBarPanel1->toolTip(), name);
-    EXPECT_EQ(app.Main().sBarPanel1->width(), 50);
+    EXPECT_EQ(Control<QLabel>(app.Main(), "sBarPanel1")->text(), name);
+    EXPECT_EQ(Control<QLabel>(app.Main(), "sBarPanel1")->toolTip(), name);
+    EXPECT_EQ(Control<QLabel>(app.Main(), "sBarPanel1")->width(), 50);
 }

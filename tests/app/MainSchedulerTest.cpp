@@ -2,6 +2,7 @@
 // polling, reload, port change, failures, the port list and closing.
 
 #include "AppTestSupport.h"
+#include "Controls.h"
 
 #include "app/ErrorBox.h"
 #include "app/PortComboBox.h"
@@ -55,21 +56,21 @@ TEST(MainScheduler, StartsAndPollsAConnectedSimulator) {
     // A coarse timer may start a step before its interval is over.
     EXPECT_EQ(main.Timer1().timerType(), Qt::PreciseTimer);
     // Before the first step the forced update is on offer and the tab is hidden.
-    EXPECT_TRUE(main.MnuForceUpdate->isEnabled());
-    EXPECT_FALSE(main.MainPanel->isVisibleTo(&main));
-    EXPECT_EQ(main.cbPorts->currentText().toStdString(), app.Port());
+    EXPECT_TRUE(Control<QAction>(main, "MnuForceUpdate")->isEnabled());
+    EXPECT_FALSE(Control<QFrame>(main, "MainPanel")->isVisibleTo(&main));
+    EXPECT_EQ(Control<QComboBox>(main, "cbPorts")->currentText().toStdString(), app.Port());
 
     ASSERT_TRUE(WaitWithEvents([&] { return main.State() == SchedulerState::Polling; }));
-    EXPECT_EQ(main.LabSerial->text(), QStringLiteral("KN-4711"));
-    EXPECT_EQ(main.LabSimVersion->text(), QStringLiteral("v1.2.0"));
-    EXPECT_TRUE(main.MainPanel->isVisibleTo(&main));
-    EXPECT_TRUE(main.cbActProto->isEnabled());
-    EXPECT_TRUE(main.MnuSaveCfg->isEnabled());
-    EXPECT_FALSE(main.MnuForceUpdate->isEnabled());
+    EXPECT_EQ(Control<QLabel>(main, "LabSerial")->text(), QStringLiteral("KN-4711"));
+    EXPECT_EQ(Control<QLabel>(main, "LabSimVersion")->text(), QStringLiteral("v1.2.0"));
+    EXPECT_TRUE(Control<QFrame>(main, "MainPanel")->isVisibleTo(&main));
+    EXPECT_TRUE(Control<QComboBox>(main, "cbActProto")->isEnabled());
+    EXPECT_TRUE(Control<QAction>(main, "MnuSaveCfg")->isEnabled());
+    EXPECT_FALSE(Control<QAction>(main, "MnuForceUpdate")->isEnabled());
     EXPECT_TRUE(main.RemoteModeFlag());
     EXPECT_TRUE(app.StatusTexts.contains(QStringLiteral("Searching for KARNOL simulator")));
     EXPECT_TRUE(app.StatusTexts.contains(QStringLiteral("Reading configuration")));
-    EXPECT_TRUE(main.sBarPanel0->text().isEmpty());
+    EXPECT_TRUE(Control<QLabel>(main, "sBarPanel0")->text().isEmpty());
     EXPECT_TRUE(main.Timer1().isActive());
     EXPECT_EQ(main.Timer1().interval(), 1000);
 
@@ -86,7 +87,7 @@ TEST(MainScheduler, ReloadDataLeavesRemoteModeAndSearchesAgain) {
     ASSERT_EQ(main.State(), SchedulerState::Polling);
     app.Emulator().ClearLog();
 
-    main.MnuReload->trigger();
+    Control<QAction>(main, "MnuReload")->trigger();
     ASSERT_TRUE(WaitWithEvents([&] { return main.State() == SchedulerState::Polling && app.Commands().size() >= 6; }));
     EXPECT_EQ(Take(app.Commands(), 6), (Lines{"!K0", "!I", "!B", "!S", "!C", "!K1"}));
 }
@@ -103,13 +104,13 @@ TEST(MainScheduler, PickingAnotherPortSearchesThere) {
     app.StartConnected(options);
     TMain& main = app.Main();
     ASSERT_EQ(main.State(), SchedulerState::Polling);
-    ASSERT_EQ(main.cbPorts->count(), 2);
+    ASSERT_EQ(Control<QComboBox>(main, "cbPorts")->count(), 2);
 
-    const int index = main.cbPorts->findText(QString::fromStdString(second.PortPath()));
+    const int index = Control<QComboBox>(main, "cbPorts")->findText(QString::fromStdString(second.PortPath()));
     ASSERT_GE(index, 0);
-    main.cbPorts->setCurrentIndex(index);
-    emit main.cbPorts->activated(index);  // the user's pick
-    ASSERT_TRUE(WaitWithEvents([&] { return main.State() == SchedulerState::Polling && main.LabSerial->text() == "SECOND"; }));
+    Control<QComboBox>(main, "cbPorts")->setCurrentIndex(index);
+    emit Control<QComboBox>(main, "cbPorts")->activated(index);  // the user's pick
+    ASSERT_TRUE(WaitWithEvents([&] { return main.State() == SchedulerState::Polling && Control<QLabel>(main, "LabSerial")->text() == "SECOND"; }));
     EXPECT_TRUE(app.WaitForCommand("!K0"));  // the first simulator was left properly
     const Lines log = second.Log();
     EXPECT_EQ(Take(log, 2), (Lines{"!I", "!B"}));
@@ -122,10 +123,10 @@ TEST(MainScheduler, FailedStatusReadStopsInReadConfiguration) {
     AppHarness app(options);
     app.Start();
     TMain& main = app.Main();
-    ASSERT_TRUE(WaitWithEvents([&] { return main.sBarPanel0->text() == QStringLiteral("Can't read simulator status"); }));
+    ASSERT_TRUE(WaitWithEvents([&] { return Control<QLabel>(main, "sBarPanel0")->text() == QStringLiteral("Can't read simulator status"); }));
     EXPECT_EQ(main.State(), SchedulerState::ReadConfiguration);
     EXPECT_FALSE(main.Timer1().isActive());
-    EXPECT_FALSE(main.MainPanel->isVisibleTo(&main));
+    EXPECT_FALSE(Control<QFrame>(main, "MainPanel")->isVisibleTo(&main));
     // The scheduler waits for the user: no further traffic.
     const std::size_t before = app.Commands().size();
     Pump(1500);
@@ -138,16 +139,16 @@ TEST(MainScheduler, SilentSimulatorIsAskedTwiceThenStops) {
     AppHarness app(options);
     app.Start();
     TMain& main = app.Main();
-    ASSERT_TRUE(WaitWithEvents([&] { return main.MnuForceUpdate->isEnabled() && !main.Timer1().isActive(); }));
+    ASSERT_TRUE(WaitWithEvents([&] { return Control<QAction>(main, "MnuForceUpdate")->isEnabled() && !main.Timer1().isActive(); }));
     EXPECT_EQ(main.State(), SchedulerState::Search);
-    EXPECT_EQ(main.sBarPanel0->text(), QStringLiteral("No KARNOL simulator found"));
+    EXPECT_EQ(Control<QLabel>(main, "sBarPanel0")->text(), QStringLiteral("No KARNOL simulator found"));
     Pump(1000);  // stopped means stopped
     EXPECT_EQ(app.Commands(), (Lines{"!I", "!I"}));
 
     // "Force bios update" leaves the stop for the update window; "Reload
     // data" searches again with two fresh attempts.
     app.Emulator().ClearLog();
-    main.MnuReload->trigger();
+    Control<QAction>(main, "MnuReload")->trigger();
     ASSERT_TRUE(WaitWithEvents([&] { return !main.Timer1().isActive() && app.Commands().size() >= 2; }));
     Pump(500);
     EXPECT_EQ(app.Commands(), (Lines{"!I", "!I"}));
@@ -158,10 +159,10 @@ TEST(MainScheduler, NoPortListedSelectsNothingAndStops) {
     app.SetPorts({});
     app.Start();
     TMain& main = app.Main();
-    EXPECT_EQ(main.cbPorts->count(), 0);
-    EXPECT_EQ(main.cbPorts->currentIndex(), -1);
-    ASSERT_TRUE(WaitWithEvents([&] { return main.MnuForceUpdate->isEnabled() && !main.Timer1().isActive(); }));
-    EXPECT_TRUE(main.sBarPanel0->text().startsWith(QStringLiteral("Unable to open com port")));
+    EXPECT_EQ(Control<QComboBox>(main, "cbPorts")->count(), 0);
+    EXPECT_EQ(Control<QComboBox>(main, "cbPorts")->currentIndex(), -1);
+    ASSERT_TRUE(WaitWithEvents([&] { return Control<QAction>(main, "MnuForceUpdate")->isEnabled() && !main.Timer1().isActive(); }));
+    EXPECT_TRUE(Control<QLabel>(main, "sBarPanel0")->text().startsWith(QStringLiteral("Unable to open com port")));
     EXPECT_TRUE(app.Log().empty());
 }
 
@@ -176,7 +177,7 @@ TEST(MainScheduler, PortListFailureIsReportedAndTheStartGoesOn) {
     // The scheduler still starts, and the search reports the missing port.
     EXPECT_TRUE(main.Timer1().isActive());
     EXPECT_EQ(main.Image().TransferArea()[TransferHeaderOffset], 'E');  // the header's magic "ER90"
-    ASSERT_TRUE(WaitWithEvents([&] { return main.MnuForceUpdate->isEnabled() && !main.Timer1().isActive(); }));
+    ASSERT_TRUE(WaitWithEvents([&] { return Control<QAction>(main, "MnuForceUpdate")->isEnabled() && !main.Timer1().isActive(); }));
 }
 
 TEST(MainScheduler, StartSelectsTheSavedPortIgnoringCase) {
@@ -197,8 +198,8 @@ TEST(MainScheduler, StartSelectsTheSavedPortIgnoringCase) {
         app.SetPorts({"knsnone10", "KNSNONE3", "knsnone2"});
         app.WriteSettings(c.saved);
         app.Start();
-        EXPECT_EQ(Items(app.Main().cbPorts), (QStringList{"knsnone2", "KNSNONE3", "knsnone10"}));
-        EXPECT_EQ(app.Main().cbPorts->currentText(), c.selected) << c.saved;
+        EXPECT_EQ(Items(Control<QComboBox>(app.Main(), "cbPorts")), (QStringList{"knsnone2", "KNSNONE3", "knsnone10"}));
+        EXPECT_EQ(Control<QComboBox>(app.Main(), "cbPorts")->currentText(), c.selected) << c.saved;
     }
 }
 
@@ -209,15 +210,15 @@ TEST(MainScheduler, PortOptionIsOfferedAndChosenOverTheSavedPort) {
     TStartOptions options;
     options.Port = app.Port();
     app.StartConnected(options);
-    EXPECT_EQ(app.Main().cbPorts->currentText().toStdString(), app.Port());
+    EXPECT_EQ(Control<QComboBox>(app.Main(), "cbPorts")->currentText().toStdString(), app.Port());
     EXPECT_EQ(app.Main().State(), SchedulerState::Polling);
     // The selector is narrower than a pseudo-terminal's path: the whole
     // name on hover, the width as designed.
-    EXPECT_EQ(app.Main().cbPorts->toolTip().toStdString(), app.Port());
-    EXPECT_EQ(app.Main().cbPorts->width(), 81);
+    EXPECT_EQ(Control<QComboBox>(app.Main(), "cbPorts")->toolTip().toStdString(), app.Port());
+    EXPECT_EQ(Control<QComboBox>(app.Main(), "cbPorts")->width(), 81);
     // Still offered after the list is filled again.
     app.Main().cbPortsDropDown();
-    EXPECT_TRUE(Items(app.Main().cbPorts).contains(QString::fromStdString(app.Port())));
+    EXPECT_TRUE(Items(Control<QComboBox>(app.Main(), "cbPorts")).contains(QString::fromStdString(app.Port())));
 }
 
 TEST(MainScheduler, SavedPortPathIsOfferedWhileItsDeviceExists) {
@@ -226,13 +227,13 @@ TEST(MainScheduler, SavedPortPathIsOfferedWhileItsDeviceExists) {
         app.SetPorts({"knsnone1"});
         app.WriteSettings("[CONFIG]\r\nComPort=" + app.Port() + "\r\n");
         app.StartConnected();
-        EXPECT_EQ(app.Main().cbPorts->currentText().toStdString(), app.Port());
+        EXPECT_EQ(Control<QComboBox>(app.Main(), "cbPorts")->currentText().toStdString(), app.Port());
     }
     AppHarness gone;
     gone.SetPorts({"knsnone1"});
     gone.WriteSettings("[CONFIG]\r\nComPort=/dev/kns-no-such-device\r\n");
     gone.Start();
-    EXPECT_EQ(Items(gone.Main().cbPorts), QStringList{"knsnone1"});
+    EXPECT_EQ(Items(Control<QComboBox>(gone.Main(), "cbPorts")), QStringList{"knsnone1"});
 }
 
 TEST(MainScheduler, PermissionDeniedKeepsItsTextWithTheAdviceAsTooltip) {
@@ -240,12 +241,13 @@ TEST(MainScheduler, PermissionDeniedKeepsItsTextWithTheAdviceAsTooltip) {
     app.SetPorts({"knsnone1"});
     app.Start();
     TMain& main = app.Main();
-    const std::string denied = EComPort(CError_OpenFailed, EACCES).Message();
-    main.PanelInfo(denied);
-    EXPECT_EQ(main.sBarPanel0->text().toStdString(), denied);
-    EXPECT_TRUE(main.sBarPanel0->toolTip().contains(QStringLiteral("/dev/knsnone1"))) << main.sBarPanel0->toolTip().toStdString();
+    QLabel* panel = Control<QLabel>(main, "sBarPanel0");
+    const EComPort denied(CError_OpenFailed, EACCES);
+    main.ShowFailure(denied.Message(), denied.Kind());
+    EXPECT_EQ(panel->text().toStdString(), denied.Message());
+    EXPECT_TRUE(panel->toolTip().contains(QStringLiteral("/dev/knsnone1"))) << panel->toolTip().toStdString();
     main.PanelInfo("Searching for KARNOL simulator");
-    EXPECT_TRUE(main.sBarPanel0->toolTip().isEmpty());
+    EXPECT_TRUE(panel->toolTip().isEmpty());
 }
 
 TEST(MainScheduler, DropDownKeepsThePositionNotTheName) {
@@ -253,26 +255,26 @@ TEST(MainScheduler, DropDownKeepsThePositionNotTheName) {
     app.SetPorts({"knsnone1", "knsnone5"});
     app.Start();
     TMain& main = app.Main();
-    main.cbPorts->setCurrentIndex(1);
-    ASSERT_EQ(main.cbPorts->currentText(), QStringLiteral("knsnone5"));
+    Control<QComboBox>(main, "cbPorts")->setCurrentIndex(1);
+    ASSERT_EQ(Control<QComboBox>(main, "cbPorts")->currentText(), QStringLiteral("knsnone5"));
 
     app.SetPorts({"knsnone5", "knsnone1", "knsnone0"});  // a port plugged in that sorts first
     main.cbPortsDropDown();
-    EXPECT_EQ(Items(main.cbPorts), (QStringList{"knsnone0", "knsnone1", "knsnone5"}));
-    EXPECT_EQ(main.cbPorts->currentIndex(), 1);
-    EXPECT_EQ(main.cbPorts->currentText(), QStringLiteral("knsnone1"));
-    EXPECT_EQ(main.cbPorts->toolTip(), QStringLiteral("knsnone1"));
+    EXPECT_EQ(Items(Control<QComboBox>(main, "cbPorts")), (QStringList{"knsnone0", "knsnone1", "knsnone5"}));
+    EXPECT_EQ(Control<QComboBox>(main, "cbPorts")->currentIndex(), 1);
+    EXPECT_EQ(Control<QComboBox>(main, "cbPorts")->currentText(), QStringLiteral("knsnone1"));
+    EXPECT_EQ(Control<QComboBox>(main, "cbPorts")->toolTip(), QStringLiteral("knsnone1"));
 
     app.SetPorts({"knsnone9"});  // the position is gone: nothing selected
     main.cbPortsDropDown();
-    EXPECT_EQ(main.cbPorts->currentIndex(), -1);
+    EXPECT_EQ(Control<QComboBox>(main, "cbPorts")->currentIndex(), -1);
 
     // A failing list keeps the entries and the selection.
-    main.cbPorts->setCurrentIndex(0);
+    Control<QComboBox>(main, "cbPorts")->setCurrentIndex(0);
     TCustomComPort::SetPortListSource([]() -> std::vector<std::string> { throw EComPort(CError_RegError, 2); });
     main.cbPortsDropDown();
-    EXPECT_EQ(Items(main.cbPorts), QStringList{"knsnone9"});
-    EXPECT_EQ(main.cbPorts->currentIndex(), 0);
+    EXPECT_EQ(Items(Control<QComboBox>(main, "cbPorts")), QStringList{"knsnone9"});
+    EXPECT_EQ(Control<QComboBox>(main, "cbPorts")->currentIndex(), 0);
     EXPECT_EQ(app.ErrorBoxes.size(), 1);
 }
 
@@ -333,9 +335,9 @@ TEST(MainScheduler, DifferentFirmwareIsUpdatedAndTheRestartedSimulatorRead) {
     EXPECT_EQ(update.LabUpFrom()->text(), QStringLiteral("v1.1.0"));
     EXPECT_EQ(update.LabUpTo()->text(), QStringLiteral("v1.2.0"));
     EXPECT_FALSE(update.isVisible());
-    EXPECT_EQ(main.LabSimVersion->text(), QStringLiteral("v1.2.0"));
-    EXPECT_TRUE(main.MainPanel->isVisibleTo(&main));
-    EXPECT_FALSE(main.MnuForceUpdate->isEnabled());
+    EXPECT_EQ(Control<QLabel>(main, "LabSimVersion")->text(), QStringLiteral("v1.2.0"));
+    EXPECT_TRUE(Control<QFrame>(main, "MainPanel")->isVisibleTo(&main));
+    EXPECT_FALSE(Control<QAction>(main, "MnuForceUpdate")->isEnabled());
     const Lines log = app.Log();
     EXPECT_NE(std::find(log.begin(), log.end(), "frame 02"), log.end());
 }
@@ -346,21 +348,21 @@ TEST(MainScheduler, ForcedUpdateCancelledWhileWaitingStopsAndOffersItAgain) {
     AppHarness app(options);
     app.Start();
     TMain& main = app.Main();
-    ASSERT_TRUE(WaitWithEvents([&] { return main.MnuForceUpdate->isEnabled() && !main.Timer1().isActive(); }));
+    ASSERT_TRUE(WaitWithEvents([&] { return Control<QAction>(main, "MnuForceUpdate")->isEnabled() && !main.Timer1().isActive(); }));
 
     TUpdateDialog& update = app.Forms().Update();
     bool prompted = false;
     QTimer::singleShot(400, &update, [&] {
         prompted = update.isVisible() && update.LabReset()->isVisibleTo(&update) &&
-                   !update.LabInstalled()->isVisibleTo(&update) && !main.MnuForceUpdate->isEnabled();
+                   !update.LabInstalled()->isVisibleTo(&update) && !Control<QAction>(main, "MnuForceUpdate")->isEnabled();
         update.ButAbort()->click();
     });
-    main.MnuForceUpdate->trigger();
+    Control<QAction>(main, "MnuForceUpdate")->trigger();
     EXPECT_TRUE(prompted);
     EXPECT_FALSE(update.isVisible());
 
     // The next step halts the scheduler and offers the forced update again.
-    ASSERT_TRUE(WaitWithEvents([&] { return main.MnuForceUpdate->isEnabled(); }));
+    ASSERT_TRUE(WaitWithEvents([&] { return Control<QAction>(main, "MnuForceUpdate")->isEnabled(); }));
     EXPECT_FALSE(main.Timer1().isActive());
     EXPECT_EQ(main.State(), SchedulerState::Search);
     EXPECT_TRUE(main.isVisible());

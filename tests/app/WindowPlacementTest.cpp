@@ -1,6 +1,7 @@
 #include "app/WindowPlacement.h"
 
 #include "base/Failure.h"
+#include "QtWait.h"
 #include "TestFiles.h"
 
 #include <QApplication>
@@ -123,6 +124,32 @@ TEST_F(WindowPlacementTest, ShowCmdTwoStartsMinimised) {
     ShowWithSettings("[Main]\r\nShowCmd=2\r\n");
     QApplication::processEvents();
     EXPECT_TRUE(window.isMinimized());
+}
+
+TEST_F(WindowPlacementTest, MovedThenMaximisedOrMinimisedComesBackWhereItsFrameWas) {
+    // The offscreen platform frames windows with 2 pixels: the inner
+    // position differs from the frame's.
+    for (const bool maximise : {true, false}) {
+        SCOPED_TRACE(maximise ? "maximised" : "minimised");
+        WriteFile(path, "[Main]\r\nNormPos=100,80,0,0\r\n");
+        IniFile ini(path.string());
+        WindowPlacement placement(window, ini);
+        placement.Restore();
+        window.show();
+        ASSERT_TRUE(WaitWithEvents([&] { return placement.FrameSettled(); }));
+        window.move(260, 170);
+        ASSERT_TRUE(WaitWithEvents([&] { return window.frameGeometry().topLeft() == QPoint(260, 170); }));
+        ASSERT_NE(window.geometry().topLeft(), QPoint(260, 170));
+        if (maximise)
+            window.showMaximized();
+        else
+            window.showMinimized();
+        QApplication::processEvents();
+        placement.Save();
+        EXPECT_EQ(ini.ReadString("Main\\NormPos", "").rfind("260,170,", 0), 0u) << ini.ReadString("Main\\NormPos", "");
+        window.showNormal();
+        window.hide();
+    }
 }
 
 TEST_F(WindowPlacementTest, NegativeFormVersionSkipsEverything) {

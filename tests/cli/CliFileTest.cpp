@@ -31,6 +31,12 @@ TEST_F(CliFile, SaveWritesTheWindowsBytes) {
               0u)
         << saved;
     EXPECT_TRUE(Contains(saved, "<D02>0420</D02>"));
+
+    // Ten codes (0xA in the count nibble) are a count like any other: the
+    // next apply sends them again.
+    EmulatorChild ten({"--codes1", "P0001,P0002,P0003,P0004,P0005,P0006,P0007,P0008,P0009,P0010"});
+    ASSERT_EQ(RunCli({"--port", ten.Port(), "save", Path("ten.kns")}).Status, 0);
+    EXPECT_TRUE(Contains(ReadFile(Path("ten.kns")), "<Ecu1>\r\n      <Count>10</Count>"));
 }
 
 TEST_F(CliFile, ApplySendsWhatOpenConfigurationSends) {

@@ -5,6 +5,9 @@
 // failure must reach the user.
 
 #include "FaultSupport.h"
+#include "Controls.h"
+
+#include "link/FirmwareUpdate.h"
 #include "QtWait.h"
 
 #include "app/ErrorBox.h"
@@ -98,7 +101,7 @@ TEST(WindowFaults, SimulatorVanishingWhilePollingIsShownAndFoundAgainByReloadDat
         {"--link", link, "--serial", "KN-BACK", "--vanish-after", "6", "--return-after", "1500"});
     Window window(link);
     ASSERT_TRUE(WaitWithEvents([&] { return window.Polling(); }, 8000));
-    EXPECT_EQ(window.Main().LabSerial->text(), QStringLiteral("KN-BACK"));
+    EXPECT_EQ(Control<QLabel>(window.Main(), "LabSerial")->text(), QStringLiteral("KN-BACK"));
 
     ASSERT_TRUE(WaitWithEvents([&] { return emulator.Count("vanish") > 0; }, 8000));
     ASSERT_TRUE(WaitWithEvents([&] { return !window.Failures().isEmpty(); }, 5000)) << "the failure never reached the user";
@@ -106,6 +109,9 @@ TEST(WindowFaults, SimulatorVanishingWhilePollingIsShownAndFoundAgainByReloadDat
     // so. A poll that ran into its time-out before the far end had quite
     // gone may report that first; the next one finds the line gone.
     ASSERT_TRUE(WaitWithEvents([&] { return !window.Forms().ComIo().PortOpen(); }, 5000)) << "the port stayed open";
+    // Remote mode went with the line: a search that meets a silent port
+    // later must not begin by leaving it.
+    EXPECT_FALSE(window.Forms().ComIo().RemoteModeOn());
     const auto failuresAtClose = window.Failures().size();
     EXPECT_LE(failuresAtClose, 2) << window.Failures().join('|').toStdString();
     // The failure stays on the status bar across the following polls, not a
@@ -115,19 +121,19 @@ TEST(WindowFaults, SimulatorVanishingWhilePollingIsShownAndFoundAgainByReloadDat
     EXPECT_FALSE(WaitWithEvents([&] { return panel->text().isEmpty(); }, 2500)) << "the failure text was cleared";
     EXPECT_TRUE(window.Main().isVisible());
     EXPECT_TRUE(window.ErrorBoxes.isEmpty()) << window.ErrorBoxes.join('|').toStdString();
-    EXPECT_EQ(window.Main().ButPort->icon().pixmap(16, 16).toImage(),
+    EXPECT_EQ(Control<QToolButton>(window.Main(), "ButPort")->icon().pixmap(16, 16).toImage(),
               MainPicture(PicturePortClosed).pixmap(16, 16).toImage());
     EXPECT_EQ(window.Failures().size(), failuresAtClose) << window.Failures().join('|').toStdString();
     EXPECT_EQ(window.Main().State(), SchedulerState::Polling);
 
     ASSERT_TRUE(WaitWithEvents([&] { return emulator.HasLogPrefix("return "); }, 5000));
     window.StatusTexts.clear();
-    window.Main().MnuReload->trigger();
+    Control<QAction>(window.Main(), "MnuReload")->trigger();
     ASSERT_TRUE(WaitWithEvents([&] { return window.Polling() && emulator.Count("!K1") >= 2; }, 8000))
         << window.StatusTexts.join('|').toStdString();
-    EXPECT_EQ(window.Main().LabSerial->text(), QStringLiteral("KN-BACK"));
+    EXPECT_EQ(Control<QLabel>(window.Main(), "LabSerial")->text(), QStringLiteral("KN-BACK"));
     EXPECT_TRUE(window.Failures().isEmpty()) << window.Failures().join('|').toStdString();
-    EXPECT_EQ(window.Main().ButPort->icon().pixmap(16, 16).toImage(),
+    EXPECT_EQ(Control<QToolButton>(window.Main(), "ButPort")->icon().pixmap(16, 16).toImage(),
               MainPicture(PicturePortOpen).pixmap(16, 16).toImage());
 }
 
@@ -146,7 +152,7 @@ TEST(WindowFaults, SimulatorVanishingInTheMiddleOfTheTransferEndsInUpdateFailed)
     EXPECT_EQ(window.Main().State(), SchedulerState::UpdateFailed);
     ASSERT_EQ(window.MessageBoxes.size(), 1);
     EXPECT_TRUE(window.MessageBoxes[0].startsWith(QStringLiteral("Update Fehler!"))) << window.MessageBoxes[0].toStdString();
-    EXPECT_FALSE(window.Forms().ComIo().UpdateFailureText().empty());
+    EXPECT_FALSE(window.Forms().Firmware().FailureText().empty());
     EXPECT_EQ(emulator.Count("frame 02"), 0u) << "the transfer claims to have ended";
 }
 
@@ -156,7 +162,7 @@ TEST(WindowFaults, PortHeldByAnotherProgramStopsTheSearchWithTheLayersText) {
     ASSERT_TRUE(emulator.WaitForLog("!K1", 10000)) << holder.Err();
 
     Window window(emulator.Port());
-    ASSERT_TRUE(WaitWithEvents([&] { return window.Main().MnuForceUpdate->isEnabled() && !window.Main().Timer1().isActive(); },
+    ASSERT_TRUE(WaitWithEvents([&] { return Control<QAction>(window.Main(), "MnuForceUpdate")->isEnabled() && !window.Main().Timer1().isActive(); },
                           5000));
     ASSERT_FALSE(window.Failures().isEmpty());
     EXPECT_TRUE(window.Failures().last().startsWith(QStringLiteral("Unable to open com port")))
@@ -166,7 +172,7 @@ TEST(WindowFaults, PortHeldByAnotherProgramStopsTheSearchWithTheLayersText) {
 
     holder.Signal(SIGTERM);
     EXPECT_EQ(holder.Wait(10000).Status, 0);
-    window.Main().MnuReload->trigger();
+    Control<QAction>(window.Main(), "MnuReload")->trigger();
     EXPECT_TRUE(WaitWithEvents([&] { return window.Polling(); }, 8000)) << window.StatusTexts.join('|').toStdString();
 }
 
@@ -180,9 +186,9 @@ TEST(WindowFaults, NoiseBetweenRepliesChangesNothing) {
     ASSERT_TRUE(WaitWithEvents([&] { return window.Polling() && line.Count("!S") >= 3; }, 8000))
         << window.StatusTexts.join('|').toStdString();
     TMain& main = window.Main();
-    EXPECT_EQ(main.LabSerial->text(), QStringLiteral("KN-NOISE"));
-    EXPECT_EQ(main.cbActProto->currentIndex(), 2);
-    EXPECT_EQ(main.cbDtc1->currentIndex(), 2);
+    EXPECT_EQ(Control<QLabel>(main, "LabSerial")->text(), QStringLiteral("KN-NOISE"));
+    EXPECT_EQ(Control<QComboBox>(main, "cbActProto")->currentIndex(), 2);
+    EXPECT_EQ(Control<QComboBox>(main, "cbDtc1")->currentIndex(), 2);
     EXPECT_TRUE(window.Failures().isEmpty()) << window.Failures().join('|').toStdString();
     EXPECT_GT(line.NoiseBytes(), 0u);
 }
@@ -199,7 +205,7 @@ TEST(WindowFaults, ReplyOf3000CharactersWithoutCarriageReturnFailsOnePollOnly) {
     EXPECT_TRUE(window.Polling());
     // The rest of the endless reply was discarded before the next poll.
     EXPECT_EQ(window.Failures(), QStringList{QStringLiteral("Can't read simulator status")});
-    EXPECT_TRUE(window.Main().sBarPanel0->text().isEmpty());
+    EXPECT_TRUE(Control<QLabel>(window.Main(), "sBarPanel0")->text().isEmpty());
 }
 
 class WindowLateness : public ::testing::TestWithParam<LatenessRow> {};

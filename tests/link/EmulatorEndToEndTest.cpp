@@ -4,6 +4,8 @@
 #include "LinkFakes.h"
 
 #include "emu/EmulatedSimulator.h"
+#include "link/Connection.h"
+#include "link/FirmwareUpdate.h"
 #include "link/uComIo.h"
 
 #include "FirmwareBlob.h"
@@ -35,14 +37,16 @@ protected:
         return std::find(log.begin(), log.end(), entry) != log.end();
     }
 
-    // The scheduler's search: attempts 100 ms apart while the link says Search.
-    SchedulerState Search() {
-        SchedulerState result = io.FindSimulator(host.port);
-        while (result == SchedulerState::Search) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            result = io.FindSimulator(host.port);
+    // The scheduler's search: attempts a step apart while the link says Search.
+    SchedulerState Search(int attempts = Connection::SearchAttemptsPerSearch) {
+        SchedulerState state = SchedulerState::Search;
+        Connection connection(io, state);
+        connection.Restart(SchedulerState::Search, attempts);
+        for (;;) {
+            const Connection::StepResult step = connection.Step(host.port);
+            if (state != SchedulerState::Search) return state;
+            std::this_thread::sleep_for(std::chrono::milliseconds(*step.NextStepMs));
         }
-        return result;
     }
 
     std::unique_ptr<EmulatedSimulator> emu;  // outlives the link, which closes first
@@ -64,8 +68,7 @@ TEST_F(EndToEnd, SessionReadsWritesAndLeaves) {
     options.Mil = true;
     Start(options);
 
-    io.SearchAttempts = 2;
-    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration) << host.LastPanel();
+    ASSERT_EQ(Search(), SchedulerState::ReadConfiguration) << host.LastPanel();
     EXPECT_EQ(host.serial.back(), "KS-E2E-42");
     EXPECT_EQ(host.version.back(), "v1.2.0");
 
@@ -105,25 +108,25 @@ TEST_F(EndToEnd, AutomaticUpdateEndsWithTheCarriedVersion) {
     options.RestartSilenceMs = 300;
     Start(options);
 
-    io.SearchAttempts = 2;
-    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::AutoUpdate) << host.LastPanel();
+    ASSERT_EQ(Search(), SchedulerState::AutoUpdate) << host.LastPanel();
     EXPECT_EQ(host.version.back(), "v1.1.0");
 
-    io.UpdateBegin(SchedulerState::AutoUpdate, view, host.port);
+    FirmwareUpdate update(io, image);
+    update.Begin(SchedulerState::AutoUpdate, view, host.port);
     EXPECT_EQ(view.layouts.at(0).Installed, "v1.1.0");
     EXPECT_EQ(view.layouts.at(0).Carried, "v1.2.0");
     std::optional<SchedulerState> result;
     for (int step = 0; step < 30 && !result; ++step) {
-        result = io.UpdateStep();
-        if (!result) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        result = update.Step();
+        if (!result) std::this_thread::sleep_for(std::chrono::milliseconds(FirmwareUpdate::StepInterval));
     }
-    ASSERT_EQ(result, SchedulerState::Search) << io.UpdateFailureText();
-    EXPECT_EQ(io.SearchAttempts, 30);
+    ASSERT_EQ(result, SchedulerState::Search) << update.FailureText();
     EXPECT_TRUE(emu->WaitForLogEntry("frame 02", 2000));
     EXPECT_TRUE(Logged("frame 21 6F00 00"));
 
     // The restarted simulator is silent for a while; the search waits it out.
-    ASSERT_EQ(Search(), SchedulerState::ReadConfiguration) << host.LastPanel();
+    ASSERT_EQ(Search(FirmwareUpdate::SearchAttemptsAfterUpdate), SchedulerState::ReadConfiguration)
+        << host.LastPanel();
     EXPECT_EQ(host.version.back(), "v1.2.0");
     ASSERT_TRUE(io.ReadStatus()) << host.LastPanel();
     EXPECT_EQ(io.ReadConfig(), SchedulerState::Polling) << host.LastPanel();

@@ -17,7 +17,7 @@ struct FakeHost : ILinkHost {
     std::vector<std::string> panel;
     std::vector<std::string> serial;
     std::vector<std::string> version;
-    std::vector<int> pictures;
+    std::vector<bool> portOpened;  // each open (true) and close (false)
     int statusShown = 0;
     int configShown = 0;
     int processed = 0;
@@ -32,7 +32,7 @@ struct FakeHost : ILinkHost {
     void ShowConfiguration() override { ++configShown; }
     void SetSerialText(const std::string& text) override { serial.push_back(text); }
     void SetVersionText(const std::string& text) override { version.push_back(text); }
-    void SetPortPicture(int index) override { pictures.push_back(index); }
+    void PortOpened(bool open) override { portOpened.push_back(open); }
 
     std::string LastPanel() const { return panel.empty() ? std::string() : panel.back(); }
 };

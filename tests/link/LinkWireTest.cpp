@@ -3,11 +3,15 @@
 #include "LinkFakes.h"
 #include "PtyPeer.h"
 
+#include "link/Connection.h"
+#include "link/SetupActions.h"
 #include "link/uComIo.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
@@ -33,49 +37,58 @@ protected:
         peer.SetReply("!B", DataReply(header));
     }
 
+    // One search step, as the scheduler runs it (the connection counts the attempts).
+    SchedulerState Find() {
+        scheduler = SchedulerState::Search;
+        (void)connection.Step(host.port);
+        return scheduler;
+    }
+
     PtyPeer peer;
     FakeHost host;
     SimulatorState state;
     FirmwareImage image;
     TComIo io{host, state, image};
+    SchedulerState scheduler = SchedulerState::Search;
+    Connection connection{io, scheduler};
 };
 
 }  // namespace
 
 TEST_F(LinkWire, SilentSimulatorIsAskedTwiceThenStopped) {
-    io.SearchAttempts = 2;
+    connection.Restart(SchedulerState::Search, 2);
     const auto start = Clock::now();
-    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::Search);
+    EXPECT_EQ(Find(), SchedulerState::Search);
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(140)) << "the reply wait is 150 ms";
     EXPECT_TRUE(io.Port().Connected()) << "left open for the next attempt";
     EXPECT_EQ(host.LastPanel(), "Searching for KARNOL simulator");
 
-    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::Stopped);
+    EXPECT_EQ(Find(), SchedulerState::Stopped);
     EXPECT_EQ(host.LastPanel(), "No KARNOL simulator found");
     EXPECT_FALSE(io.Port().Connected());
     EXPECT_EQ(peer.Units(), (std::vector<std::string>{"!I", "!I"}));
-    EXPECT_EQ(host.pictures, (std::vector<int>{2, 1, 2, 1}));
+    EXPECT_EQ(host.portOpened, (std::vector<bool>{true, false, true, false}));
     EXPECT_EQ(host.serial, (std::vector<std::string>{"---", "---"}));
     EXPECT_GE(host.processed, 2) << "cleared labels are painted before each attempt";
 }
 
 TEST_F(LinkWire, EmptyIdentityReplyUsesAnAttempt) {
     peer.SetReply("!I", "\r");
-    io.SearchAttempts = 3;
-    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::Search);
-    EXPECT_EQ(io.SearchAttempts, 2);
+    connection.Restart(SchedulerState::Search, 3);
+    EXPECT_EQ(Find(), SchedulerState::Search);
+    EXPECT_EQ(connection.SearchAttempts(), 2);
 }
 
 TEST_F(LinkWire, UsedUpCounterDoesNotSearchForever) {
-    io.SearchAttempts = 0;
-    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::Stopped);
+    connection.Restart(SchedulerState::Search, 0);
+    EXPECT_EQ(Find(), SchedulerState::Stopped);
 }
 
 TEST_F(LinkWire, ReplyWithoutHashStopsAtOnce) {
     peer.SetReply("!I", "OK\r");
-    io.SearchAttempts = 5;
-    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::Stopped);
-    EXPECT_EQ(io.SearchAttempts, 5) << "no attempt used up";
+    connection.Restart(SchedulerState::Search, 5);
+    EXPECT_EQ(Find(), SchedulerState::Stopped);
+    EXPECT_EQ(connection.SearchAttempts(), 5) << "no attempt used up";
     EXPECT_EQ(host.LastPanel(), "No KARNOL simulator found");
     EXPECT_EQ(peer.Units(), (std::vector<std::string>{"!I"}));
     EXPECT_FALSE(io.Port().Connected());
@@ -83,13 +96,13 @@ TEST_F(LinkWire, ReplyWithoutHashStopsAtOnce) {
 
 TEST_F(LinkWire, GarbledHexShowsTheConversionMessage) {
     peer.SetReply("!I", "#01QQ\r");
-    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::Stopped);
+    EXPECT_EQ(Find(), SchedulerState::Stopped);
     EXPECT_NE(host.LastPanel().find("QQ"), std::string::npos) << host.LastPanel();
 }
 
 TEST_F(LinkWire, UnopenablePortShowsTheSerialLayersMessage) {
     host.port = "/nonexistent/tty-for-a-test";
-    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::Stopped);
+    EXPECT_EQ(Find(), SchedulerState::Stopped);
     EXPECT_FALSE(host.LastPanel().empty());
     EXPECT_NE(host.LastPanel(), "No KARNOL simulator found");
 }
@@ -100,7 +113,7 @@ TEST_F(LinkWire, HashAloneDecodesNothing) {
     std::copy(old.begin(), old.end(), state.Identity.begin() + 32);
     peer.SetReply("!I", "#\r");
     peer.SetReply("!B", DataReply(TestHeader()));
-    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
+    EXPECT_EQ(Find(), SchedulerState::ReadConfiguration);
     EXPECT_EQ(host.serial.back(), "OLD-SERIAL");
 }
 
@@ -118,7 +131,7 @@ TEST_F(LinkWire, IdentityDecidesBetweenUpdateAndConfiguration) {
         Bytes header = TestHeader();
         if (r.byte >= 0) header[r.byte] = r.value;
         AnswerIdentity(header);
-        EXPECT_EQ(io.FindSimulator(host.port), r.expected) << "byte " << r.byte;
+        EXPECT_EQ(Find(), r.expected) << "byte " << r.byte;
         EXPECT_EQ(host.serial.back(), "KS-000123");
         EXPECT_EQ(host.version.back(), r.byte == 13 ? "v1.9.0" : "v1.2.0");
         EXPECT_EQ(host.LastPanel(), "Searching for KARNOL simulator");
@@ -128,7 +141,7 @@ TEST_F(LinkWire, IdentityDecidesBetweenUpdateAndConfiguration) {
 
 TEST_F(LinkWire, StatusReadStoresAndShows) {
     AnswerIdentity();
-    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
+    ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
     peer.SetReply("!S", "R000000000000L0000I0M1T12P16\r");
     EXPECT_TRUE(io.ReadStatus());
     EXPECT_EQ(host.statusShown, 1);
@@ -147,7 +160,7 @@ TEST_F(LinkWire, StatusReadStoresAndShows) {
 
 TEST_F(LinkWire, OverlongLineIsNoReply) {
     AnswerIdentity();
-    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
+    ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
     peer.SetReply("!S", std::string(3000, 'A'));
     EXPECT_FALSE(io.ReadStatus());
     EXPECT_EQ(host.LastPanel(), "Can't read simulator status");
@@ -161,7 +174,7 @@ TEST_F(LinkWire, LateLineFeedOfThePreviousReplyIsNotTakenForTheNextOne) {
     // A line feed that arrives after the purge stands before the next reply.
     peer.SetReply("!I", "\n" + DataReply(IdentityRecord("KS-LATE")));
     peer.SetReply("!B", "\n\n" + DataReply(TestHeader()));
-    EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration) << host.LastPanel();
+    EXPECT_EQ(Find(), SchedulerState::ReadConfiguration) << host.LastPanel();
     EXPECT_EQ(state.SerialNumber(), "KS-LATE");
     peer.SetReply("!S", "\n\r");
     EXPECT_FALSE(io.ReadStatus()) << "a line feed alone is still no reply";
@@ -169,7 +182,7 @@ TEST_F(LinkWire, LateLineFeedOfThePreviousReplyIsNotTakenForTheNextOne) {
 
 TEST_F(LinkWire, ConfigurationReadTurnsRemoteModeOn) {
     AnswerIdentity();
-    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
+    ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
     Bytes block(ConfigBlockSize);
     for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 7);
     peer.SetReply("!C", DataReply(block));
@@ -190,7 +203,7 @@ TEST_F(LinkWire, ConfigurationReadTurnsRemoteModeOn) {
 
 TEST_F(LinkWire, SendDtcWritesBothTablesThenCounts) {
     AnswerIdentity();
-    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
+    ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
     for (const char* c : {"!X01420123000000000000000000000000000000000000", "!X0156D2340000000000000000000000000000000000FF",
                           "!F0381"}) {
         peer.SetReply(c, "OK\r");
@@ -215,7 +228,7 @@ TEST_F(LinkWire, SendDtcWritesBothTablesThenCounts) {
 
 TEST_F(LinkWire, SetProtocolSendsTheCode) {
     AnswerIdentity();
-    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
+    ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
     peer.SetReply("!P86", "OK\r");
     EXPECT_TRUE(io.SetProtocol(0x86));
     EXPECT_FALSE(io.SetProtocol(0x03));
@@ -233,13 +246,13 @@ TEST_F(LinkWire, ClosePortLeavesRemoteModeOnlyWhenOn) {
 
     // Open with remote mode off: closes without a command.
     io.SetRemoteModeFlag(false);
-    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
+    ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
     io.ClosePort();
     EXPECT_FALSE(io.Port().Connected());
     EXPECT_EQ(peer.UnitCount(), 2u);
 
     // Open with remote mode on: "!K0" even if nothing answers it.
-    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
+    ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
     io.SetRemoteModeFlag(true);
     io.ClosePort();
     EXPECT_FALSE(io.Port().Connected());
@@ -248,11 +261,40 @@ TEST_F(LinkWire, ClosePortLeavesRemoteModeOnlyWhenOn) {
     EXPECT_EQ(peer.Units().back(), "!K0");
 
     // A new search begins by leaving remote mode.
-    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
+    ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
     io.SetRemoteModeFlag(true);
-    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
+    ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
     const auto units = peer.Units();
     EXPECT_EQ(std::vector<std::string>(units.end() - 3, units.end()), (std::vector<std::string>{"!K0", "!I", "!B"}));
+
+    // Asked to stop, the close still waits for the reply to "!K0": closed
+    // right after the write, a slow driver can lose the command on its way.
+    ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
+    io.SetRemoteModeFlag(true);
+    (void)io.SetStopWaiting([] { return true; });
+    std::atomic<bool> answered{false};
+    peer.SetResponder([&](PtyPeer&, const std::string& unit) -> std::string {
+        if (unit != "!K0") return {};
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        answered = true;
+        return "OK\r";
+    });
+    io.ClosePort();
+    EXPECT_TRUE(answered) << "the port closed before the reply to !K0 came";
+    peer.SetResponder(nullptr);
+}
+
+TEST_F(LinkWire, ProtocolChangeRefreshesFromTheConfigurationEvenWhenTheStatusReadFails) {
+    AnswerIdentity();
+    ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
+    peer.SetReply("!P86", "OK\r");  // "!S" stays unanswered
+    peer.SetReply("!C", DataReply(Bytes(ConfigBlockSize)));
+    peer.SetReply("!K1", "OK\r");
+    EXPECT_EQ(ChangeProtocol(io, 5, 1), ProtocolChange::Failed);
+    const auto units = peer.Units();
+    EXPECT_EQ(std::vector<std::string>(units.end() - 4, units.end()),
+              (std::vector<std::string>{"!P86", "!S", "!C", "!K1"}));
+    EXPECT_EQ(host.configShown, 1);
 }
 
 TEST_F(LinkWire, HeaderReplyFailureStopsWithoutUsingAnAttempt) {
@@ -266,9 +308,9 @@ TEST_F(LinkWire, HeaderReplyFailureStopsWithoutUsingAnAttempt) {
     for (const Row& r : rows) {
         peer.SetReply("!I", DataReply(IdentityRecord("KS-000123")));
         peer.SetReply("!B", r.reply);
-        io.SearchAttempts = 2;
-        EXPECT_EQ(io.FindSimulator(host.port), SchedulerState::Stopped) << r.reply;
-        EXPECT_EQ(io.SearchAttempts, 2) << r.reply;
+        connection.Restart(SchedulerState::Search, 2);
+        EXPECT_EQ(Find(), SchedulerState::Stopped) << r.reply;
+        EXPECT_EQ(connection.SearchAttempts(), 2) << r.reply;
         EXPECT_FALSE(io.Port().Connected()) << r.reply;
         if (r.panel) {
             EXPECT_EQ(host.LastPanel(), r.panel) << r.reply;
@@ -282,7 +324,7 @@ TEST_F(LinkWire, HeaderReplyFailureStopsWithoutUsingAnAttempt) {
 
 TEST_F(LinkWire, FailedConfigurationReadAsksNothingMore) {
     AnswerIdentity();
-    ASSERT_EQ(io.FindSimulator(host.port), SchedulerState::ReadConfiguration);
+    ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
     peer.SetReply("!K1", "OK\r");
     for (const char* reply : {"", "OK\r", "#GG\r"}) {
         peer.SetReply("!C", reply);

@@ -3,6 +3,7 @@
 #include "LinkFakes.h"
 #include "PtyPeer.h"
 
+#include "link/FirmwareUpdate.h"
 #include "link/uComIo.h"
 
 #include <gtest/gtest.h>
@@ -143,7 +144,7 @@ protected:
     // Runs timer steps until the update window would close.
     std::optional<SchedulerState> RunSteps(int limit = 40) {
         for (int i = 0; i < limit; ++i) {
-            if (auto result = io.UpdateStep()) return result;
+            if (auto result = update.Step()) return result;
         }
         return std::nullopt;
     }
@@ -155,6 +156,7 @@ protected:
     SimulatorState state;
     FirmwareImage image;
     TComIo io{host, state, image};
+    FirmwareUpdate update{io, image};
 };
 
 }  // namespace
@@ -166,18 +168,18 @@ TEST_F(Update, AutomaticUpdateSendsEveryPage) {
     state.InstalledHeader[12] = 1;
     state.InstalledHeader[13] = 1;
 
-    io.UpdateBegin(SchedulerState::AutoUpdate, view, host.port);
+    update.Begin(SchedulerState::AutoUpdate, view, host.port);
     ASSERT_EQ(view.layouts.size(), 1u);
     EXPECT_FALSE(view.layouts[0].ResetPrompt);
     EXPECT_TRUE(view.layouts[0].ShowInstalled);
     EXPECT_EQ(view.layouts[0].Installed, "v1.1.0");
     EXPECT_EQ(view.layouts[0].Carried, "v1.2.0");
-    EXPECT_EQ(io.PollsLeft, 20);
 
-    EXPECT_EQ(io.UpdateStep(), std::nullopt) << "phase 0 only asks for the boot loader";
-    EXPECT_EQ(io.UpdatePhase, 1);
-    EXPECT_EQ(io.UpdateStep(), SchedulerState::Search);
-    EXPECT_EQ(io.SearchAttempts, 30);
+    EXPECT_FALSE(update.Underway());
+    EXPECT_EQ(update.Step(), std::nullopt) << "the first step only asks for the boot loader";
+    EXPECT_TRUE(update.Underway());
+    EXPECT_FALSE(update.CanCancel()) << "the automatic update cannot be cancelled once asked";
+    EXPECT_EQ(update.Step(), SchedulerState::Search);
     EXPECT_TRUE(io.Port().Connected()) << "the next search reopens it";
 
     const std::size_t expectedUnits = 3 + 1 + 3 * 3 + 109 + 1;
@@ -200,12 +202,12 @@ TEST_F(Update, ForcedUpdateSendsASinglePageWithDataWhole) {
     image.PrepareTransferArea();
     peer.SetBootMode(true);  // the user pressed reset: only the boot loader listens
 
-    io.UpdateBegin(SchedulerState::ForcedUpdate, view, host.port);
+    update.Begin(SchedulerState::ForcedUpdate, view, host.port);
     ASSERT_EQ(view.layouts.size(), 1u);
     EXPECT_TRUE(view.layouts[0].ResetPrompt);
     EXPECT_FALSE(view.layouts[0].ShowInstalled);
-    EXPECT_EQ(io.UpdateStep(), SchedulerState::Search) << "the first poll is answered";
-    EXPECT_EQ(host.pictures, (std::vector<int>{2})) << "the step opened the port itself";
+    EXPECT_EQ(update.Step(), SchedulerState::Search) << "the first poll is answered";
+    EXPECT_EQ(host.portOpened, (std::vector<bool>{true})) << "the step opened the port itself";
     ASSERT_EQ(view.layouts.size(), 2u);
     EXPECT_FALSE(view.layouts[1].ResetPrompt);
     EXPECT_FALSE(view.layouts[1].ShowInstalled) << "a forced update has no installed version";
@@ -231,9 +233,9 @@ TEST_F(Update, UnacknowledgedFrameStopsTheTransferThere) {
         script.frames = 0;
         script.fault = r.fault;
         script.faultFrame = r.frame;
-        io.UpdateBegin(SchedulerState::ForcedUpdate, view, host.port);
+        update.Begin(SchedulerState::ForcedUpdate, view, host.port);
         EXPECT_EQ(RunSteps(), SchedulerState::UpdateFailed) << "fault at frame " << r.frame;
-        EXPECT_FALSE(io.UpdateFailureText().empty());
+        EXPECT_FALSE(update.FailureText().empty());
         // Give a stray frame time to arrive; none may follow the failed one.
         peer.WaitForUnits(before + 2 + r.frame + 2, std::chrono::milliseconds(200));
         EXPECT_EQ(script.frames, r.frame + 1) << "fault at frame " << r.frame;
@@ -244,9 +246,9 @@ TEST_F(Update, ForcedUpdateWithoutBootLoaderFailsAfterTwentyPolls) {
     image.Load(TestImage({1}));
     peer.SetBootMode(true);
     script.pollAnswer = 'x';  // anything but "c" is no answer
-    io.UpdateBegin(SchedulerState::ForcedUpdate, view, host.port);
-    for (int i = 0; i < 20; ++i) ASSERT_EQ(io.UpdateStep(), std::nullopt) << "poll " << i + 1;
-    EXPECT_EQ(io.UpdateStep(), SchedulerState::UpdateFailed);
+    update.Begin(SchedulerState::ForcedUpdate, view, host.port);
+    for (int i = 0; i < 20; ++i) ASSERT_EQ(update.Step(), std::nullopt) << "poll " << i + 1;
+    EXPECT_EQ(update.Step(), SchedulerState::UpdateFailed);
     EXPECT_EQ(peer.Units(), std::vector<std::string>(20, "P"));
 }
 
@@ -254,10 +256,11 @@ TEST_F(Update, CancelWhileWaitingStops) {
     image.Load(TestImage({1}));
     peer.SetBootMode(true);
     script.pollAnswer = 0;
-    io.UpdateBegin(SchedulerState::ForcedUpdate, view, host.port);
-    EXPECT_EQ(io.UpdateStep(), std::nullopt);
-    io.UpdateAbort();
-    EXPECT_EQ(io.UpdateStep(), SchedulerState::Stopped);
+    update.Begin(SchedulerState::ForcedUpdate, view, host.port);
+    EXPECT_EQ(update.Step(), std::nullopt);
+    EXPECT_TRUE(update.CanCancel());
+    update.Abort();
+    EXPECT_EQ(update.Step(), SchedulerState::Stopped);
     EXPECT_EQ(peer.UnitCount(), 1u) << "nothing sent after CANCEL";
 }
 
@@ -268,19 +271,19 @@ TEST_F(Update, CancelDuringAnsweredPollLetsTheTransferFinish) {
     host.onProcess = [&] {
         if (!clicked) {
             clicked = true;
-            io.UpdateAbort();
+            update.Abort();
         }
     };
-    io.UpdateBegin(SchedulerState::ForcedUpdate, view, host.port);
-    EXPECT_EQ(io.UpdateStep(), SchedulerState::Search);
+    update.Begin(SchedulerState::ForcedUpdate, view, host.port);
+    EXPECT_EQ(update.Step(), SchedulerState::Search);
     EXPECT_TRUE(clicked);
 }
 
 TEST_F(Update, NoAnswerToBootLoaderRequestFails) {
     image.Load(TestImage({1}));
     script.answerStart = false;
-    io.UpdateBegin(SchedulerState::AutoUpdate, view, host.port);
-    EXPECT_EQ(io.UpdateStep(), SchedulerState::UpdateFailed);
+    update.Begin(SchedulerState::AutoUpdate, view, host.port);
+    EXPECT_EQ(update.Step(), SchedulerState::UpdateFailed);
     EXPECT_EQ(peer.Units(), (std::vector<std::string>{"!@"}));
 }
 
@@ -322,7 +325,7 @@ TEST_F(Update, ReadFrameTakesOnlyWholeFramesThatAddUp) {
         }
         const auto start = std::chrono::steady_clock::now();
         io.SendText("P");
-        EXPECT_EQ(io.ReadFrame(), r.result) << r.what;
+        EXPECT_EQ(update.ReadFrame(), r.result) << r.what;
         if (r.bytes.empty()) {
             EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2900))
                 << "the first byte of an acknowledgement is awaited for 3000 ms";

@@ -65,8 +65,7 @@ TEST(CodeEdit, StoredTextsRoundTripThroughTheProperty) {
     };
     for (const Case& c : cases) {
         TCodeEdit field;
-        field.setProperty("codeText", QByteArray(c.stored));
-        EXPECT_EQ(field.property("codeText").toByteArray(), QByteArray(c.expected)) << c.stored;
+        field.SetCodeText(c.stored);
         EXPECT_EQ(field.CodeText(), c.expected) << c.stored;
         EXPECT_EQ(field.IsMarkedInvalid(), c.marked) << c.stored;
         EXPECT_EQ(field.toolTip().isEmpty(), !c.marked) << c.stored;

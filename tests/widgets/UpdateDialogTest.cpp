@@ -1,4 +1,5 @@
 #include "app/uUpdate.h"
+#include "link/FirmwareUpdate.h"
 #include "link/uComIo.h"
 
 #include "Pty.h"
@@ -23,7 +24,8 @@ struct Fixture {
     SimulatorState state;
     FirmwareImage image;
     TComIo link{host, state, image};
-    TUpdateDialog dialog{link};
+    FirmwareUpdate update{link, image};
+    TUpdateDialog dialog{update};
 
     Fixture() {
         std::vector<std::uint8_t> bytes(FirmwareHeaderSize + 16, 0x5A);

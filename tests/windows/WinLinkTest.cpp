@@ -5,6 +5,8 @@
 
 #include "LinkFakes.h"
 
+#include "link/Connection.h"
+#include "link/FirmwareUpdate.h"
 #include "link/uComIo.h"
 
 #include "FirmwareBlob.h"
@@ -27,14 +29,16 @@ protected:
         host.port = PortFor("LINK");
     }
 
-    // The scheduler's search: attempts 100 ms apart while the link says Search.
-    SchedulerState Search() {
-        SchedulerState result = io.FindSimulator(host.port);
-        for (int i = 0; i < 50 && result == SchedulerState::Search; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            result = io.FindSimulator(host.port);
+    // The scheduler's search: attempts a step apart while the link says Search.
+    SchedulerState Search(int attempts = Connection::SearchAttemptsPerSearch) {
+        SchedulerState state = SchedulerState::Search;
+        Connection connection(io, state);
+        connection.Restart(SchedulerState::Search, attempts);
+        for (;;) {
+            const Connection::StepResult step = connection.Step(host.port);
+            if (state != SchedulerState::Search) return state;
+            std::this_thread::sleep_for(std::chrono::milliseconds(*step.NextStepMs));
         }
-        return result;
     }
 
     FakeHost host;
@@ -48,8 +52,7 @@ protected:
 
 TEST_F(WinLink, StartUpSequenceReadsTheSimulator) {
     const EmulatorLog log("LINK");
-    io.SearchAttempts = 2;
-    const SchedulerState found = io.FindSimulator(host.port);
+    const SchedulerState found = io.FindSimulator(host.port, true);
     // The emulator may still carry an older firmware when the update test has not run yet.
     ASSERT_TRUE(found == SchedulerState::ReadConfiguration || found == SchedulerState::AutoUpdate)
         << host.LastPanel();
@@ -64,7 +67,6 @@ TEST_F(WinLink, StartUpSequenceReadsTheSimulator) {
 }
 
 TEST_F(WinLink, SendPutsBothTablesAndTheCountsOnTheWire) {
-    io.SearchAttempts = 2;
     ASSERT_NE(Search(), SchedulerState::Stopped) << host.LastPanel();
     ASSERT_TRUE(io.ReadStatus()) << host.LastPanel();
     const EmulatorLog log("LINK");
@@ -87,25 +89,25 @@ TEST_F(WinLink, SendPutsBothTablesAndTheCountsOnTheWire) {
 }
 
 TEST_F(WinLink, FirmwareUpdateTransfersEveryFrame) {
-    io.SearchAttempts = 2;
     const SchedulerState found = Search();
     ASSERT_TRUE(found == SchedulerState::ReadConfiguration || found == SchedulerState::AutoUpdate)
         << host.LastPanel();
     const EmulatorLog log("LINK");
-    io.UpdateBegin(SchedulerState::AutoUpdate, view, host.port);
+    FirmwareUpdate update(io, image);
+    update.Begin(SchedulerState::AutoUpdate, view, host.port);
     std::optional<SchedulerState> result;
     for (int step = 0; step < 100 && !result; ++step) {
-        result = io.UpdateStep();
-        if (!result) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        result = update.Step();
+        if (!result) std::this_thread::sleep_for(std::chrono::milliseconds(FirmwareUpdate::StepInterval));
     }
-    ASSERT_EQ(result, SchedulerState::Search) << io.UpdateFailureText();
+    ASSERT_EQ(result, SchedulerState::Search) << update.FailureText();
     ASSERT_TRUE(log.WaitFor("frame 02"));
     EXPECT_EQ(log.NewFrames(), 218);
     ASSERT_FALSE(view.progress.empty());
     EXPECT_EQ(view.progress.back().first, view.progress.back().second);
 
     // The restarted simulator carries the program's firmware.
-    ASSERT_EQ(Search(), SchedulerState::ReadConfiguration) << host.LastPanel();
+    ASSERT_EQ(Search(FirmwareUpdate::SearchAttemptsAfterUpdate), SchedulerState::ReadConfiguration) << host.LastPanel();
     EXPECT_EQ(host.version.back(), "v1.2.0");
     io.ClosePort();
 }

@@ -1,5 +1,5 @@
-// The firmware update: start the boot loader, wait for it, and send the
-// carried image page by page. One timer step of the view runs UpdateStep.
+
+#include "FirmwareUpdate.h"
 
 #include "BootFrame.h"
 #include "CommandCodec.h"
@@ -53,11 +53,17 @@ const char* FrameName(std::uint8_t code) {
 
 }  // namespace
 
-void TComIo::SendBytes(std::span<const std::uint8_t> bytes) {
-    SendText(std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+FirmwareUpdate::FirmwareUpdate(TComIo& link, const FirmwareImage& image) : link_(link), image_(image) {}
+
+bool FirmwareUpdate::CanCancel() const {
+    return kind_ == SchedulerState::ForcedUpdate && phase_ == Phase::WaitForBootLoader;
 }
 
-void TComIo::SendFrame(int length, std::uint8_t code, std::span<const std::uint8_t> payload) {
+void FirmwareUpdate::SendBytes(std::span<const std::uint8_t> bytes) {
+    link_.SendText(std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+void FirmwareUpdate::SendFrame(int length, std::uint8_t code, std::span<const std::uint8_t> payload) {
     if (length < 0 || length > BootFrame::MaxPayload || static_cast<std::size_t>(length) > payload.size()) {
         throw EFailure("Boot-loader frame 0x" + IntToHex(code, 2) + " with an impossible length " +
                        std::to_string(length));
@@ -65,12 +71,12 @@ void TComIo::SendFrame(int length, std::uint8_t code, std::span<const std::uint8
     SendBytes(BuildBootFrame(code, payload.first(static_cast<std::size_t>(length))));
 }
 
-int TComIo::ReadFrame() {
-    const int first = ReadByte(FirstFrameByteWait);
+int FirmwareUpdate::ReadFrame() {
+    const int first = link_.ReadByte(FirstFrameByteWait);
     if (first < 0) return -1;
     unsigned sum = static_cast<unsigned>(first);
     for (int index = 0;; ++index) {
-        const int b = ReadByte(FrameByteWait);
+        const int b = link_.ReadByte(FrameByteWait);
         if (b < 0) return -1;
         FrameBuffer[index] = static_cast<std::uint8_t>(b);
         sum += static_cast<unsigned>(b);
@@ -79,91 +85,91 @@ int TComIo::ReadFrame() {
     }
 }
 
-void TComIo::AwaitAcknowledgement(const char* what, int page) {
+void FirmwareUpdate::AwaitAcknowledgement(const char* what, int page) {
     if (ReadFrame() < 0) throw EFailure(FrameFailure(what, page));
 }
 
-void TComIo::AwaitFrameUnderWay(std::size_t frameSize, std::chrono::steady_clock::time_point writeBegan) {
-    const int baud = BaudRateValue(cPort.BaudRate());
+void FirmwareUpdate::AwaitFrameUnderWay(std::size_t frameSize, std::chrono::steady_clock::time_point writeBegan) {
+    const int baud = BaudRateValue(link_.Port().BaudRate());
     if (baud <= 0) return;
     constexpr std::size_t BitsPerByte = 10;  // 8N1: start, eight data bits, stop
     const auto half = std::chrono::microseconds(frameSize * BitsPerByte * 1000000 / static_cast<std::size_t>(baud) / 2);
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(writeBegan + half -
                                                                            std::chrono::steady_clock::now());
-    if (left.count() > 0) (void)cPort.WaitForInput(static_cast<int>(left.count()));
+    if (left.count() > 0) (void)link_.Port().WaitForInput(static_cast<int>(left.count()));
 }
 
-void TComIo::ShowLayout(bool resetPrompt) {
+void FirmwareUpdate::ShowLayout(bool resetPrompt) {
     UpdateLayout layout;
     layout.ResetPrompt = resetPrompt;
     // The forced update never asked the running firmware, so it has no
     // installed version worth showing.
-    if (!resetPrompt && updateKind_ != SchedulerState::ForcedUpdate) {
+    if (!resetPrompt && kind_ != SchedulerState::ForcedUpdate) {
         layout.ShowInstalled = true;
-        layout.Installed = HeaderVersionText(state_.InstalledHeader);
+        layout.Installed = HeaderVersionText(link_.State().InstalledHeader);
     }
     layout.Carried = image_.VersionLabel();
     view_->ShowLayout(layout);
 }
 
-void TComIo::UpdateBegin(SchedulerState state, IUpdateView& view, const std::string& port) {
+void FirmwareUpdate::Begin(SchedulerState state, IUpdateView& view, const std::string& port) {
     view_ = &view;
-    updatePort_ = port;
-    updateKind_ = state;
-    updateFailure_.clear();
+    port_ = port;
+    kind_ = state;
+    failure_.clear();
     // A front end that forgot to prepare the area must not send a blank flash.
     image_.EnsureTransferArea();
     if (state == SchedulerState::AutoUpdate) {
-        UpdatePhase = 0;
+        phase_ = Phase::StartBootLoader;
         ShowLayout(false);
     } else if (state == SchedulerState::ForcedUpdate) {
-        UpdatePhase = 1;
+        phase_ = Phase::WaitForBootLoader;
         ShowLayout(true);
     } else {
         // Not an update request: the first step closes the window, nothing sent.
-        UpdatePhase = 2;
+        phase_ = Phase::Cancelled;
     }
     view_->SetProgress(0, TransferAreaSize);
-    PollsLeft = BootLoaderPolls;
+    pollsLeft_ = BootLoaderPolls;
 }
 
-void TComIo::UpdateAbort() {
-    host_.ProcessMessages();
-    UpdatePhase = 2;
+void FirmwareUpdate::Abort() {
+    link_.ProcessMessages();
+    phase_ = Phase::Cancelled;
 }
 
-std::optional<SchedulerState> TComIo::UpdateStep() {
+std::optional<SchedulerState> FirmwareUpdate::Step() {
     if (view_ == nullptr) view_ = &noView;
     // Cancelled: nothing more goes over the line, not even an open.
-    if (UpdatePhase != 0 && UpdatePhase != 1) return SchedulerState::Stopped;
+    if (phase_ == Phase::Cancelled) return SchedulerState::Stopped;
     try {
-        if (!cPort.Connected()) OpenPort(updatePort_);
-        if (UpdatePhase == 0) {
-            SendText(Command::StartBootLoader);
-            if (ReadLine() == 0) throw EFailure("The simulator did not answer the request to start its boot loader");
-            UpdatePhase = 1;
+        if (!link_.PortOpen()) link_.OpenPort(port_);
+        if (phase_ == Phase::StartBootLoader) {
+            link_.SendText(Command::StartBootLoader);
+            if (link_.ReadLine() == 0)
+                throw EFailure("The simulator did not answer the request to start its boot loader");
+            phase_ = Phase::WaitForBootLoader;
             return std::nullopt;
         }
-        if (PollsLeft <= 0) throw EFailure("The boot loader did not answer");
-        --PollsLeft;
-        host_.ProcessMessages();  // CANCEL gets through here
-        SendText(std::string(1, BootByte::Poll));
-        if (ReadByte(PollWait) != static_cast<unsigned char>(BootByte::Ready)) return std::nullopt;
+        if (pollsLeft_ <= 0) throw EFailure("The boot loader did not answer");
+        --pollsLeft_;
+        link_.ProcessMessages();  // CANCEL gets through here
+        link_.SendText(std::string(1, BootByte::Poll));
+        if (link_.ReadByte(PollWait) != static_cast<unsigned char>(BootByte::Ready)) return std::nullopt;
         // The boot loader answered: from here on the transfer runs to its end,
         // even if CANCEL was clicked while this poll processed messages.
-        SendText(std::string(1, BootByte::Start));
+        link_.SendText(std::string(1, BootByte::Start));
         ShowLayout(false);
         Transfer();
-        SearchAttempts = SearchAttemptsAfterUpdate;
         return SchedulerState::Search;
     } catch (const std::exception& failure) {
-        updateFailure_ = failure.what();
-        if (updateFailure_.empty()) updateFailure_ = "The firmware update failed";
+        failure_ = failure.what();
+        if (failure_.empty()) failure_ = "The firmware update failed";
         return SchedulerState::UpdateFailed;
     }
 }
 
-void TComIo::Transfer() {
+void FirmwareUpdate::Transfer() {
     if (!image_.Loaded()) throw EFailure("No firmware image to send");
     const auto& area = image_.TransferArea();
     // Every page's frames are built before the header goes out, so that none
@@ -195,7 +201,7 @@ void TComIo::Transfer() {
                 // time has passed already.
                 AwaitFrameUnderWay(frames[i].size(), writeBegan);
                 view_->SetProgress(p + TransferPageSize, TransferAreaSize);
-                host_.ProcessMessages();
+                link_.ProcessMessages();
             }
             AwaitAcknowledgement(FrameName(frames[i][0]), p);
         }
