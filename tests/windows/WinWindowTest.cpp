@@ -6,11 +6,13 @@
 #include "WinTestSupport.h"
 
 #include "app/CodeEdit.h"
+#include "app/EditorPanel.h"
 #include "app/StartOptions.h"
 #include "app/Forms.h"
 #include "app/uFileIo.h"
 #include "app/uMain.h"
 
+#include "Controls.h"
 #include "ExampleSetup.h"
 #include "QtWait.h"
 #include "RunProgramWin32.h"
@@ -75,7 +77,7 @@ TEST(WinWindow, StartsPollsSendsTypedCodesAndChangesTheProtocol) {
     Window window("WINDOW");
     TMain& main = window.Main();
     ASSERT_TRUE(window.WaitForPolling());
-    EXPECT_EQ(main.LabSerial->text(), QStringLiteral("KNWIN0004"));
+    EXPECT_EQ(Control<QLabel>(main, "LabSerial")->text(), QStringLiteral("KNWIN0004"));
     // Identity, configuration, remote mode, then one status read a second.
     ASSERT_TRUE(WaitForCommands(start, 7));
     const Lines first = start.NewCommands();
@@ -83,20 +85,20 @@ TEST(WinWindow, StartsPollsSendsTypedCodesAndChangesTheProtocol) {
 
     // Codes typed into the editor as a user types them.
     auto type = [&](int ecu, int slot, int category, const char* code) {
-        const TMain::SlotPair controls = main.SlotControls(ecu, slot);
-        controls.Category->setCurrentIndex(category);
-        controls.Code->setFocus();
-        controls.Code->selectAll();
-        QTest::keyClicks(controls.Code, QString::fromLatin1(code));
+        main.Editor().CategoryControl(ecu, slot)->setCurrentIndex(category);
+        TCodeEdit* field = main.Editor().CodeControl(ecu, slot);
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, QString::fromLatin1(code));
     };
     type(1, 1, 0, "0301");  // P0301
     type(1, 2, 2, "3fff");  // B3FFF
     type(2, 1, 3, "0100");  // U0100
-    main.cbDtc1->setCurrentIndex(2);
-    main.cbDtc2->setCurrentIndex(1);
-    main.chkMilOn->setChecked(true);
+    Control<QComboBox>(main, "cbDtc1")->setCurrentIndex(2);
+    Control<QComboBox>(main, "cbDtc2")->setCurrentIndex(1);
+    Control<QCheckBox>(main, "chkMilOn")->setChecked(true);
     const EmulatorLog send("WINDOW");
-    QTest::mouseClick(main.ButSendDtc, Qt::LeftButton);
+    QTest::mouseClick(Control<QPushButton>(main, "ButSendDtc"), Qt::LeftButton);
     ASSERT_TRUE(WaitWithEvents([&] { return !From(send.NewCommands(), "!F1281").empty(); }));
     const std::string zeros(4 * 8, '0');
     const Lines expected{"!X0142" "0301" "BFFF" + zeros, "!X0156" "C100" + zeros + "0000", "!F1281"};
@@ -105,13 +107,14 @@ TEST(WinWindow, StartsPollsSendsTypedCodesAndChangesTheProtocol) {
 
     // Another protocol is sent and the simulator read back.
     const EmulatorLog change("WINDOW");
-    main.cbActProto->setCurrentIndex(2);
-    emit main.cbActProto->activated(2);
+    QComboBox* protocol = Control<QComboBox>(main, "cbActProto");
+    protocol->setCurrentIndex(2);
+    emit protocol->activated(2);
     ASSERT_TRUE(WaitWithEvents([&] { return From(change.NewCommands(), "!P03").size() >= 4; }));
     const Lines changed = From(change.NewCommands(), "!P03");
     EXPECT_EQ(Lines(changed.begin(), changed.begin() + 4), (Lines{"!P03", "!S", "!C", "!K1"}));
     EXPECT_TRUE(window.WaitForPolling());
-    EXPECT_EQ(main.cbActProto->currentText(), QStringLiteral("3 - ISO9141"));
+    EXPECT_EQ(protocol->currentText(), QStringLiteral("3 - ISO9141"));
 }
 
 TEST(WinWindow, OpenAndSaveWriteTheFileByteForByte) {
@@ -128,15 +131,15 @@ TEST(WinWindow, OpenAndSaveWriteTheFileByteForByte) {
     chosen = QString::fromStdString(window.Folder / "example.kns");
     WriteFile(chosen.toStdString(), example);
     const EmulatorLog open("WINDOW");
-    main.MnuOpenCfg->trigger();
+    Control<QAction>(main, "MnuOpenCfg")->trigger();
     ASSERT_TRUE(WaitWithEvents([&] { return !From(open.NewCommands(), "!F1281").empty(); }));
     EXPECT_TRUE(window.WaitForPolling());
-    EXPECT_EQ(main.sBarPanel1->text(), QStringLiteral("example.kns"));
+    EXPECT_EQ(Control<QLabel>(main, "sBarPanel1")->text(), QStringLiteral("example.kns"));
 
     chosen = QString::fromStdString(window.Folder / "saved.kns");
-    main.MnuSaveCfg->trigger();
+    Control<QAction>(main, "MnuSaveCfg")->trigger();
     EXPECT_EQ(ReadFile(chosen.toStdString()), example);
-    EXPECT_EQ(main.sBarPanel1->text(), QStringLiteral("saved.kns"));
+    EXPECT_EQ(Control<QLabel>(main, "sBarPanel1")->text(), QStringLiteral("saved.kns"));
 }
 
 TEST(WinWindow, ExitLeavesRemoteModeAndWritesTheSettingsFileWithCrLf) {
@@ -234,7 +237,7 @@ TEST(WinWindow, AnOlderSimulatorIsUpdatedAutomatically) {
     ASSERT_TRUE(WaitWithEvents([&] { return log.NewFrames() >= 218 && window.Main().State() == SchedulerState::Polling; },
                                120000));
     EXPECT_EQ(log.NewFrames(), 218);
-    EXPECT_EQ(window.Main().LabSimVersion->text(), QStringLiteral("v1.2.0"));
+    EXPECT_EQ(Control<QLabel>(window.Main(), "LabSimVersion")->text(), QStringLiteral("v1.2.0"));
 }
 
 // A closing request in the states where a window waits for the user: the
