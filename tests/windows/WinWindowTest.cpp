@@ -240,6 +240,8 @@ TEST(WinWindow, AnOlderSimulatorIsUpdatedAutomatically) {
     EXPECT_EQ(Control<QLabel>(window.Main(), "LabSimVersion")->text(), QStringLiteral("v1.2.0"));
 }
 
+namespace {
+
 // A closing request in the states where a window waits for the user: the
 // program still ends as "Exit" does, within a few seconds.
 struct ClosingRow {
@@ -251,6 +253,8 @@ struct ClosingRow {
 };
 
 void PrintTo(const ClosingRow& row, std::ostream* os) { *os << row.Name; }
+
+}  // namespace
 
 class WinWindowClosing : public ::testing::TestWithParam<ClosingRow> {};
 
