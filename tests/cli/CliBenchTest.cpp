@@ -137,6 +137,21 @@ TEST(CliBench, SerialListWithOneMissingAndTheJsonDocument) {
     EXPECT_EQ(boxes[2]->Commands(), (Commands{"!I", "!B"}));
 }
 
+TEST(CliBench, APortNamedTwiceIsUsedOnceAndSaveNamesAFilePerBox) {
+    const TempFolder folder;
+    EmulatorChild a({"--serial", "KN-A", "--link", folder / "ttyA"});
+    EmulatorChild b({"--serial", "KN-B"});
+    // The link and its target, and a name given twice: one box each.
+    const auto r = RunCli({"--port", folder / "ttyA," + a.Port() + "," + b.Port() + "," + b.Port(), "save",
+                           folder / "bench-{serial}"});
+    EXPECT_EQ(r.Status, 0) << r.Err << r.Out;
+    EXPECT_EQ(Lines(r.Out).size(), 3u) << r.Out;
+    for (const EmulatorChild* e : {&a, &b}) EXPECT_EQ(e->Count("!I"), 1u) << e->Port();
+    // No extension given: ".kns", as the window's save dialog gives it.
+    for (const char* name : {"bench-KN-A.kns", "bench-KN-B.kns"})
+        EXPECT_TRUE(Contains(ReadFile(folder / name), "<CONFIG>")) << name;
+}
+
 TEST(CliBench, InterruptLetsTransfersFinishAndLeavesEveryPortClean) {
     auto boxes = Start({{"--version", "1.1.0", "--restart-ms", "300", "--ack-delay", "3"},
                         {"--version", "1.1.0", "--restart-ms", "300", "--ack-delay", "3"}});
