@@ -3,6 +3,7 @@
 #include "TerminalText.h"
 
 #include "link/FirmwareImage.h"
+#include "serial/StrNatComp.h"
 
 #include <algorithm>
 #include <chrono>
@@ -95,16 +96,21 @@ BoxEvents& BenchProgress::AddBox(const std::string& port) {
     return *rows_.back();
 }
 
-void BenchProgress::Start(const std::vector<std::size_t>& shown) {
+void BenchProgress::Start() {
     std::lock_guard lock(mutex_);
-    shown_.clear();
-    for (const std::size_t i : shown) shown_.push_back(rows_.at(i).get());
     started_ = true;
-    if (!phases_) return;
-    if (redraw_) {
-        dirty_ = true;
-        drawer_ = std::thread([this] { DrawLoop(); });
-    }
+    if (phases_ && redraw_) drawer_ = std::thread([this] { DrawLoop(); });
+}
+
+void BenchProgress::Show(std::size_t row) {
+    std::lock_guard lock(mutex_);
+    Row* r = rows_.at(row).get();
+    if (std::find(shown_.begin(), shown_.end(), r) != shown_.end()) return;
+    shown_.push_back(r);
+    std::stable_sort(shown_.begin(), shown_.end(),
+                     [](const Row* a, const Row* b) { return NaturalCompare(a->Port, b->Port, false) < 0; });
+    // A line appears with the row's next phase; a drawn row at the next frame.
+    dirty_ = true;
 }
 
 void BenchProgress::Line(const std::string& text) {

@@ -29,9 +29,11 @@ public:
     // A row for the box on port; the events of its session. Rows are added
     // before Start, and stay valid as long as this object.
     BoxEvents& AddBox(const std::string& port);
-    // Begins showing the given rows (by the order they were added); rows not
-    // named belong to ports that were only searched.
-    void Start(const std::vector<std::size_t>& shown);
+    // Begins showing (on a terminal: starts the drawing thread).
+    void Start();
+    // Shows the row from now on, among the others in natural port order;
+    // rows never shown belong to ports that were only searched.
+    void Show(std::size_t row);
     // A line above the rows (the reset prompt, once for the whole bench).
     void Line(const std::string& text);
     // The box's run has ended.

@@ -27,6 +27,8 @@ struct Box {
     std::size_t Row = 0;
     std::unique_ptr<CliSession> Session;  // found ahead by the search, or made for the run
     BoxResult Result;
+    bool Chosen = false;  // the command runs on it
+    bool Ran = false;     // ... and has run
 };
 using Boxes = std::vector<std::unique_ptr<Box>>;
 
@@ -45,23 +47,22 @@ void NoteFailure(BoxResult& result, int status, const std::string& message, cons
     result.Out.clear();  // as a single run, nothing of a failed command's output
 }
 
-// Every port asked at once. A port that answers keeps its session, the port
-// open and nothing sent beyond the search; the others are closed again.
-void SearchAhead(Boxes& boxes) {
-    OnThreads(boxes.size(), [&boxes](std::size_t i) {
-        Box& box = *boxes[i];
-        try {
-            box.Session = std::make_unique<CliSession>(box.Options, *box.Events);
-            box.Session->SearchAhead();
-            box.Result.Serial = box.Session->State().SerialNumber();
-        } catch (const CliError& e) {
-            box.Session.reset();
-            NoteFailure(box.Result, e.ExitStatus(), e.what());
-        } catch (const std::exception& e) {
-            box.Session.reset();
-            NoteFailure(box.Result, ExitDeviceFailed, e.what());
-        }
-    });
+// Asks the box's port as the window's search does. A port that answers
+// keeps its session, the port open and nothing sent beyond the search; the
+// others are closed again. True when a simulator answered.
+bool SearchBox(Box& box) {
+    try {
+        box.Session = std::make_unique<CliSession>(box.Options, *box.Events);
+        box.Session->SearchAhead();
+        box.Result.Serial = box.Session->State().SerialNumber();
+        return true;
+    } catch (const CliError& e) {
+        NoteFailure(box.Result, e.ExitStatus(), e.what());
+    } catch (const std::exception& e) {
+        NoteFailure(box.Result, ExitDeviceFailed, e.what());
+    }
+    box.Session.reset();
+    return false;
 }
 
 void RunBox(Box& box, BenchProgress& progress) {
@@ -81,6 +82,7 @@ void RunBox(Box& box, BenchProgress& progress) {
     // Remote mode left and the port closed on the box's own thread, at the
     // same time as on the other boxes.
     box.Session.reset();
+    box.Ran = true;
     progress.Finished(box.Row, result.Status == 0, result.Error);
 }
 
@@ -114,39 +116,54 @@ int RunBench(const CliOptions& options, std::string& out) {
         boxes.push_back(std::move(box));
     }
 
-    std::vector<Box*> chosen;
-    std::vector<BoxResult> missing;
+    // The reset prompt names every box that waits, so it waits for the
+    // whole search; otherwise a box starts as soon as its own search found
+    // it, and a silent port's time-outs hold up nobody.
+    const bool promptOnce = update && options.Update == UpdateMode::ResetButton;
+    progress.Start();
     if (searchFirst) {
-        SearchAhead(boxes);
-        for (auto& box : boxes) {
-            if (box->Session && Wanted(options, *box)) chosen.push_back(box.get());
-            else box->Session.reset();
-        }
-        for (const auto& serial : options.Serials) {
-            const bool found = std::any_of(chosen.begin(), chosen.end(),
-                                           [&serial](const Box* b) { return b->Result.Serial == serial; });
-            if (!found)
-                missing.push_back({"", serial, ExitDeviceFailed, "No KARNOL simulator with serial number " + serial + " found", ""});
-        }
-        if (chosen.empty() && missing.empty()) {
-            if (const int sig = InterruptSignal()) throw CliError(128 + sig, "Interrupted");
-            throw CliError(ExitDeviceFailed,
-                           "No KARNOL simulator answered on any of the " + std::to_string(boxes.size()) + " ports");
-        }
+        OnThreads(boxes.size(), [&](std::size_t i) {
+            Box& box = *boxes[i];
+            if (!SearchBox(box)) return;
+            if (!Wanted(options, box)) {
+                box.Session.reset();
+                return;
+            }
+            box.Chosen = true;
+            if (promptOnce) return;
+            progress.Show(box.Row);
+            RunBox(box, progress);
+        });
     } else {
-        for (auto& box : boxes) chosen.push_back(box.get());
+        for (auto& box : boxes) box->Chosen = true;
+    }
+
+    std::vector<Box*> chosen;
+    for (auto& box : boxes)
+        if (box->Chosen) chosen.push_back(box.get());
+    std::vector<BoxResult> missing;
+    for (const auto& serial : options.Serials) {
+        const bool found =
+            std::any_of(chosen.begin(), chosen.end(), [&serial](const Box* b) { return b->Result.Serial == serial; });
+        if (!found) missing.push_back({"", serial, ExitDeviceFailed, "No KARNOL simulator with serial number " + serial + " found", ""});
+    }
+    if (chosen.empty() && missing.empty()) {
+        if (const int sig = InterruptSignal()) throw CliError(128 + sig, "Interrupted");
+        throw CliError(ExitDeviceFailed,
+                       "No KARNOL simulator answered on any of the " + std::to_string(boxes.size()) + " ports");
     }
     // The report's order: the ports' natural order, whatever order they were given in.
     std::stable_sort(chosen.begin(), chosen.end(), [](const Box* a, const Box* b) {
         return NaturalCompare(a->Options.Port, b->Options.Port, false) < 0;
     });
 
-    if (update && options.Update == UpdateMode::ResetButton && !chosen.empty())
-        progress.Line("Please press the simulators reset button on: " + Joined(chosen));
-    std::vector<std::size_t> rows;
-    for (const Box* box : chosen) rows.push_back(box->Row);
-    progress.Start(rows);
-    OnThreads(chosen.size(), [&chosen, &progress](std::size_t i) { RunBox(*chosen[i], progress); });
+    std::vector<Box*> waiting;
+    for (Box* box : chosen)
+        if (!box->Ran) waiting.push_back(box);
+    if (promptOnce && !waiting.empty())
+        progress.Line("Please press the simulators reset button on: " + Joined(waiting));
+    for (const Box* box : waiting) progress.Show(box->Row);
+    OnThreads(waiting.size(), [&waiting, &progress](std::size_t i) { RunBox(*waiting[i], progress); });
     progress.Stop();
 
     std::vector<BoxResult> results;
