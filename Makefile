@@ -51,7 +51,7 @@ $(BUILD_TSAN)/build.ninja:
 test-tsan: deps $(BUILD_TSAN)/build.ninja
 	cmake --build $(BUILD_TSAN) -j $(JOBS)
 	cd $(BUILD_TSAN) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-	  ctest --output-on-failure -j $(JOBS) -L 'serial|link|emu|faults'
+	  ctest --output-on-failure -j $(JOBS) -L 'serial|link|emu|faults|multibox'
 
 # libFuzzer needs clang; the window is not needed for the fuzz programs.
 $(BUILD_FUZZ)/build.ninja:

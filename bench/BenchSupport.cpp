@@ -84,6 +84,8 @@ BenchChild::Ended BenchChild::Wait(int timeoutMs) {
             reaped_ = true;
             ended.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             ended.PeakKb = usage.ru_maxrss;
+            ended.CpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                               static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
             break;
         }
         if (BenchClock::now() > end) break;

@@ -62,6 +62,7 @@ public:
     struct Ended {
         int Status = -1;
         long PeakKb = 0;
+        double CpuSeconds = 0;  // user and system time, threads included
     };
     Ended Wait(int timeoutMs);
     void Terminate();

@@ -1,6 +1,7 @@
 #include "CliOptions.h"
 
 #include "CliError.h"
+#include "NameList.h"
 
 #include <algorithm>
 #include <cctype>
@@ -46,13 +47,13 @@ const std::map<std::string, bool>& KnownOptions() {
         {"port", true},     {"serial", true},    {"json", false},   {"verbose", false},
         {"help", false},    {"version", false},  {"probe", false},  {"ecus", true},
         {"ecu1", true},     {"ecu2", true},      {"mil", true},     {"if-needed", false},
-        {"always", false},  {"reset-button", false},
+        {"always", false},  {"reset-button", false}, {"all", false},
     };
     return known;
 }
 
 bool IsGlobal(const std::string& option) {
-    return option == "port" || option == "serial" || option == "json" || option == "verbose" ||
+    return option == "port" || option == "serial" || option == "all" || option == "json" || option == "verbose" ||
            option == "help" || option == "version";
 }
 
@@ -82,6 +83,16 @@ const std::vector<std::string>& CliCommandNames() {
         return n;
     }();
     return names;
+}
+
+CliOptions CliOptions::ForBox(const std::string& port) const {
+    CliOptions box = *this;
+    box.Port = port;
+    box.Ports = {port};
+    box.Serial.clear();
+    box.Serials.clear();
+    box.All = false;
+    return box;
 }
 
 bool CliOptions::NeedsSimulator() const {
@@ -174,22 +185,36 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         if (std::find(def->Options.begin(), def->Options.end(), n) == def->Options.end())
             throw UsageError("option '--" + n + "' does not belong to '" + o.Command + "'");
     }
-    if (o.Json && !def->Json) throw UsageError("'" + o.Command + "' has no JSON output");
     const int count = static_cast<int>(positional.size());
     if (count < def->MinArgs) throw UsageError("'" + o.Command + "' needs an argument");
     if (count > def->MaxArgs) throw UsageError("unexpected argument '" + positional[def->MaxArgs] + "'");
 
+    // A name without a comma is taken as written, as it always was; a list
+    // is split, trimmed and kept once per name.
+    auto names = [&](const std::string& option, const char* what) {
+        const std::string& value = values[option];
+        std::vector<std::string> list =
+            value.find(',') == std::string::npos ? std::vector<std::string>{value} : ParseNameList(value);
+        if (list.empty() || list[0].empty()) throw UsageError("'--" + option + "' needs " + what);
+        return list;
+    };
     if (has("port")) {
-        o.Port = values["port"];
-        if (o.Port.empty()) throw UsageError("'--port' needs a port name");
+        o.Ports = names("port", "a port name");
+        if (o.Ports.size() == 1) o.Port = o.Ports[0];
     }
     if (has("serial")) {
-        o.Serial = values["serial"];
-        if (o.Serial.empty()) throw UsageError("'--serial' needs a serial number");
+        o.Serials = names("serial", "a serial number");
+        if (o.Serials.size() == 1) o.Serial = o.Serials[0];
     }
-    if (has("port") && has("serial")) throw UsageError("give either '--port' or '--serial', not both");
-    if (o.NeedsSimulator() && o.Port.empty() && o.Serial.empty())
+    o.All = has("all");
+    if (int{has("port")} + int{has("serial")} + int{o.All} > 1)
+        throw UsageError("give one of '--port', '--serial' and '--all'");
+    if (o.NeedsSimulator() && o.Ports.empty() && o.Serials.empty() && !o.All)
         throw UsageError("'" + o.Command + "' needs '--port NAME' or '--serial SN'");
+    if (o.All && !o.NeedsSimulator()) throw UsageError("'--all' does not belong to '" + o.Command + "'");
+    if (o.ManyBoxes() && o.Command == "watch") throw UsageError("'watch' follows one simulator; give one port");
+    // Several boxes always report as one JSON array, whatever the command.
+    if (o.Json && !def->Json && !o.ManyBoxes()) throw UsageError("'" + o.Command + "' has no JSON output");
 
     o.Probe = has("probe");
     if (o.Command == "set-protocol") {
@@ -215,6 +240,9 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
     if (o.Command == "apply" || o.Command == "save" || o.Command == "diff") {
         o.File = positional[0];
         if (o.File.empty()) throw UsageError("'" + o.Command + "' needs a file name");
+        if (o.Command == "save" && o.ManyBoxes() && o.File.find("{serial}") == std::string::npos &&
+            o.File.find("{port}") == std::string::npos)
+            throw UsageError("every simulator would write the same file; put {serial} or {port} in its name");
     }
     if (o.Command == "update-firmware") {
         const int modes = int{has("if-needed")} + int{has("always")} + int{has("reset-button")};

@@ -12,8 +12,11 @@ struct CliOptions {
     bool Help = false;            // print help instead of running the command
     bool ShowVersion = false;     // --version
 
-    std::string Port;             // --port NAME
-    std::string Serial;           // --serial SN
+    std::string Port;             // --port NAME (a single name)
+    std::string Serial;           // --serial SN (a single number)
+    std::vector<std::string> Ports;    // --port A,B,...: every name, in the order given
+    std::vector<std::string> Serials;  // --serial A,B,...
+    bool All = false;             // --all: every listed port on which a simulator answers
     bool Json = false;
     bool Verbose = false;         // progress texts of the link on standard error
 
@@ -26,8 +29,13 @@ struct CliOptions {
     std::string File;                      // apply, save, diff
     UpdateMode Update = UpdateMode::IfNeeded;
 
-    // True when the command talks to one simulator (needs --port or --serial).
+    // True when the command talks to a simulator (needs --port, --serial or --all).
     bool NeedsSimulator() const;
+    // True when the command is to run on a bench of simulators (--all, or a
+    // list of more than one port or serial number): one report for all.
+    bool ManyBoxes() const { return All || Ports.size() > 1 || Serials.size() > 1; }
+    // The same command for the one simulator on port (the bench's per-box run).
+    CliOptions ForBox(const std::string& port) const;
 };
 
 // Reads the arguments after the program name. Raises UsageError naming

@@ -10,7 +10,7 @@
 #include "link/SetupActions.h"
 #include "link/StatusTexts.h"
 
-#include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -29,16 +29,10 @@ FirmwareImage LoadCarriedImage() {
     return image;
 }
 
-CliSession::CliSession(const CliOptions& options)
-    : options_(options), image_(LoadCarriedImage()), io_(host_, state_, image_), port_(options.Port) {
+CliSession::CliSession(const CliOptions& options, BoxEvents& events)
+    : options_(options), events_(events), image_(LoadCarriedImage()), io_(host_, state_, image_), port_(options.Port) {
     image_.PrepareTransferArea();
-    if (options.Verbose) {
-        host_.OnStatusText = [](const std::string& text) {
-            if (text.empty()) return;
-            std::fprintf(stderr, "%s\n", text.c_str());
-            std::fflush(stderr);
-        };
-    }
+    if (options.Verbose) host_.OnStatusText = [&events](const std::string& text) { events.Verbose(text); };
     // A reply that trickles in must not hold a signalled run for minutes.
     (void)io_.SetStopWaiting([] { return Interrupted(); });
 }
@@ -83,6 +77,8 @@ SchedulerState CliSession::SearchBySerial() {
 }
 
 SchedulerState CliSession::Search() {
+    if (foundAhead_) return *std::exchange(foundAhead_, std::nullopt);
+    events_.Searching();
     SchedulerState s;
     if (!options_.Serial.empty()) {
         s = SearchBySerial();
@@ -94,7 +90,13 @@ SchedulerState CliSession::Search() {
     return s;
 }
 
+SchedulerState CliSession::SearchAhead() {
+    foundAhead_ = Search();
+    return *foundAhead_;
+}
+
 SchedulerState CliSession::SearchAgain() {
+    events_.Searching();
     connection_.Restart(SchedulerState::Search, FirmwareUpdate::SearchAttemptsAfterUpdate);
     const SchedulerState s = SearchLoop();
     updateDue_ = s == SchedulerState::AutoUpdate;
@@ -117,10 +119,8 @@ void CliSession::Connect() {
     Search();
     ThrowIfInterrupted();
     if (updateDue_ && options_.Command != "info") {
-        std::fprintf(stderr,
-                     "Note: the simulator's firmware %s differs from the carried %s; "
-                     "'update-firmware' updates it.\n",
-                     state_.InstalledVersionText().c_str(), image_.VersionLabel().c_str());
+        events_.Note("Note: the simulator's firmware " + state_.InstalledVersionText() + " differs from the carried " +
+                     image_.VersionLabel() + "; 'update-firmware' updates it.");
     }
     ReadConfiguration();
 }

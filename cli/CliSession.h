@@ -1,4 +1,5 @@
 #pragma once
+#include "BoxEvents.h"
 #include "CliOptions.h"
 
 #include "link/Connection.h"
@@ -10,6 +11,7 @@
 #include "link/uComIo.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 // One run against one simulator: the carried image, the simulator's state,
@@ -18,7 +20,8 @@
 // remote mode first ("!K0"), whatever way the command ends.
 class CliSession {
 public:
-    explicit CliSession(const CliOptions& options);
+    // Both must outlive the session.
+    CliSession(const CliOptions& options, BoxEvents& events);
     ~CliSession();
     CliSession(const CliSession&) = delete;
     CliSession& operator=(const CliSession&) = delete;
@@ -30,12 +33,19 @@ public:
     QuietHost& Host() { return host_; }
     const FirmwareImage& Image() const { return image_; }
     const std::string& PortName() const { return port_; }
+    const CliOptions& Options() const { return options_; }
+    BoxEvents& Events() { return events_; }
 
     // Finds the simulator as the scheduler's Search state does: two attempts
     // a step apart on --port, or the port whose simulator reports --serial.
     // Returns ReadConfiguration or AutoUpdate; raises CliError with the
     // link's own status text otherwise.
     SchedulerState Search();
+    // Search, with the simulator already found on the port (a bench's
+    // search of all its ports): the port stays open, and the next Search
+    // gives what this one found instead of asking again, so that the line
+    // sees the bytes of a single run once.
+    SchedulerState SearchAhead();
     // Searches again after a firmware update, with the attempts an update
     // allows (the simulator restarts meanwhile).
     SchedulerState SearchAgain();
@@ -78,6 +88,7 @@ private:
     SchedulerState SearchBySerial();
 
     const CliOptions& options_;
+    BoxEvents& events_;
     FirmwareImage image_;
     SimulatorState state_;
     QuietHost host_;
@@ -87,6 +98,7 @@ private:
     Connection connection_{io_, schedulerState_};
     std::string port_;
     bool updateDue_ = false;
+    std::optional<SchedulerState> foundAhead_;
 };
 
 // Loads the image compiled into the program; raises CliError when it is unusable.

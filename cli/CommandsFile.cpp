@@ -6,6 +6,7 @@
 
 #include "CliError.h"
 #include "CliSession.h"
+#include "FileNames.h"
 #include "JsonWriter.h"
 #include "Report.h"
 
@@ -27,7 +28,8 @@ namespace {
 // nothing. Unlike the window's dialog, where typing a new name is a choice, a
 // missing file here is almost always a typing error in a script, so it is
 // refused rather than applied as an empty set-up.
-CfgValues OpenConfiguration(CfgFile& file, const std::string& chosen) {
+CfgValues OpenConfiguration(CfgFile& file, const std::string& typed) {
+    const std::string chosen = ConfigurationFileName(typed);
     const std::string path = CfgFile::DocumentPath(chosen);
     struct stat st {};
     if (stat(path.c_str(), &st) != 0)
@@ -85,11 +87,18 @@ std::vector<Difference> Differences(const SimulatorState& s, const CfgValues& va
 
 }  // namespace
 
-int RunApply(const CliOptions& options, std::string& out) {
-    CfgFile file;
-    const CfgValues values = OpenConfiguration(file, options.File);
+void CheckBeforeConnecting(const CliOptions& options) {
+    if (options.Command == "apply" || options.Command == "diff") {
+        CfgFile file;
+        (void)OpenConfiguration(file, options.File);
+    }
+    if (options.Command == "set-codes") CheckCodeLists(options);
+}
 
-    CliSession session(options);
+int RunApply(CliSession& session, std::string& out) {
+    CfgFile file;
+    const CfgValues values = OpenConfiguration(file, session.Options().File);
+
     session.Connect();
     // As the window: a changed protocol or ECU count first, with status and
     // configuration read again; a failure there does not stop the send, but
@@ -111,24 +120,26 @@ int RunApply(const CliOptions& options, std::string& out) {
     return ExitOk;
 }
 
-int RunSave(const CliOptions& options, std::string&) {
-    CliSession session(options);
+int RunSave(CliSession& session, std::string&) {
     session.Connect();
+    // The name is known only now: it may hold the simulator's serial number.
+    const std::string name = ConfigurationFileName(
+        BoxFileName(session.Options().File, session.State().SerialNumber(), session.PortName()));
     CfgFile file;
     try {
-        file.Save(options.File, SetupFromState(session.State()), session.Image().VersionWord());
+        file.Save(name, SetupFromState(session.State()), session.Image().VersionWord());
     } catch (const EFailure& e) {
         throw CliError(ExitFileFailed, e.Message());
     }
-    if (options.Verbose) std::fprintf(stderr, "Saved %s\n", CfgFile::DocumentPath(options.File).c_str());
+    if (session.Options().Verbose) session.Events().Note("Saved " + CfgFile::DocumentPath(name));
     return ExitOk;
 }
 
-int RunDiff(const CliOptions& options, std::string& out) {
+int RunDiff(CliSession& session, std::string& out) {
+    const CliOptions& options = session.Options();
     CfgFile file;
     const CfgValues values = OpenConfiguration(file, options.File);
 
-    CliSession session(options);
     session.Connect();
     const auto differences = Differences(session.State(), values);
 

@@ -33,8 +33,9 @@ int RunPorts(const CliOptions& options, std::string& out) {
     const auto ports = ListPortsInOrder();
     JsonWriter j;
     j.BeginObject().Key("ports").BeginArray();
+    StderrBoxEvents events;
     std::unique_ptr<CliSession> session;
-    if (options.Probe) session = std::make_unique<CliSession>(options);
+    if (options.Probe) session = std::make_unique<CliSession>(options, events);
     for (const auto& port : ports) {
         j.BeginObject().Field("name", port);
         if (!session) {
@@ -58,13 +59,13 @@ int RunPorts(const CliOptions& options, std::string& out) {
     return ExitOk;
 }
 
-int RunInfo(const CliOptions& options, std::string& out) {
-    CliSession session(options);
+int RunInfo(CliSession& session, std::string& out) {
     session.Connect();
-    return PrintInfo(session, options, out);
+    return PrintInfo(session, out);
 }
 
-int PrintInfo(CliSession& session, const CliOptions& options, std::string& out) {
+int PrintInfo(CliSession& session, std::string& out) {
+    const CliOptions& options = session.Options();
     InfoFacts info;
     info.Port = session.PortName();
     info.Serial = session.State().SerialNumber();
@@ -75,22 +76,21 @@ int PrintInfo(CliSession& session, const CliOptions& options, std::string& out) 
     return ExitOk;
 }
 
-int RunStatus(const CliOptions& options, std::string& out) {
-    CliSession session(options);
+int RunStatus(CliSession& session, std::string& out) {
     session.Connect();
-    out += options.Json ? StatusJson(session.State(), session.PortName()) : StatusText(session.State());
+    out += session.Options().Json ? StatusJson(session.State(), session.PortName()) : StatusText(session.State());
     return ExitOk;
 }
 
-int RunShow(const CliOptions& options, std::string& out) {
-    CliSession session(options);
+int RunShow(CliSession& session, std::string& out) {
     session.Connect();
-    out += options.Json ? ShowJson(session.State(), session.PortName()) : ShowText(session.State());
+    out += session.Options().Json ? ShowJson(session.State(), session.PortName()) : ShowText(session.State());
     return ExitOk;
 }
 
 int RunWatch(const CliOptions& options, std::string&) {
-    CliSession session(options);
+    StderrBoxEvents events;
+    CliSession session(options, events);
     session.Connect();
     const SimulatorState& s = session.State();
     auto snapshot = [&s] { return WatchLine(s); };

@@ -7,15 +7,12 @@
 #include "CliSession.h"
 #include "Interrupt.h"
 #include "Report.h"
-#include "TerminalUpdateView.h"
 
 #include "link/StatusTexts.h"
 
 #include <chrono>
-#include <cstdio>
 #include <string_view>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -31,7 +28,7 @@ std::string UpdateFailedLine() {
 }
 
 SchedulerState RunTransfer(CliSession& session, SchedulerState kind) {
-    TerminalUpdateView view(stderr, isatty(STDERR_FILENO) != 0);
+    IUpdateView& view = session.Events().UpdateView();
     TComIo& io = session.Io();
     FirmwareUpdate& update = session.Update();
     update.Begin(kind, view, session.PortName());
@@ -48,7 +45,10 @@ SchedulerState RunTransfer(CliSession& session, SchedulerState kind) {
         SleepUnlessInterrupted(FirmwareUpdate::StepInterval);
         if (Interrupted() && !abortRequested) {
             // Before "!@" nothing has been asked of the simulator: just stop.
-            if (!update.Underway()) return SchedulerState::Stopped;
+            if (!update.Underway()) {
+                session.Events().UpdateEnded();
+                return SchedulerState::Stopped;
+            }
             // The forced update's wait is cancelled, as CANCEL does. The
             // automatic one cannot be, as in the window: its firmware has
             // already handed over to the boot loader, and leaving now would
@@ -64,7 +64,7 @@ SchedulerState RunTransfer(CliSession& session, SchedulerState kind) {
         // between two polls of the boot loader.
         std::this_thread::sleep_until(stepStart + std::chrono::milliseconds(FirmwareUpdate::StepInterval));
         if (const auto result = update.Step()) {
-            view.Finish();
+            session.Events().UpdateEnded();
             return *result;
         }
     }
@@ -72,8 +72,8 @@ SchedulerState RunTransfer(CliSession& session, SchedulerState kind) {
 
 }  // namespace
 
-int RunUpdateFirmware(const CliOptions& options, std::string& out) {
-    CliSession session(options);
+int RunUpdateFirmware(CliSession& session, std::string& out) {
+    const CliOptions& options = session.Options();
     SchedulerState kind = SchedulerState::ForcedUpdate;
     if (options.Update == UpdateMode::ResetButton) {
         // The forced update reaches the boot loader through the reset button
@@ -85,9 +85,9 @@ int RunUpdateFirmware(const CliOptions& options, std::string& out) {
         const SchedulerState found = session.Search();
         session.ThrowIfInterrupted();
         if (found == SchedulerState::ReadConfiguration && options.Update == UpdateMode::IfNeeded) {
-            std::fprintf(stderr, "The simulator's firmware is the carried one; no update needed\n");
+            session.Events().Note("The simulator's firmware is the carried one; no update needed");
             session.ReadConfiguration();
-            return PrintInfo(session, options, out);
+            return PrintInfo(session, out);
         }
         kind = SchedulerState::AutoUpdate;  // "!@" also when --always finds equal identities
     }
@@ -101,7 +101,7 @@ int RunUpdateFirmware(const CliOptions& options, std::string& out) {
         const std::string& why = session.Update().FailureText();
         throw CliError(ExitDeviceFailed, why.empty() ? UpdateFailedLine() : UpdateFailedLine() + " (" + why + ")");
     }
-    std::fprintf(stderr, "Update done; searching for the simulator again\n");
+    session.Events().Note("Update done; searching for the simulator again");
 
     session.SearchAgain();
     session.ReadConfiguration();
@@ -109,5 +109,5 @@ int RunUpdateFirmware(const CliOptions& options, std::string& out) {
         throw CliError(ExitDeviceFailed,
                        "The simulator still reports a firmware other than the carried one after the update");
     }
-    return PrintInfo(session, options, out);
+    return PrintInfo(session, out);
 }

@@ -12,10 +12,9 @@
 #include "link/SetupActions.h"
 #include "link/StatusTexts.h"
 
-#include <cstdio>
 
-int RunSetProtocol(const CliOptions& options, std::string& out) {
-    CliSession session(options);
+int RunSetProtocol(CliSession& session, std::string& out) {
+    const CliOptions& options = session.Options();
     session.Connect();
     const SimulatorState& s = session.State();
     // Without --ecus the ECU-count selector keeps what the simulator reported.
@@ -27,22 +26,38 @@ int RunSetProtocol(const CliOptions& options, std::string& out) {
         session.ThrowIfInterrupted();
         break;
     case ProtocolChange::Unchanged:
-        if (options.Verbose) std::fprintf(stderr, "Protocol and ECU count are already set; nothing sent\n");
+        if (options.Verbose) session.Events().Note("Protocol and ECU count are already set; nothing sent");
         break;
     }
     out += ShowText(session.State());
     return ExitOk;
 }
 
-int RunSetCodes(const CliOptions& options, std::string& out) {
+namespace {
+
+struct CodeLists {
+    std::optional<std::vector<std::uint16_t>> Ecu[2];
+};
+
+// The lists as given, checked before anything is sent.
+CodeLists CheckedCodeLists(const CliOptions& options) {
     if (!options.Ecu1Codes && !options.Ecu2Codes && !options.Mil)
         throw UsageError("'set-codes' needs '--ecu1 LIST', '--ecu2 LIST' or '--mil on|off'");
-    // Check the lists before anything is sent.
-    std::optional<std::vector<std::uint16_t>> lists[2];
-    if (options.Ecu1Codes) lists[0] = ParseCodeList(*options.Ecu1Codes, "ECU1");
-    if (options.Ecu2Codes) lists[1] = ParseCodeList(*options.Ecu2Codes, "ECU2");
+    CodeLists lists;
+    if (options.Ecu1Codes) lists.Ecu[0] = ParseCodeList(*options.Ecu1Codes, "ECU1");
+    if (options.Ecu2Codes) lists.Ecu[1] = ParseCodeList(*options.Ecu2Codes, "ECU2");
+    return lists;
+}
 
-    CliSession session(options);
+}  // namespace
+
+void CheckCodeLists(const CliOptions& options) { (void)CheckedCodeLists(options); }
+
+int RunSetCodes(CliSession& session, std::string& out) {
+    const CliOptions& options = session.Options();
+    const CodeLists given = CheckedCodeLists(options);
+    const auto& lists = given.Ecu;
+
     session.Connect();
     const SimulatorState& s = session.State();
 

@@ -4,7 +4,7 @@
 
 namespace {
 
-const char* const General = R"~(Usage: knsimtool-cli [--port NAME | --serial SN] [--json] [-v] COMMAND [ARGS]
+const char* const General = R"~(Usage: knsimtool-cli [--port NAME|--serial SN|--all] [--json] [-v] COMMAND [ARG]
 
 Drives the KARNOL OBD-II ECU simulator from scripts and test benches, with the
 same link, firmware update and configuration files as the window.
@@ -33,6 +33,7 @@ Global options:
   --serial SN     instead of --port: ask every listed port and use the one whose
                   simulator reports serial number SN (survives an adapter that
                   comes back under another name)
+  --all           every listed port on which a simulator answers (a bench)
   --json          one JSON document on standard output (ports, info, status,
                   show, diff); field names are listed in each command's help
   -v, --verbose   echo the link's progress texts on standard error
@@ -48,6 +49,24 @@ configuration only after the update. At the end, also after SIGINT or SIGTERM,
 remote mode is left ("!K0") and the port closed. When the simulator's firmware
 identity differs from the carried one, only update-firmware flashes it; the
 other commands go on with a note on standard error, and info reports it.
+
+A bench: --all, or a comma-separated list after --port (ttyUSB0,ttyUSB1) or
+--serial, runs the command on every simulator at once, each on its own thread
+and line with exactly the bytes of a single run; one box's failure does not
+stop the others. --all and --serial ask every port at the same time first, as
+the window does, and leave ports without the wanted simulator alone after
+that; a port named twice (or as a link and its target) is used once. The
+report is a table, one row per box in natural port order: port, serial
+number, result (ok, failed, differs, interrupted) and the failure's text;
+info, status, show and diff then print each box's own output under
+"== PORT (SERIAL)". With --json, any of these commands gives an array with one
+object per box: "port", "serial", "result", "error" (null when none) and the
+fields of the command's own document. The exit status is 0 when every box
+succeeded, else the worst of the boxes' statuses. update-firmware shows one
+line per box with its phase (redrawn in place on a terminal); --reset-button
+asks once, naming the boxes. save needs {serial} or {port} in the file name:
+save 'bench-{serial}.kns'. After SIGINT or SIGTERM no new work starts,
+transfers under way are finished, every box leaves remote mode.
 
 Exit status:
   0    success
@@ -146,8 +165,12 @@ a typing error) or cannot be read exits with 3 and changes nothing.
 
 Reads the simulator and saves its set-up as the window's "Save configuration..."
 saves it, byte for byte the same format. Saving over an existing configuration
-file keeps its other elements and comments in place. Prints nothing; exit 3
-when the file cannot be read or written.
+file keeps its other elements and comments in place. A name without an
+extension gets ".kns", as in the window's dialog (apply and diff look for the
+same name). "{serial}" in the name becomes the simulator's serial number and
+"{port}" the last part of its port's name; a bench needs one of them:
+  knsimtool-cli --all save 'bench-{serial}.kns'
+Prints nothing; exit 3 when the file cannot be read or written.
 )~"},
         {"diff", R"~(Usage: knsimtool-cli --port NAME diff FILE.kns [--json]
 

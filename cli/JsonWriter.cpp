@@ -92,3 +92,9 @@ JsonWriter& JsonWriter::Null() {
     out_ += "null";
     return *this;
 }
+
+JsonWriter& JsonWriter::Raw(std::string_view json) {
+    BeforeValue();
+    out_ += json;
+    return *this;
+}

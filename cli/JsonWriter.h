@@ -17,6 +17,8 @@ public:
     JsonWriter& Number(long long value);
     JsonWriter& Bool(bool value);
     JsonWriter& Null();
+    // A value that is already JSON text (a member taken from another document).
+    JsonWriter& Raw(std::string_view json);
 
     // Key and value in one call.
     JsonWriter& Field(std::string_view name, std::string_view value) { return Key(name).String(value); }

@@ -3,9 +3,12 @@
 #include "CliError.h"
 
 #include "serial/ComPort.h"
+#include "serial/PortPermission.h"
 #include "serial/StrNatComp.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 std::vector<std::string> ListPortsInOrder() {
     std::vector<std::string> ports;
@@ -16,6 +19,23 @@ std::vector<std::string> ListPortsInOrder() {
     }
     SortPorts(ports);
     return ports;
+}
+
+std::vector<std::string> OncePerDevice(const std::vector<std::string>& ports) {
+    std::vector<std::string> once;
+    std::vector<std::string> devices;
+    for (const auto& port : ports) {
+        // The device file with every link resolved; a name the file system
+        // does not know (a Windows COM name) stands for itself.
+        std::string device = PortDevicePath(port);
+        std::error_code error;
+        const auto real = std::filesystem::canonical(device, error);
+        if (!error) device = real.string();
+        if (std::find(devices.begin(), devices.end(), device) != devices.end()) continue;
+        devices.push_back(device);
+        once.push_back(port);
+    }
+    return once;
 }
 
 void TakePortsFromEnvironment() {

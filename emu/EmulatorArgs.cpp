@@ -99,6 +99,7 @@ std::string EmulatorUsage() {
            "  --empty-identity    answer \"!I\" with an empty line\n"
            "  --garbled-hex       a non-hex digit in the middle of every data reply\n"
            "  --missing-tag X     leave tag X (P T M I L or R) out of the status line\n"
+           "  --refuse-protocol   never answer a protocol change \"!P\"\n"
            "  --byte-delay MS     pause before every reply byte (the line end counts as one)\n"
            "  --vanish-after N    answer N commands, then close the port when the next comes\n"
            "  --return-after MS   after vanishing, come back on a new port MS later (the\n"
@@ -173,6 +174,7 @@ EmulatorArgs ParseEmulatorArgs(const std::vector<std::string>& args) {
         {"--no-hash", &o.Faults.NoHash},
         {"--empty-identity", &o.Faults.EmptyIdentity},
         {"--garbled-hex", &o.Faults.GarbledHex},
+        {"--refuse-protocol", &o.Faults.RefuseProtocol},
         {"--no-poll-answer", &o.Boot.NeverAnswerPoll},
         {"--obd", &o.Obd.Enabled},
         {"--live", &o.Obd.Live},

@@ -16,6 +16,7 @@ struct CommandFaults {
     bool EmptyIdentity = false;   // "!I" is answered by an empty line
     bool GarbledHex = false;      // data replies carry a non-hex digit in their middle pair
     char MissingTag = 0;          // one of P T M I L R left out of the status line; 0 none
+    bool RefuseProtocol = false;  // "!P" is logged but never answered: the tool's change fails
     int ByteDelayMs = 0;          // pause before every reply byte, the line end's two
                                   // counting as one (a slow simulator)
     int VanishAfter = 0;          // answers this many commands, then closes the port when

@@ -94,6 +94,7 @@ FirmwareReply ExecuteCommand(std::string_view line, DeviceState& state, const Co
         state.RemoteMode = arg == "1";
         return Ack();
     case 'P':
+        if (faults.RefuseProtocol) return {};
         return SetProtocol(arg, state);
     case 'X':
         return WriteConfig(arg, state);

@@ -16,6 +16,12 @@ constexpr int kBitsPerByte = 10;  // 8N1
 
 }  // namespace
 
+bool TakeAdapterByte(std::string& partial, char c) {
+    if (c == kCarriageReturn) return true;
+    if (static_cast<unsigned char>(c) >= ' ' && partial.size() < kMaxLine) partial += c;
+    return false;
+}
+
 ObdPort::ObdPort(int baud, std::string linkPath)
     : pty_(std::make_unique<Pty>()),
       linkPath_(std::move(linkPath)),
@@ -41,13 +47,9 @@ void ObdPort::ReadInput() {
         // The tool's write was in the pseudo-terminal at once; a real line
         // would still be carrying it.
         rxClock_ = std::max(rxClock_, readAt) + byteTime_;
-        const char c = buffer[i];
-        if (c == kCarriageReturn) {
+        if (TakeAdapterByte(partial_, buffer[i])) {
             lines_.push_back({partial_, rxClock_});
             partial_.clear();
-        } else if (static_cast<unsigned char>(c) >= ' ' && partial_.size() < kMaxLine) {
-            // Line feeds and other control characters are ignored.
-            partial_ += c;
         }
     }
 }

@@ -13,6 +13,12 @@
 #include <string>
 #include <string_view>
 
+// Takes one byte the scan tool sent into the line being assembled; true when
+// the byte ends the line (a carriage return), which the caller then takes
+// and clears. Line feeds and other control characters are ignored; beyond
+// the adapter's buffer a line stops growing and reads as an unknown command.
+bool TakeAdapterByte(std::string& partial, char c);
+
 class ObdPort {
 public:
     // Opens the pseudo-terminal and, when linkPath is not empty, points that

@@ -28,6 +28,13 @@ void BootFrame(const std::uint8_t* data, std::size_t size);
 // Three port names: the ordering is a consistent ranking.
 void NaturalCompare(const std::uint8_t* data, std::size_t size);
 
+// A trouble-code list as --ecu1 and --ecu2 take it.
+void CodeList(const std::uint8_t* data, std::size_t size);
+// A port or serial-number list as --port and --serial take it.
+void NameList(const std::uint8_t* data, std::size_t size);
+// Bytes a scan tool sends to the emulator's adapter (the first sets the bus).
+void ElmAdapter(const std::uint8_t* data, std::size_t size);
+
 // The checks by the names of their corpus folders; nullptr for an unknown name.
 Check ByName(const std::string& name);
 

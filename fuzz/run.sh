@@ -9,7 +9,7 @@ mode=${1:?run or replay}
 build=${2:?build folder}
 here=$(cd "$(dirname "$0")" && pwd)
 bin=$(cd "$build" && pwd)/bin
-all=(config_document ini_file status_line hex_reply boot_frame natural_compare)
+all=(config_document ini_file status_line hex_reply boot_frame natural_compare code_list name_list elm_adapter)
 read -r -a targets <<<"${FUZZ_TARGETS:-${all[*]}}"
 
 failed=()

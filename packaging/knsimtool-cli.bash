@@ -14,7 +14,7 @@ _knsimtool_cli()
     fi
 
     local commands="ports info status show set-protocol set-codes apply save diff update-firmware watch help"
-    local globals="--port --serial --json --verbose -v --help -h --version"
+    local globals="--port --serial --all --json --verbose -v --help -h --version"
 
     case $prev in
         --port)

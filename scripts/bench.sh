@@ -19,3 +19,6 @@ echo "# $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load average $(cut -d'
 "$bin/bench_update"
 echo
 "$bin/bench_programs" --poll-seconds "${BENCH_POLL_SECONDS:-30}"
+echo
+"$bin/bench_many"
+echo "# load average afterwards $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -69,5 +69,5 @@ TEST_P(CorpusReplay, EveryStoredInputKeepsItsProperties) {
 
 INSTANTIATE_TEST_SUITE_P(Fuzz, CorpusReplay,
                          ::testing::Values("config_document", "ini_file", "status_line", "hex_reply", "boot_frame",
-                                           "natural_compare"),
+                                           "natural_compare", "code_list", "name_list", "elm_adapter"),
                          [](const auto& info) { return std::string(info.param); });
