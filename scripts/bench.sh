@@ -19,3 +19,5 @@ echo "# $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, load average $(cut -d'
 "$bin/bench_update"
 echo
 "$bin/bench_programs" --poll-seconds "${BENCH_POLL_SECONDS:-30}"
+echo
+"$bin/bench_network"
