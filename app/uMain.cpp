@@ -308,6 +308,16 @@ void TMain::RestartPortClick() { steps_.Restart(SchedulerState::Search); }
 
 void TMain::cbPortsChange() { RestartPortClick(); }
 
+void TMain::cbPortsTyped() {
+    const std::string typed = cbPorts->currentText().trimmed().toLatin1().toStdString();
+    if (typed.empty() || cbPorts->findText(Latin1(typed), Qt::MatchFixedString) >= 0) return;
+    // Offered again whenever the list is filled, as a port named on the command line is.
+    options_.Port = typed;
+    FillPorts();
+    cbPorts->setCurrentIndex(cbPorts->findText(Latin1(typed), Qt::MatchFixedString));
+    cbPortsChange();
+}
+
 void TMain::ForceUpdateClick() { steps_.Restart(SchedulerState::ForcedUpdate); }
 
 void TMain::cbPortsDropDown() {

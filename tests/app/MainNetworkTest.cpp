@@ -10,8 +10,15 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLineEdit>
 
 namespace {
+
+QStringList Items(const QComboBox* combo) {
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
+    return items;
+}
 
 int LineFailures(const QStringList& texts) {
     int n = 0;
@@ -41,14 +48,29 @@ TEST(MainNetwork, PollsThroughTheServerAndShowsItsEndOnce) {
     EXPECT_TRUE(app.ErrorBoxes.isEmpty()) << app.ErrorBoxes.join('|').toStdString();
 }
 
-TEST(MainNetwork, SavedServerAddressIsOfferedAgain) {
+TEST(MainNetwork, SavedOrTypedServerAddressIsOfferedAndSearched) {
+    const QString saved = QStringLiteral("tcp://127.0.0.1:%1").arg(FreeLoopbackPort());
+    const QString typed = QStringLiteral("rfc2217://127.0.0.1:%1").arg(FreeLoopbackPort());
     AppHarness app;
     app.SetPorts({"knsnone1"});
-    app.WriteSettings("[CONFIG]\r\nComPort=tcp://127.0.0.1:9\r\n");
+    app.WriteSettings("[CONFIG]\r\nComPort=" + saved.toStdString() + "\r\n");
     app.Start();
-    const QComboBox* ports = Control<QComboBox>(app.Main(), "cbPorts");
-    EXPECT_EQ(ports->currentText(), QStringLiteral("tcp://127.0.0.1:9"));
+    QComboBox* ports = Control<QComboBox>(app.Main(), "cbPorts");
+    EXPECT_EQ(ports->currentText(), saved);
     EXPECT_EQ(ports->count(), 2);
+    // Nobody listens there: the text of a missing port.
+    ASSERT_TRUE(WaitWithEvents([&] { return app.StatusTexts.contains(QStringLiteral("Unable to open com port (win error code: 2)")); }))
+        << app.StatusTexts.join('|').toStdString();
+
+    app.StatusTexts.clear();
+    ports->lineEdit()->setText(typed);
+    emit ports->lineEdit()->returnPressed();  // the user's Enter
+    EXPECT_EQ(ports->currentText(), typed);
+    EXPECT_TRUE(WaitWithEvents([&] { return app.StatusTexts.contains(QStringLiteral("Unable to open com port (win error code: 2)")); }))
+        << app.StatusTexts.join('|').toStdString();
+    app.Main().cbPortsDropDown();
+    EXPECT_TRUE(Items(ports).contains(typed));
+    EXPECT_EQ(ports->currentText(), typed);
 }
 
 }  // namespace
