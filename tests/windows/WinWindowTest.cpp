@@ -242,6 +242,10 @@ TEST(WinWindow, AnOlderSimulatorIsUpdatedAutomatically) {
 
 // A closing request in the states where a window waits for the user: the
 // program still ends as "Exit" does, within a few seconds.
+// In a namespace of its own so that GoogleTest finds PrintTo beside the
+// row (and the function needs no separate declaration).
+namespace {
+
 struct ClosingRow {
     const char* Name;
     const char* State;  // as window_signal_driver names it
@@ -251,6 +255,8 @@ struct ClosingRow {
 };
 
 void PrintTo(const ClosingRow& row, std::ostream* os) { *os << row.Name; }
+
+}  // namespace
 
 class WinWindowClosing : public ::testing::TestWithParam<ClosingRow> {};
 
