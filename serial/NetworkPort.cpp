@@ -46,11 +46,15 @@ NetworkPort::NetworkPort(const std::string& name) {
     socket_.Connect(address_.Host, address_.Service, deadline);
     if (!Telnet()) {
         // Wait briefly for a refusal; a server that stays silent is fine.
-        (void)PumpUntil(std::min(deadline, Clock::now() + RawRefusalGrace));
+        // Wait the whole grace: the refusal's text and the end of the
+        // connection may come in two pieces.
+        const Clock::time_point grace = std::min(deadline, Clock::now() + RawRefusalGrace);
+        while (!ended_ && PumpUntil(grace)) {
+        }
         if (ended_) throw EComPort(CError_OpenFailed, NetworkSocket::InUseError());
         return;
     }
-    SendNow(codec_.Start(), deadline);
+    (void)SendNow(codec_.Start(), deadline);
     while (!codec_.Settled()) {
         if (ended_) throw EComPort(CError_OpenFailed, NetworkSocket::InUseError());
         if (!PumpUntil(deadline) && !codec_.Settled()) throw EComPort(CError_OpenFailed, NetworkSocket::MissingError());
@@ -103,9 +107,16 @@ void NetworkPort::FailGone(int errorCode) const {
     throw EComPort(errorCode, NetworkSocket::GoneError());
 }
 
-void NetworkPort::SendNow(const std::string& bytes, std::optional<Clock::time_point> deadline) {
+std::size_t NetworkPort::SendNow(const std::string& bytes, std::optional<Clock::time_point> deadline) {
     if (ended_) FailGone(CError_WriteFailed);
-    (void)socket_.Send(bytes, deadline);
+    try {
+        return socket_.Send(bytes, deadline);
+    } catch (const EComPort&) {
+        // The server may have refused this client just before (a refusal
+        // that crossed our first request): say so rather than "gone".
+        ended_ = true;
+        FailGone(CError_WriteFailed);
+    }
 }
 
 std::optional<std::string> NetworkPort::AnswerTo(std::uint8_t command, Clock::time_point deadline) {
@@ -153,7 +164,7 @@ void NetworkPort::ApplyLineSettings(int rate, TDataBits dataBits, TParityBits pa
     if (rts == rtsDisable || rts == rtsEnable)
         request += Rfc2217Codec::Command(ComPort::SetControl, rts == rtsEnable ? ComPort::RtsOn : ComPort::RtsOff);
     const Clock::time_point deadline = Clock::now() + ConnectTimeout;
-    SendNow(request, deadline);
+    (void)SendNow(request, deadline);
     for (const Setting& s : settings) {
         const std::optional<std::string> answer = AnswerTo(s.Command, deadline);
         if (!answer) {
@@ -187,8 +198,7 @@ int NetworkPort::Write(const std::string& data, std::optional<Clock::time_point>
     control_.clear();
     const std::size_t head = wire.size();
     wire += Telnet() ? codec_.EncodeData(data) : data;
-    if (ended_) FailGone(CError_WriteFailed);
-    const std::size_t sent = socket_.Send(wire, deadline);
+    const std::size_t sent = SendNow(wire, deadline);
     if (sent == wire.size()) return static_cast<int>(data.size());
     // Part of it: count the data bytes that went (escapes make this an estimate).
     return static_cast<int>(std::min(data.size(), sent > head ? sent - head : 0));
@@ -200,7 +210,7 @@ std::string NetworkPort::Read(int count, std::uint32_t interval, std::uint32_t m
     if (!control_.empty()) {
         std::string pending = std::move(control_);
         control_.clear();
-        SendNow(pending, Clock::now() + ConnectTimeout);
+        (void)SendNow(pending, Clock::now() + ConnectTimeout);
     }
     // The same time-out meanings as a local port (see ComPortPosix.cpp).
     bool firstArrivalEnds = false;

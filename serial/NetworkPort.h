@@ -54,7 +54,7 @@ private:
     // Pump, and wait for more until the deadline; false when the deadline passed.
     bool PumpUntil(std::optional<Clock::time_point> deadline);
     [[noreturn]] void FailGone(int errorCode) const;
-    void SendNow(const std::string& bytes, std::optional<Clock::time_point> deadline);
+    std::size_t SendNow(const std::string& bytes, std::optional<Clock::time_point> deadline);
     // Whatever the server answered to one command, waiting until the deadline.
     std::optional<std::string> AnswerTo(std::uint8_t command, Clock::time_point deadline);
 
