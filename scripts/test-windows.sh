@@ -128,7 +128,7 @@ emulator_pids+=($!)
 for _ in $(seq 100); do [ -L "$net_link" ] && break; sleep 0.05; done
 [ -L "$net_link" ] || { echo "test-windows.sh: the network emulator did not start" >&2; exit 1; }
 net_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-printf 'connection: &network\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%s\n  connector: serialdev,%s,115200n81,local\n' \
+printf 'connection: &network\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%s\n  connector: serialdev,%s,115200n81,local\n  options:\n    chardelay: false\n' \
   "$net_port" "$(readlink -f "$net_link")" > "$run_dir/ser2net.yaml"
 /usr/sbin/ser2net -n -c "$run_dir/ser2net.yaml" -P "$run_dir/ser2net.pid" > "$run_dir/ser2net.log" 2>&1 &
 emulator_pids+=($!)

@@ -178,19 +178,17 @@ void NetworkPort::ApplyLineSettings(int rate, TDataBits dataBits, TParityBits pa
     applied_ = wanted;
 }
 
-void NetworkPort::Purge(bool input, bool output) {
+void NetworkPort::Purge(bool input, bool /*output*/) {
     if (input) {
         (void)Pump();
         input_.clear();
     }
-    if (!Telnet()) return;  // a raw server has no way to be told
-    // Goes out in front of the next command, in the same packet.
-    if (input && output)
-        control_ += Rfc2217Codec::Command(ComPort::PurgeData, ComPort::PurgeBoth);
-    else if (input)
-        control_ += Rfc2217Codec::Command(ComPort::PurgeData, ComPort::PurgeReceive);
-    else if (output)
-        control_ += Rfc2217Codec::Command(ComPort::PurgeData, ComPort::PurgeTransmit);
+    // Goes out in front of the next command, in the same packet. Only the
+    // server's receive side: what this port sent before has been written
+    // and answered, and ser2net carries out a transmit purge on the device
+    // only after it has begun writing what follows the purge, so that the
+    // start of the next command or frame would be lost on a slow line.
+    if (input && Telnet()) control_ += Rfc2217Codec::Command(ComPort::PurgeData, ComPort::PurgeReceive);
 }
 
 int NetworkPort::Write(const std::string& data, std::optional<Clock::time_point> deadline) {

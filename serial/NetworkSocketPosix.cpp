@@ -19,6 +19,17 @@ namespace {
 
 int Fd(std::uintptr_t s) { return static_cast<int>(s); }
 
+// Acknowledge every segment at once. A server with Nagle's algorithm on
+// (ser2net) answers the purge before a command in one small segment and
+// holds the reply back until that one is acknowledged; a delayed
+// acknowledgement would cost up to 40 ms per command and per boot-loader
+// frame. The system leaves this mode by itself now and then, so it is asked
+// for again after every send and receive.
+void AckAtOnce(int fd) {
+    const int on = 1;
+    (void)setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+}
+
 // Connects one address without blocking past the deadline; the descriptor,
 // or -1.
 int ConnectOne(const addrinfo& a, NetworkSocket::Clock::time_point deadline) {
@@ -39,6 +50,7 @@ int ConnectOne(const addrinfo& a, NetworkSocket::Clock::time_point deadline) {
     }
     const int on = 1;
     (void)setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    AckAtOnce(fd);
     return fd;
 }
 
@@ -96,6 +108,7 @@ std::size_t NetworkSocket::Send(std::string_view bytes, std::optional<Clock::tim
         if (r.error != 0 || (!(r.revents & POLLOUT) && (r.revents & (POLLHUP | POLLERR | POLLNVAL))))
             throw EComPort(CError_WriteFailed, GoneError());
     }
+    AckAtOnce(Fd(socket_));
     return done;
 }
 
@@ -106,6 +119,7 @@ bool NetworkSocket::ReceiveNow(std::string& out) {
         const ssize_t n = recv(Fd(socket_), buffer, sizeof buffer, 0);
         if (n > 0) {
             out.append(buffer, static_cast<std::size_t>(n));
+            AckAtOnce(Fd(socket_));
             continue;
         }
         if (n == 0) return false;  // the server ended the connection

@@ -12,6 +12,11 @@
 #include <memory>
 #include <mutex>
 
+// Not in every MinGW header: "acknowledge every n-th segment" (Windows 10).
+#ifndef SIO_TCP_SET_ACK_FREQUENCY
+#define SIO_TCP_SET_ACK_FREQUENCY _WSAIOW(IOC_VENDOR, 23)
+#endif
+
 namespace {
 
 SOCKET Sock(std::uintptr_t s) { return static_cast<SOCKET>(s); }
@@ -70,6 +75,14 @@ SOCKET ConnectOne(const addrinfo& a, NetworkSocket::Clock::time_point deadline) 
     }
     const BOOL on = TRUE;
     (void)setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    // Acknowledge every segment at once: a server with Nagle's algorithm on
+    // (ser2net) holds a reply back until its answer to the purge before it
+    // is acknowledged, and Windows delays acknowledgements by up to 200 ms.
+    // Older systems (and wine) refuse the request; they keep their delay.
+    DWORD everySegment = 1;
+    DWORD returned = 0;
+    (void)WSAIoctl(s, SIO_TCP_SET_ACK_FREQUENCY, &everySegment, sizeof everySegment, nullptr, 0, &returned, nullptr,
+                   nullptr);
     return s;
 }
 

@@ -43,12 +43,15 @@ bool LoopbackListens(int port) {
     return false;
 }
 
-Ser2net::Ser2net(const std::string& device) {
+Ser2net::Ser2net(const std::string& device, bool charDelay) {
     rfcPort_ = FreeLoopbackPort();
     do tcpPort_ = FreeLoopbackPort();
     while (tcpPort_ == rfcPort_);
-    // "local": a pseudo-terminal has no modem lines to wait for.
-    const std::string connector = "  connector: serialdev," + device + ",115200n81,local\n";
+    // "local": a pseudo-terminal has no modem lines to wait for. Without
+    // chardelay ser2net passes the device's bytes on at once instead of
+    // holding them for a millisecond or more, as the README advises.
+    const std::string connector = "  connector: serialdev," + device + ",115200n81,local\n" +
+                                  (charDelay ? "" : "  options:\n    chardelay: false\n");
     WriteFile(folder_ / "ser2net.yaml",
               "connection: &rfc\n  accepter: telnet(rfc2217),tcp,127.0.0.1," + std::to_string(rfcPort_) + "\n" +
                   connector + "connection: &raw\n  accepter: tcp,127.0.0.1," + std::to_string(tcpPort_) + "\n" +

@@ -17,7 +17,9 @@ public:
     // Serves device (a pseudo-terminal's path) at 115200 8N1: as Telnet with
     // the COM-PORT option on RfcPort(), as raw TCP on TcpPort(). Waits until
     // both listen; throws std::runtime_error when ser2net does not start.
-    explicit Ser2net(const std::string& device);
+    // charDelay keeps ser2net's default of holding the device's bytes for a
+    // millisecond or more before passing them on (the README turns it off).
+    explicit Ser2net(const std::string& device, bool charDelay = false);
     ~Ser2net();
     Ser2net(const Ser2net&) = delete;
     Ser2net& operator=(const Ser2net&) = delete;
