@@ -17,6 +17,7 @@
 #include "link/StatusTexts.h"
 #include "link/uComIo.h"
 #include "serial/ComPort.h"
+#include "serial/NetworkAddress.h"
 #include "serial/PortPermission.h"
 #include "serial/StrNatComp.h"
 #include "storage/IniFile.h"
@@ -171,10 +172,12 @@ void TMain::FormShow() {
     // A port saved by its path (a pseudo-terminal, /dev/serial/by-id/...) is
     // not in the system's list; while its device is there it is offered as a
     // port named on the command line is, rather than replaced by the first
-    // listed port (which may be the machine's console line).
+    // listed port (which may be the machine's console line). A device
+    // server's address is offered the same way; the network is not probed.
     struct stat device {};
-    if (!options_.Port && !savedPort.empty() && savedPort.front() == '/' && ::stat(savedPort.c_str(), &device) == 0 &&
-        S_ISCHR(device.st_mode))
+    if (!options_.Port && !savedPort.empty() &&
+        (IsNetworkPortName(savedPort) ||
+         (savedPort.front() == '/' && ::stat(savedPort.c_str(), &device) == 0 && S_ISCHR(device.st_mode))))
         options_.Port = savedPort;
 
     try {
@@ -304,6 +307,16 @@ void TMain::ShowConnected(bool connected) {
 void TMain::RestartPortClick() { steps_.Restart(SchedulerState::Search); }
 
 void TMain::cbPortsChange() { RestartPortClick(); }
+
+void TMain::cbPortsTyped() {
+    const std::string typed = cbPorts->currentText().trimmed().toLatin1().toStdString();
+    if (typed.empty() || cbPorts->findText(Latin1(typed), Qt::MatchFixedString) >= 0) return;
+    // Offered again whenever the list is filled, as a port named on the command line is.
+    options_.Port = typed;
+    FillPorts();
+    cbPorts->setCurrentIndex(cbPorts->findText(Latin1(typed), Qt::MatchFixedString));
+    cbPortsChange();
+}
 
 void TMain::ForceUpdateClick() { steps_.Restart(SchedulerState::ForcedUpdate); }
 

@@ -77,6 +77,9 @@ public:
     // User actions of the frame.
     void RestartPortClick();
     void cbPortsChange();
+    // Enter in the selector's edit field with a name that is not listed: it
+    // is offered from now on and searched at once.
+    void cbPortsTyped();
     void ForceUpdateClick();
     void cbPortsDropDown();
     void MnuExitClick();

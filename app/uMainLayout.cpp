@@ -18,6 +18,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -152,6 +153,12 @@ void TMain::BuildMenuAndToolBar() {
     SetTextColour(cbPorts, Maroon);
     cbPorts->OnDropDown = [this] { cbPortsDropDown(); };
     connect(cbPorts, &QComboBox::activated, this, [this](int) { cbPortsChange(); });
+    // A port the system does not list (a device server's address, a path)
+    // can be typed; Enter searches there. A typed name that is in the list
+    // is picked by the box itself, which reports it as activated above.
+    cbPorts->setEditable(true);
+    cbPorts->setInsertPolicy(QComboBox::NoInsert);
+    connect(cbPorts->lineEdit(), &QLineEdit::returnPressed, this, [this] { cbPortsTyped(); });
     // 81 pixels cut longer names ("/dev/ttyUSB10"): the whole name on hover.
     connect(cbPorts, &QComboBox::currentTextChanged, cbPorts, &QWidget::setToolTip);
     bar->addWidget(cbPorts);

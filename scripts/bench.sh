@@ -21,4 +21,6 @@ echo
 "$bin/bench_programs" --poll-seconds "${BENCH_POLL_SECONDS:-30}"
 echo
 "$bin/bench_many"
+echo
+"$bin/bench_network"
 echo "# load average afterwards $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -40,6 +40,9 @@ packages=(
   openbox util-linux
   fonts-dejavu-core
   dpkg-dev fakeroot file lintian desktop-file-utils man-db
+  # a serial device server: the tests start their own instance in front of
+  # the emulator on 127.0.0.1; its packaged service is never started
+  ser2net
 )
 fi
 

@@ -117,6 +117,30 @@ done
 # A name that no device has.
 export KNS_WIN_PORT_MISSING=COM42
 
+# A simulator on the network: ser2net (our own instance, with our own
+# configuration, never the system's service) on the loopback interface in
+# front of one more emulator, which wine does not map; wine's Winsock reaches
+# it as rfc2217://127.0.0.1:PORT.
+net_link="$run_dir/link-network"
+net_log="$run_dir/emu-network.log"
+"$emulator" --link "$net_link" --log "$net_log" --serial KNWIN0013 > "$run_dir/emu-network.out" 2>&1 &
+emulator_pids+=($!)
+for _ in $(seq 100); do [ -L "$net_link" ] && break; sleep 0.05; done
+[ -L "$net_link" ] || { echo "test-windows.sh: the network emulator did not start" >&2; exit 1; }
+net_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+printf 'connection: &network\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%s\n  connector: serialdev,%s,115200n81,local\n  options:\n    chardelay: false\n' \
+  "$net_port" "$(readlink -f "$net_link")" > "$run_dir/ser2net.yaml"
+/usr/sbin/ser2net -n -c "$run_dir/ser2net.yaml" -P "$run_dir/ser2net.pid" > "$run_dir/ser2net.log" 2>&1 &
+emulator_pids+=($!)
+# Listening, as /proc/net/tcp shows it (state 0A): asking by a connection
+# would take the server's one session.
+listening() { grep -q "0100007F:$(printf '%04X' "$net_port") [0-9A-F:]* 0A" /proc/net/tcp; }
+for _ in $(seq 100); do listening && break; sleep 0.05; done
+listening || { echo "test-windows.sh: ser2net did not start" >&2; cat "$run_dir/ser2net.log" >&2; exit 1; }
+export KNS_WIN_PORT_NETWORK="rfc2217://127.0.0.1:$net_port"
+KNS_WIN_LOG_NETWORK="$(windows_path "$net_log")"
+export KNS_WIN_LOG_NETWORK
+
 # The mapping is read when the server starts: write it, stop the server, and
 # start the one that stays for the whole run.
 "$wine" regedit /S "$(windows_path "$reg")" >> "$server_log" 2>&1

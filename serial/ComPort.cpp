@@ -1,9 +1,11 @@
 // TCustomComPort: properties, the open/close sequence, notifications and the
 // handling of the line event watcher's hand-overs. The device work itself
-// lives in ComPortPosix.cpp (termios, poll, ioctl) and ComPortWin32.cpp.
+// lives in ComPortPosix.cpp (termios, poll, ioctl) and ComPortWin32.cpp, and
+// ComPortRouting.cpp hands each operation to the device or to a device server.
 #include "ComPort.h"
 
 #include "ComThread.h"
+#include "NetworkPort.h"
 
 #include <exception>
 
@@ -202,7 +204,10 @@ void TCustomComPort::ApplySettings() {
 }
 
 void TCustomComPort::StartWatcher() {
-    if (events_ == 0) return;
+    // A connection to a device server has no line events a watcher could
+    // wait for: no modem lines, no line errors; arrivals are taken by the
+    // reads, and a connection that breaks fails the next read or write.
+    if (events_ == 0 || network_) return;
     try {
         auto thread = std::make_unique<TComThread>(*this, fd_, events_, isPty_, OnEventsQueued,
                                                    buffer_.InputSize());

@@ -45,6 +45,7 @@ int BaudRateValue(TBaudRate rate);
 
 class TCustomComPort;
 class TComThread;
+class NetworkPort;
 
 // The open device as the system knows it: a descriptor on POSIX, a HANDLE on
 // Windows.
@@ -180,7 +181,7 @@ public:
     void Open();
     // Stops the watcher and closes the line; nothing when closed. Raises nothing.
     void Close();
-    bool Connected() const { return fd_ != NoComHandle && connected_; }
+    bool Connected() const { return (fd_ != NoComHandle || network_) && connected_; }
     void SetConnected(bool value);
 
     void PurgeBuffers(bool input, bool output);
@@ -246,7 +247,8 @@ public:
     std::function<void()> OnEventsQueued;
     void HandleQueuedEvents();
 
-    // The device while open, NoComHandle while closed.
+    // The device while open, NoComHandle while closed (and for a port that
+    // is a network address: rfc2217://HOST:PORT or tcp://HOST:PORT).
     TComHandle Handle() const { return fd_; }
 
     // Replaceable source of ListSerialPorts, for tests; empty restores /sys.
@@ -293,6 +295,22 @@ private:
     int ModemStatus();  // raises EComPort 11
     // Reads and resets the line's error state and gives the input-queue count.
     TComErrors ClearError(int& inQueue);  // raises EComPort 10
+
+    // The local device's part of each operation (ComPortPosix.cpp,
+    // ComPortWin32.cpp); a port whose name is a network address hands the
+    // same operations to its NetworkPort instead (ComPort.cpp decides).
+    void DeviceCreateHandle();
+    void DeviceDestroyHandle();
+    void DeviceApplyBuffer();
+    void DeviceApplyDCB();
+    void DeviceApplyTimeouts();
+    void DevicePurge(bool input, bool output);
+    int DeviceWrite(const std::string& text);
+    std::string DeviceRead(int count);
+    bool DeviceWaitForInput(int timeoutMs);
+    TComErrors DeviceClearError(int& inQueue);
+    int DeviceModemStatus();
+    void ApplyNetworkSettings(NetworkPort& network);
     void StartWatcher();
     void StopWatcher();
 
@@ -318,6 +336,7 @@ private:
     TComTimeouts timeouts_{*this};
 
     TComHandle fd_ = NoComHandle;
+    std::unique_ptr<NetworkPort> network_;  // while open on a serial device server
 #ifdef _WIN32
     // The time-outs the driver holds (COMMTIMEOUTS in field order), so that an
     // unchanged set is not passed again; none right after an open.

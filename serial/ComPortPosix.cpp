@@ -70,7 +70,7 @@ bool ReadLineErrorCounts(int fd, serial_icounter_struct& ic) {
 
 }  // namespace
 
-void TCustomComPort::CreateHandle() {
+void TCustomComPort::DeviceCreateHandle() {
     if (port_.empty()) throw EComPort(CError_OpenFailed, ENOENT);
     // "ttyUSB0" names a device under /dev; a full path (a pseudo-terminal, a
     // symbolic link) is taken as it stands.
@@ -106,7 +106,7 @@ void TCustomComPort::CreateHandle() {
         lineErrorBase_ = {ic.frame, ic.parity, ic.overrun, ic.brk, ic.buf_overrun};
 }
 
-void TCustomComPort::DestroyHandle() {
+void TCustomComPort::DeviceDestroyHandle() {
     if (fd_ < 0) return;
     // A real port waits in close() until its transmitter has emptied, for up
     // to half a minute when flow control holds it; drop what is left instead.
@@ -123,13 +123,13 @@ void TCustomComPort::DestroyHandle() {
     isPty_ = false;
 }
 
-void TCustomComPort::ApplyBuffer() {
+void TCustomComPort::DeviceApplyBuffer() {
     // Linux sizes its tty queues itself; there is nothing to hand over. Only
     // make sure the handle is still usable.
     if (fcntl(fd_, F_GETFD) < 0) throw EComPort(CError_SetupComFailed, errno);
 }
 
-void TCustomComPort::ApplyDCB() {
+void TCustomComPort::DeviceApplyDCB() {
     termios tio {};
     if (tcgetattr(fd_, &tio) != 0) throw EComPort(CError_SetStateFailed, errno);
 
@@ -195,13 +195,13 @@ void TCustomComPort::ApplyDCB() {
     }
 }
 
-void TCustomComPort::ApplyTimeouts() {
+void TCustomComPort::DeviceApplyTimeouts() {
     // The time-outs are kept by ReadText and WriteText themselves; the driver
     // holds none. Only make sure the handle is still usable.
     if (fcntl(fd_, F_GETFD) < 0) throw EComPort(CError_SetTimeoutsFailed, errno);
 }
 
-void TCustomComPort::PurgeBuffers(bool input, bool output) {
+void TCustomComPort::DevicePurge(bool input, bool output) {
     if (fd_ < 0) return;
     if (input) {
         (void)tcflush(fd_, TCIFLUSH);
@@ -213,7 +213,7 @@ void TCustomComPort::PurgeBuffers(bool input, bool output) {
     if (output && !isPty_) (void)tcflush(fd_, TCOFLUSH);
 }
 
-int TCustomComPort::WriteText(const std::string& text) {
+int TCustomComPort::DeviceWrite(const std::string& text) {
     if (text.empty()) return 0;
     if (fd_ < 0) throw EComPort(CError_WriteFailed, EBADF);
     const auto multiplier = static_cast<std::uint32_t>(timeouts_.WriteTotalMultiplier());
@@ -268,7 +268,7 @@ int TCustomComPort::WriteText(const std::string& text) {
     return static_cast<int>(done);
 }
 
-std::string TCustomComPort::ReadText(int count) {
+std::string TCustomComPort::DeviceRead(int count) {
     if (fd_ < 0) throw EComPort(CError_ReadFailed, EBADF);
     if (count <= 0) return {};
     const auto interval = static_cast<std::uint32_t>(timeouts_.ReadInterval());
@@ -335,19 +335,13 @@ std::string TCustomComPort::ReadText(int count) {
     return result;
 }
 
-int TCustomComPort::BytesWaiting() {
-    int waiting = 0;
-    (void)ClearError(waiting);
-    return waiting;
-}
-
-bool TCustomComPort::WaitForInput(int timeoutMs) {
+bool TCustomComPort::DeviceWaitForInput(int timeoutMs) {
     if (fd_ < 0) throw EComPort(CError_ReadFailed, EBADF);
     const PollResult r = PollUntil(fd_, POLLIN, DeadlineIn(static_cast<std::uint64_t>(std::max(timeoutMs, 0))));
     return r.error != 0 || !r.timedOut;
 }
 
-TComErrors TCustomComPort::ClearError(int& inQueue) {
+TComErrors TCustomComPort::DeviceClearError(int& inQueue) {
     if (fd_ < 0) throw EComPort(CError_ClearComFailed, EBADF);
     int count = 0;
     if (ioctl(fd_, FIONREAD, &count) != 0) throw EComPort(CError_ClearComFailed, errno);
@@ -370,7 +364,7 @@ TComErrors TCustomComPort::ClearError(int& inQueue) {
     return errors;
 }
 
-int TCustomComPort::ModemStatus() {
+int TCustomComPort::DeviceModemStatus() {
     if (fd_ < 0) throw EComPort(CError_ModemStatFailed, EBADF);
     // A pseudo-terminal has no modem lines: all off, as on a cable with none.
     if (isPty_) return 0;

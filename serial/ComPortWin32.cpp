@@ -90,7 +90,7 @@ DWORD ReadRequest(HANDLE device, char* buffer, DWORD size, std::optional<DWORD> 
 
 }  // namespace
 
-void TCustomComPort::CreateHandle() {
+void TCustomComPort::DeviceCreateHandle() {
     // "\\.\" reaches every device name, COM10 and above included, which the
     // plain name does not.
     const std::string name = port_.rfind("\\\\.\\", 0) == 0 ? port_ : "\\\\.\\" + port_;
@@ -102,7 +102,7 @@ void TCustomComPort::CreateHandle() {
     appliedTimeouts_.reset();
 }
 
-void TCustomComPort::DestroyHandle() {
+void TCustomComPort::DeviceDestroyHandle() {
     if (fd_ == NoComHandle) return;
     CloseHandle(Device(fd_));
     fd_ = NoComHandle;
@@ -110,12 +110,12 @@ void TCustomComPort::DestroyHandle() {
     readAhead_.clear();
 }
 
-void TCustomComPort::ApplyBuffer() {
+void TCustomComPort::DeviceApplyBuffer() {
     if (!SetupComm(Device(fd_), static_cast<DWORD>(buffer_.InputSize()), static_cast<DWORD>(buffer_.OutputSize())))
         throw EComPort(CError_SetupComFailed, LastError());
 }
 
-void TCustomComPort::ApplyDCB() {
+void TCustomComPort::DeviceApplyDCB() {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     dcb.BaudRate = static_cast<DWORD>(baudRate_ == brCustom ? customBaudRate_ : BaudRateValue(baudRate_));
@@ -148,7 +148,7 @@ void TCustomComPort::ApplyDCB() {
     if (!SetCommState(Device(fd_), &dcb)) throw EComPort(CError_SetStateFailed, LastError());
 }
 
-void TCustomComPort::ApplyTimeouts() {
+void TCustomComPort::DeviceApplyTimeouts() {
     const auto interval = static_cast<DWORD>(timeouts_.ReadInterval());
     const auto multiplier = static_cast<DWORD>(timeouts_.ReadTotalMultiplier());
     const auto constant = static_cast<DWORD>(timeouts_.ReadTotalConstant());
@@ -183,7 +183,7 @@ void TCustomComPort::ApplyTimeouts() {
     appliedTimeouts_ = wanted;
 }
 
-void TCustomComPort::PurgeBuffers(bool input, bool output) {
+void TCustomComPort::DevicePurge(bool input, bool output) {
     if (fd_ == NoComHandle) return;
     DWORD flags = 0;
     if (input) {
@@ -194,7 +194,7 @@ void TCustomComPort::PurgeBuffers(bool input, bool output) {
     if (flags != 0) (void)PurgeComm(Device(fd_), flags);
 }
 
-int TCustomComPort::WriteText(const std::string& text) {
+int TCustomComPort::DeviceWrite(const std::string& text) {
     if (text.empty()) return 0;
     if (fd_ == NoComHandle) throw EComPort(CError_WriteFailed, ERROR_INVALID_HANDLE);
     Request request;
@@ -213,7 +213,7 @@ int TCustomComPort::WriteText(const std::string& text) {
     return static_cast<int>(done);
 }
 
-std::string TCustomComPort::ReadText(int count) {
+std::string TCustomComPort::DeviceRead(int count) {
     if (fd_ == NoComHandle) throw EComPort(CError_ReadFailed, ERROR_INVALID_HANDLE);
     if (count <= 0) return {};
     HANDLE device = Device(fd_);
@@ -259,13 +259,7 @@ std::string TCustomComPort::ReadText(int count) {
     return result;
 }
 
-int TCustomComPort::BytesWaiting() {
-    int waiting = 0;
-    (void)ClearError(waiting);
-    return waiting;
-}
-
-bool TCustomComPort::WaitForInput(int timeoutMs) {
+bool TCustomComPort::DeviceWaitForInput(int timeoutMs) {
     if (fd_ == NoComHandle) throw EComPort(CError_ReadFailed, ERROR_INVALID_HANDLE);
     // The line's events belong to the watcher, so the queue is looked at in
     // short sleeps instead of waiting for a character event.
@@ -283,7 +277,7 @@ bool TCustomComPort::WaitForInput(int timeoutMs) {
     }
 }
 
-TComErrors TCustomComPort::ClearError(int& inQueue) {
+TComErrors TCustomComPort::DeviceClearError(int& inQueue) {
     if (fd_ == NoComHandle) throw EComPort(CError_ClearComFailed, ERROR_INVALID_HANDLE);
     DWORD flags = 0;
     COMSTAT stat{};
@@ -302,7 +296,7 @@ TComErrors TCustomComPort::ClearError(int& inQueue) {
     return errors;
 }
 
-int TCustomComPort::ModemStatus() {
+int TCustomComPort::DeviceModemStatus() {
     if (fd_ == NoComHandle) throw EComPort(CError_ModemStatFailed, ERROR_INVALID_HANDLE);
     DWORD lines = 0;
     if (!GetCommModemStatus(Device(fd_), &lines)) {

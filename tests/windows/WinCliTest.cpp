@@ -28,6 +28,20 @@ TEST(WinCli, InfoAsJsonShowsTheSimulatorsSerialNumber) {
     EXPECT_NE(run.Out.find("\"port\":\"COM12\""), std::string::npos) << run.Out;
 }
 
+TEST(WinCli, InfoThroughASerialDeviceServer) {
+    // ser2net on the host's loopback interface, reached through wine's Winsock.
+    KNS_REQUIRE_PORT("NETWORK");
+    const EmulatorLog log("NETWORK");
+    const ProgramRun run = Cli({"--port", PortFor("NETWORK"), "info"});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_NE(run.Out.find("KNWIN0013"), std::string::npos) << run.Out;
+    const auto sent = log.NewCommands();
+    ASSERT_GE(sent.size(), 2u) << testing::PrintToString(sent);
+    EXPECT_EQ(sent[0], "!I");
+    EXPECT_EQ(sent[1], "!B");
+    EXPECT_EQ(sent.back(), "!K0");
+}
+
 TEST(WinCli, SetCodesSendsTheEditorsLinesAndReadsBack) {
     KNS_REQUIRE_PORT("CLI");
     const EmulatorLog log("CLI");

@@ -244,6 +244,10 @@ namespace {
 
 // A closing request in the states where a window waits for the user: the
 // program still ends as "Exit" does, within a few seconds.
+// In a namespace of its own so that GoogleTest finds PrintTo beside the
+// row (and the function needs no separate declaration).
+namespace {
+
 struct ClosingRow {
     const char* Name;
     const char* State;  // as window_signal_driver names it

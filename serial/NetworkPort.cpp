@@ -1,0 +1,264 @@
+#include "NetworkPort.h"
+
+#include <algorithm>
+
+namespace {
+
+using Clock = NetworkPort::Clock;
+constexpr std::uint32_t AllOnes = 0xFFFFFFFFu;
+// A raw server that refuses a client accepts the connection and ends it at
+// once (ser2net first says why). Ending it within this time after the
+// connect makes it a port in use rather than a line that went away later.
+constexpr std::chrono::milliseconds RawRefusalGrace{50};
+
+std::optional<Clock::time_point> DeadlineIn(std::uint64_t ms) {
+    if (ms >= (1ull << 40)) return std::nullopt;  // beyond any clock: no limit
+    return Clock::now() + std::chrono::milliseconds(ms);
+}
+
+std::uint8_t ParityCode(TParityBits parity) {
+    switch (parity) {
+    case prOdd: return ComPort::ParityOdd;
+    case prEven: return ComPort::ParityEven;
+    case prMark: return ComPort::ParityMark;
+    case prSpace: return ComPort::ParitySpace;
+    case prNone: break;
+    }
+    return ComPort::ParityNone;
+}
+
+std::uint8_t StopCode(TStopBits stop) {
+    switch (stop) {
+    case sbOne5StopBits: return ComPort::StopOneAndHalf;
+    case sbTwoStopBits: return ComPort::StopTwo;
+    case sbOneStopBit: break;
+    }
+    return ComPort::StopOne;
+}
+
+}  // namespace
+
+NetworkPort::NetworkPort(const std::string& name) {
+    const std::optional<NetworkAddress> address = ParseNetworkPortName(name);
+    if (!address) throw EComPort(CError_OpenFailed, NetworkSocket::MissingError());
+    address_ = *address;
+    const Clock::time_point deadline = Clock::now() + ConnectTimeout;
+    socket_.Connect(address_.Host, address_.Service, deadline);
+    if (!Telnet()) {
+        // Wait briefly for a refusal; a server that stays silent is fine.
+        // Wait the whole grace: the refusal's text and the end of the
+        // connection may come in two pieces.
+        const Clock::time_point grace = std::min(deadline, Clock::now() + RawRefusalGrace);
+        while (!ended_ && PumpUntil(grace)) {
+        }
+        if (ended_) throw EComPort(CError_OpenFailed, NetworkSocket::InUseError());
+        return;
+    }
+    (void)SendNow(codec_.Start(), deadline);
+    while (!codec_.Settled()) {
+        if (ended_) throw EComPort(CError_OpenFailed, NetworkSocket::InUseError());
+        if (!PumpUntil(deadline) && !codec_.Settled()) throw EComPort(CError_OpenFailed, NetworkSocket::MissingError());
+    }
+    // Without the COM-PORT option the server cannot be told the line's settings.
+    if (codec_.Ours(Telnet::ComPortOption) != Rfc2217Codec::OptionState::On)
+        throw EComPort(CError_OpenFailed, NetworkSocket::MissingError());
+}
+
+bool NetworkPort::Pump() {
+    if (ended_) return false;
+    std::string received;
+    const bool open = socket_.ReceiveNow(received);
+    tookSomething_ = !received.empty();
+    if (!received.empty()) {
+        if (Telnet()) {
+            std::string reply;
+            codec_.Decode(received, input_, reply);
+            for (auto& answer : codec_.TakeAnswers()) answers_.push_back(std::move(answer));
+            // Answers to the server's requests go out at once; a connection
+            // that breaks meanwhile shows at the next read or write.
+            if (!reply.empty()) {
+                try {
+                    (void)socket_.Send(reply, Clock::now() + ConnectTimeout);
+                } catch (const EComPort&) {
+                }
+            }
+        } else {
+            input_ += received;
+        }
+    }
+    if (!open) ended_ = true;
+    return open;
+}
+
+bool NetworkPort::PumpUntil(std::optional<Clock::time_point> deadline) {
+    if (!Pump()) return true;
+    // Something taken just now is progress enough: the caller looks first.
+    if (tookSomething_) return true;
+    if (!socket_.WaitReadable(deadline)) return false;
+    (void)Pump();
+    return true;
+}
+
+void NetworkPort::FailGone(int errorCode) const {
+    // Before anything reached a reader, a server that ends the connection
+    // has refused this client (ser2net: "Port already in use").
+    if (!delivered_ && !settled_ && Telnet()) throw EComPort(CError_OpenFailed, NetworkSocket::InUseError());
+    if (!delivered_ && !Telnet()) throw EComPort(CError_OpenFailed, NetworkSocket::InUseError());
+    throw EComPort(errorCode, NetworkSocket::GoneError());
+}
+
+std::size_t NetworkPort::SendNow(const std::string& bytes, std::optional<Clock::time_point> deadline) {
+    if (ended_) FailGone(CError_WriteFailed);
+    try {
+        return socket_.Send(bytes, deadline);
+    } catch (const EComPort&) {
+        // The server may have refused this client just before (a refusal
+        // that crossed our first request): say so rather than "gone".
+        ended_ = true;
+        FailGone(CError_WriteFailed);
+    }
+}
+
+std::optional<std::string> NetworkPort::AnswerTo(std::uint8_t command, Clock::time_point deadline) {
+    for (;;) {
+        const auto it = std::find_if(answers_.begin(), answers_.end(),
+                                     [command](const Rfc2217Codec::Answer& a) { return a.Command == command; });
+        if (it != answers_.end()) {
+            std::string value = std::move(it->Value);
+            answers_.erase(it);
+            return value;
+        }
+        if (ended_) return std::nullopt;
+        if (!PumpUntil(deadline)) return std::nullopt;
+    }
+}
+
+void NetworkPort::ApplyLineSettings(int rate, TDataBits dataBits, TParityBits parity, TStopBits stopBits,
+                                    TDTRFlowControl dtr, TRTSFlowControl rts) {
+    const LineSettings wanted{rate, dataBits, parity, stopBits, dtr, rts};
+    if (applied_ == wanted) return;
+    if (!Telnet()) {
+        settled_ = true;
+        applied_ = wanted;
+        return;
+    }
+    if (rate <= 0) throw EComPort(CError_SetStateFailed, NetworkSocket::RefusedSettingError());
+    const std::string baud = Rfc2217Codec::BaudRateValue(static_cast<std::uint32_t>(rate));
+    const auto size = static_cast<std::uint8_t>(5 + dataBits);
+    struct Setting {
+        std::uint8_t Command;
+        std::string Value;
+    };
+    const Setting settings[] = {
+        {ComPort::SetBaudRate, baud},
+        {ComPort::SetDataSize, std::string(1, static_cast<char>(size))},
+        {ComPort::SetParity, std::string(1, static_cast<char>(ParityCode(parity)))},
+        {ComPort::SetStopSize, std::string(1, static_cast<char>(StopCode(stopBits)))},
+    };
+    std::string request;
+    for (const Setting& s : settings) request += Rfc2217Codec::Command(s.Command, s.Value);
+    request += Rfc2217Codec::Command(ComPort::SetControl, ComPort::NoFlowControl);
+    // DTR and RTS: asked for, never awaited. A server in front of a
+    // pseudo-terminal (ser2net) does not answer these two at all.
+    if (dtr != dtrHandshake) request += Rfc2217Codec::Command(ComPort::SetControl, dtr == dtrEnable ? ComPort::DtrOn : ComPort::DtrOff);
+    if (rts == rtsDisable || rts == rtsEnable)
+        request += Rfc2217Codec::Command(ComPort::SetControl, rts == rtsEnable ? ComPort::RtsOn : ComPort::RtsOff);
+    const Clock::time_point deadline = Clock::now() + ConnectTimeout;
+    (void)SendNow(request, deadline);
+    for (const Setting& s : settings) {
+        const std::optional<std::string> answer = AnswerTo(s.Command, deadline);
+        if (!answer) {
+            if (ended_) FailGone(CError_SetStateFailed);
+            throw EComPort(CError_SetStateFailed, NetworkSocket::MissingError());
+        }
+        // The server answers with what it has set; anything else was refused.
+        if (*answer != s.Value) throw EComPort(CError_SetStateFailed, NetworkSocket::RefusedSettingError());
+    }
+    settled_ = true;
+    applied_ = wanted;
+}
+
+void NetworkPort::Purge(bool input, bool /*output*/) {
+    if (input) {
+        (void)Pump();
+        input_.clear();
+    }
+    // Goes out in front of the next command, in the same packet. Only the
+    // server's receive side: what this port sent before has been written
+    // and answered, and ser2net carries out a transmit purge on the device
+    // only after it has begun writing what follows the purge, so that the
+    // start of the next command or frame would be lost on a slow line.
+    if (input && Telnet()) control_ += Rfc2217Codec::Command(ComPort::PurgeData, ComPort::PurgeReceive);
+}
+
+int NetworkPort::Write(const std::string& data, std::optional<Clock::time_point> deadline) {
+    std::string wire = std::move(control_);
+    control_.clear();
+    const std::size_t head = wire.size();
+    wire += Telnet() ? codec_.EncodeData(data) : data;
+    const std::size_t sent = SendNow(wire, deadline);
+    if (sent == wire.size()) return static_cast<int>(data.size());
+    // Part of it: count the data bytes that went (escapes make this an estimate).
+    return static_cast<int>(std::min(data.size(), sent > head ? sent - head : 0));
+}
+
+std::string NetworkPort::Read(int count, std::uint32_t interval, std::uint32_t multiplier, std::uint32_t constant) {
+    if (count <= 0) return {};
+    // Commands still waiting (a purge with no command after it) go out first.
+    if (!control_.empty()) {
+        std::string pending = std::move(control_);
+        control_.clear();
+        (void)SendNow(pending, Clock::now() + ConnectTimeout);
+    }
+    // The same time-out meanings as a local port (see ComPortPosix.cpp).
+    bool firstArrivalEnds = false;
+    std::optional<Clock::time_point> total;
+    std::optional<std::chrono::milliseconds> gap;
+    if (interval == AllOnes && multiplier == 0 && constant == 0) {
+        total = Clock::now();
+    } else if (interval == AllOnes && multiplier == AllOnes && constant > 0 && constant < AllOnes) {
+        total = DeadlineIn(constant);
+        firstArrivalEnds = true;
+    } else {
+        if (multiplier != 0 || constant != 0)
+            total = DeadlineIn(std::uint64_t{multiplier} * static_cast<std::uint64_t>(count) + constant);
+        if (interval != 0 && interval != AllOnes) gap = std::chrono::milliseconds(interval);
+    }
+    const auto wanted = static_cast<std::size_t>(count);
+    (void)Pump();
+    std::size_t had = input_.size();
+    Clock::time_point last = Clock::now();
+    while (input_.size() < wanted && !(firstArrivalEnds && !input_.empty())) {
+        if (ended_) {
+            if (input_.empty()) FailGone(CError_ReadFailed);
+            break;  // what came before the end first; the next read fails
+        }
+        std::optional<Clock::time_point> until = total;
+        if (gap && !input_.empty()) until = until ? std::min(*until, last + *gap) : last + *gap;
+        if (until && Clock::now() >= *until) break;
+        if (!PumpUntil(until)) break;
+        if (input_.size() > had) {
+            had = input_.size();
+            last = Clock::now();
+        }
+    }
+    const std::size_t n = std::min(wanted, input_.size());
+    std::string result = input_.substr(0, n);
+    input_.erase(0, n);
+    if (n > 0) delivered_ = true;
+    return result;
+}
+
+int NetworkPort::Waiting() {
+    (void)Pump();
+    return static_cast<int>(input_.size());
+}
+
+bool NetworkPort::WaitForInput(int timeoutMs) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (;;) {
+        (void)Pump();
+        if (!input_.empty() || ended_) return true;  // an end: the next read reports it
+        if (!PumpUntil(deadline)) return !input_.empty() || ended_;
+    }
+}

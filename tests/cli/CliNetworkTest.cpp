@@ -1,0 +1,88 @@
+// The command line through a serial device server: ser2net in front of the
+// emulator's pseudo-terminal, reached as rfc2217:// and as tcp://, on the
+// loopback interface only.
+#include "CliTestSupport.h"
+#include "Ser2net.h"
+
+#include "serial/ComPort.h"
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+TEST(CliNetwork, SameLinesOnTheWireAsOnALocalPort) {
+    EmulatorChild emu({"--serial", "KN-NET-1", "--codes1", "P0171"});
+    Ser2net server(emu.Port());
+    for (const std::string& port : {server.RfcName(), server.TcpName()}) {
+        SCOPED_TRACE(port);
+        emu.ClearLog();
+        const auto info = RunCli({"--port", port, "info"});
+        ASSERT_EQ(info.Status, 0) << info.Err;
+        EXPECT_TRUE(Contains(info.Out, "Serial:          KN-NET-1\n")) << info.Out;
+        EXPECT_EQ(emu.Commands(), Session({}, false));
+
+        emu.ClearLog();
+        const auto set = RunCli({"--port", port, "set-codes", "--ecu1", "P0301,c0420", "--mil", "on"});
+        ASSERT_EQ(set.Status, 0) << set.Err;
+        EXPECT_EQ(emu.Commands(), Session({"!X0142" "0301" "4420" + Zeros(8), "!X0156" + Zeros(10), "!F0281"}));
+    }
+}
+
+// A socket that listens and never accepts: the connection is made by the
+// system, but no server ever says a word.
+class SilentListener {
+public:
+    SilentListener() {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof a;
+        if (bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd_, 4) != 0 ||
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length) != 0)
+            throw std::runtime_error("cannot listen");
+        port_ = ntohs(a.sin_port);
+    }
+    ~SilentListener() { close(fd_); }
+    int Port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+TEST(CliNetwork, ServersThatCannotServeGiveTheTextsOfLocalPorts) {
+    SilentListener silent;
+    EmulatorChild emu;
+    Ser2net server(emu.Port());
+    // A second client while the first holds the line: the server refuses it.
+    TComPort first;
+    first.SetBaudRate(br115200);
+    first.SetPort(server.RfcName());
+    first.Open();
+    const std::string nobody = "rfc2217://127.0.0.1:" + std::to_string(FreeLoopbackPort());
+    struct Row {
+        std::string Port;
+        const char* Err;
+    };
+    const Row rows[] = {
+        {nobody, "Unable to open com port (win error code: 2)\n"},
+        {"rfc2217://127.0.0.1:" + std::to_string(silent.Port()), "Unable to open com port (win error code: 2)\n"},
+        {"rfc2217://127.0.0.1", "Unable to open com port (win error code: 2)\n"},
+        {server.RfcName(), "Unable to open com port (win error code: 16)\n"},
+        {server.TcpName(), "Unable to open com port (win error code: 16)\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Port);
+        const auto r = RunCli({"--port", row.Port, "info"});
+        EXPECT_EQ(r.Status, 1);
+        EXPECT_TRUE(Contains(r.Err, row.Err)) << r.Err;
+    }
+    EXPECT_TRUE(first.Connected());
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+// The firmware update through a serial device server (ser2net in front of
+// the emulated simulator's pseudo-terminal): every frame arrives as sent,
+// 0xFF bytes included, which the Telnet protocol escapes on the wire.
+
+#include "LinkFakes.h"
+#include "Ser2net.h"
+
+#include "emu/EmulatedSimulator.h"
+#include "link/Connection.h"
+#include "link/FirmwareUpdate.h"
+#include "link/uComIo.h"
+
+#include "FirmwareBlob.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+namespace {
+
+TEST(NetworkLink, UpdateThroughTheServerFlashesTheImageByteForByte) {
+    FirmwareImage image;
+    const auto blob = CarriedFirmwareBlob();
+    image.Load(std::vector<std::uint8_t>(blob.begin(), blob.end()));
+    image.PrepareTransferArea();
+    ASSERT_GT(std::count(image.TransferArea().begin(), image.TransferArea().end(), 0xFF), 0);
+
+    EmulatorOptions options;
+    options.Version = std::array<std::uint8_t, 3>{1, 1, 0};
+    options.RestartSilenceMs = 300;
+    EmulatedSimulator emu(options);
+    emu.Start();
+    Ser2net server(emu.PortPath());
+
+    FakeHost host;
+    FakeView view;
+    SimulatorState state;
+    TComIo io(host, state, image);
+    ASSERT_EQ(io.FindSimulator(server.RfcName(), true), SchedulerState::AutoUpdate) << host.LastPanel();
+
+    FirmwareUpdate update(io, image);
+    update.Begin(SchedulerState::AutoUpdate, view, server.RfcName());
+    std::optional<SchedulerState> result;
+    for (int step = 0; step < 30 && !result; ++step) {
+        result = update.Step();
+        if (!result) std::this_thread::sleep_for(std::chrono::milliseconds(FirmwareUpdate::StepInterval));
+    }
+    ASSERT_EQ(result, SchedulerState::Search) << update.FailureText();
+    ASSERT_TRUE(emu.WaitForLogEntry("frame 02", 2000));
+    const auto log = emu.Log();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& e) { return e.rfind("frame", 0) == 0; }),
+              218);
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& e) { return e.find("refused") != std::string::npos; }),
+              0);
+    const auto flash = emu.State().Flash;
+    ASSERT_EQ(flash.size(), image.TransferArea().size());
+    EXPECT_TRUE(std::equal(flash.begin(), flash.end(), image.TransferArea().begin()));
+    io.ClosePort();
+}
+
+}  // namespace
