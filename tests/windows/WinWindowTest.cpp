@@ -240,12 +240,8 @@ TEST(WinWindow, AnOlderSimulatorIsUpdatedAutomatically) {
     EXPECT_EQ(Control<QLabel>(window.Main(), "LabSimVersion")->text(), QStringLiteral("v1.2.0"));
 }
 
-namespace {
-
 // A closing request in the states where a window waits for the user: the
 // program still ends as "Exit" does, within a few seconds.
-// In a namespace of its own so that GoogleTest finds PrintTo beside the
-// row (and the function needs no separate declaration).
 namespace {
 
 struct ClosingRow {
