@@ -5,7 +5,7 @@
 #include "FirmwareCommands.h"
 #include "FirmwareBlob.h"
 #include "ObdPort.h"
-#include "Pty.h"
+#include "EmulatorPty.h"
 #include "Wire.h"
 
 #include <poll.h>
@@ -77,7 +77,7 @@ public:
     std::FILE* logFile = nullptr;
     EmuClock::time_point startedAt{};
     Mode mode = Mode::Firmware;
-    std::unique_ptr<Pty> pty;
+    std::unique_ptr<EmulatorPty> pty;
     std::string portPath;
     std::string linkTarget;
     bool running = false;
@@ -158,7 +158,7 @@ void EmulatedSimulator::Impl::AddLog(std::string entry, EmuClock::time_point at)
 }
 
 void EmulatedSimulator::Impl::OpenPort() {
-    auto fresh = std::make_unique<Pty>();
+    auto fresh = std::make_unique<EmulatorPty>();
     if (!options.LinkPath.empty()) {
         PointLink(options.LinkPath, fresh->SlavePath());
         linkTarget = fresh->SlavePath();

@@ -23,7 +23,7 @@ bool TakeAdapterByte(std::string& partial, char c) {
 }
 
 ObdPort::ObdPort(int baud, std::string linkPath)
-    : pty_(std::make_unique<Pty>()),
+    : pty_(std::make_unique<EmulatorPty>()),
       linkPath_(std::move(linkPath)),
       byteTime_(std::chrono::duration_cast<EmuClock::duration>(std::chrono::nanoseconds(
           1000000000LL * kBitsPerByte / std::max(baud, 1)))) {

@@ -4,7 +4,7 @@
 // line; replies leave no faster than the adapter's line speed allows, each
 // not before the time it is due. Owned and driven by the service thread.
 
-#include "Pty.h"
+#include "EmulatorPty.h"
 #include "Wire.h"
 
 #include <cstdint>
@@ -54,7 +54,7 @@ private:
         EmuClock::time_point Due;
         char Value;
     };
-    std::unique_ptr<Pty> pty_;
+    std::unique_ptr<EmulatorPty> pty_;
     std::string linkPath_;
     EmuClock::duration byteTime_;
     EmuClock::time_point rxClock_{};

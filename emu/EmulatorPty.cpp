@@ -1,4 +1,4 @@
-#include "Pty.h"
+#include "EmulatorPty.h"
 
 #include <fcntl.h>
 #include <sys/inotify.h>
@@ -34,7 +34,7 @@ void MakeRaw(int fd) {
 
 }  // namespace
 
-Pty::Pty() {
+EmulatorPty::EmulatorPty() {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (master_ < 0) Fail("posix_openpt");
     char name[128];
@@ -68,13 +68,13 @@ Pty::Pty() {
     }
 }
 
-Pty::~Pty() {
+EmulatorPty::~EmulatorPty() {
     if (watch_ >= 0) ::close(watch_);
     ::close(slave_);
     ::close(master_);
 }
 
-bool Pty::DrainWatch() {
+bool EmulatorPty::DrainWatch() {
     bool closed = false;
     alignas(inotify_event) char buffer[4096];
     for (;;) {
@@ -89,7 +89,7 @@ bool Pty::DrainWatch() {
     return closed;
 }
 
-void Pty::ClearExclusive() { ::ioctl(slave_, TIOCNXCL); }
+void EmulatorPty::ClearExclusive() { ::ioctl(slave_, TIOCNXCL); }
 
 void PointLink(const std::string& link, const std::string& target) {
     struct stat st{};

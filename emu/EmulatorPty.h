@@ -5,12 +5,12 @@
 
 #include <string>
 
-class Pty {
+class EmulatorPty {
 public:
-    Pty();   // throws std::runtime_error
-    ~Pty();
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
+    EmulatorPty();   // throws std::runtime_error
+    ~EmulatorPty();
+    EmulatorPty(const EmulatorPty&) = delete;
+    EmulatorPty& operator=(const EmulatorPty&) = delete;
 
     int Master() const { return master_; }     // non-blocking
     int OpenWatch() const { return watch_; }   // readable when the slave is opened or closed
