@@ -6,20 +6,25 @@
 #
 #   make screenshot-windows
 #
-# Runs inside the environment scripts/test-windows.sh prepares (private mount
-# namespace with /dev/ttyS0 covered, wine prefix, COM ports, virtual display).
 set -euo pipefail
 
 win_build=$(cd "${1:?usage: $0 BUILD_WINDOWS}" && pwd)
-if [ "${KNS_WINE_GUARDED:-}" != 1 ] || [ -z "${DISPLAY:-}" ]; then
-  echo "screenshot-windows: run through scripts/test-windows.sh (make screenshot-windows)" >&2
+root=$(cd "$(dirname "$0")/.." && pwd)
+# Wine maps COM1 to /dev/ttyS0, this machine's console. Started on its own,
+# the script goes through test-windows.sh, which runs it in a private mount
+# namespace (unshare --mount --propagation private) with an empty file bound
+# over /dev/ttyS0, beside the emulators and the virtual display it needs.
+if [ "${KNS_WINE_GUARDED:-}" != 1 ]; then
+  exec "$root/scripts/test-windows.sh" "$win_build" "$root/build" "$0" "$win_build"
+fi
+if [ -c /dev/ttyS0 ] || [ -z "${DISPLAY:-}" ] || [ -z "${WINEPREFIX:-}" ]; then
+  echo "screenshot-windows: /dev/ttyS0 is not covered or no display or wine prefix is set; refusing to start wine" >&2
   exit 125
 fi
-root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/docs/screenshot-windows.png"
 title="KARNOL-Simulator Tool v1.200"
 wine=/usr/lib/wine/wine64
-version=$(sed -n 's/^project(KNSimTool VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win_build/CMakeCache.txt")
 setup="$win_build/KNSimTool-$version-setup.exe"
 [ -f "$setup" ] || { echo "screenshot-windows: $setup is missing (make windows-installer)" >&2; exit 1; }
 
