@@ -22,7 +22,7 @@ void StepDriver::Attach(TComIo* link) {
 void StepDriver::Start() {
     if (connection_) connection_->Restart();
     state_ = SchedulerState::Search;
-    timer1_.setInterval(FirstStepDelay);
+    timer1_.setInterval(Connection::FirstStepDelay);
     timer1_.start();
 }
 
@@ -36,11 +36,11 @@ void StepDriver::Scheduler() {
     if (ExchangeRunning()) {
         // A tick during another exchange (a protocol change leaves the timer
         // running): try again shortly instead of talking in between.
-        timer1_.start(StepInterval);
+        timer1_.start(Connection::StepInterval);
         return;
     }
     timer1_.stop();
-    timer1_.setInterval(StepInterval);
+    timer1_.setInterval(Connection::StepInterval);
     if (!frame_.MayStep() || !connection_) return;
 
     switch (state_) {

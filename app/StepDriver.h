@@ -23,10 +23,6 @@ class TMain;
 
 class StepDriver {
 public:
-    static constexpr int FirstStepDelay = Connection::FirstStepDelay;
-    static constexpr int StepInterval = Connection::StepInterval;
-    static constexpr int PollInterval = Connection::PollInterval;
-
     explicit StepDriver(TMain& frame);
     ~StepDriver();
     StepDriver(const StepDriver&) = delete;
@@ -35,7 +31,7 @@ public:
     // The link the steps drive; null forgets it (before it is destroyed).
     void Attach(TComIo* link);
 
-    // The first show: a new search, its first step FirstStepDelay later.
+    // The first show: a new search, its first step Connection::FirstStepDelay later.
     void Start();
     // Reload data, a new port, Force bios update: a new search (or the
     // forced update) at once.

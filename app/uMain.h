@@ -51,9 +51,6 @@ class TMain : public QMainWindow, public ILinkHost {
 public:
     static constexpr int ClientWidth = 634;   // below the menu bar
     static constexpr int ClientHeight = 351;
-    static constexpr int FirstStepDelay = StepDriver::FirstStepDelay;
-    static constexpr int StepInterval = StepDriver::StepInterval;
-    static constexpr int PollInterval = StepDriver::PollInterval;
 
     // The creation handler (FormCreate): loads the carried image, builds the
     // title, names the settings file, builds the controls.
