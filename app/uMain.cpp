@@ -17,7 +17,7 @@
 #include "link/StatusTexts.h"
 #include "link/uComIo.h"
 #include "serial/ComPort.h"
-#include "serial/NetworkAddress.h"
+#include "serial/PortList.h"
 #include "serial/PortPermission.h"
 #include "serial/StrNatComp.h"
 #include "storage/IniFile.h"
@@ -37,8 +37,6 @@
 #include <QToolButton>
 
 #include <algorithm>
-
-#include <sys/stat.h>
 
 TMain::TMain(const TStartOptions& options, QWidget* parent)
     : QMainWindow(parent), options_(options), settings_(std::make_unique<IniFile>()) {
@@ -99,11 +97,12 @@ void TMain::Attach(const Companions& companions) {
     companions_ = companions;
     steps_.Attach(companions_.Link);
     if (TComIo* link = companions_.Link) {
-        // A termination signal is only carried out between exchanges; a
-        // reply trickling in must not hold it up for long. The update is left
-        // alone: a transfer runs to its end.
+        // A close request (a termination signal, the close button, the
+        // system's "End task") is only carried out between exchanges; a reply
+        // trickling in or a device server's connect must not hold it up for
+        // long. The update is left alone: a transfer runs to its end.
         (void)link->SetStopWaiting([this] {
-            return CloseSignalArrived() && !(companions_.Update && companions_.Update->Running());
+            return (CloseSignalArrived() || closePending_) && !(companions_.Update && companions_.Update->Running());
         });
         // The line event watcher hands its event sets over from its own
         // thread; they are handled here on the window thread.
@@ -174,11 +173,7 @@ void TMain::FormShow() {
     // port named on the command line is, rather than replaced by the first
     // listed port (which may be the machine's console line). A device
     // server's address is offered the same way; the network is not probed.
-    struct stat device {};
-    if (!options_.Port && !savedPort.empty() &&
-        (IsNetworkPortName(savedPort) ||
-         (savedPort.front() == '/' && ::stat(savedPort.c_str(), &device) == 0 && S_ISCHR(device.st_mode))))
-        options_.Port = savedPort;
+    if (!options_.Port && OfferedUnlisted(savedPort)) options_.Port = savedPort;
 
     try {
         FillPorts();

@@ -133,7 +133,8 @@ std::string CliSession::FirstFailure(const std::function<void()>& action) {
     host_.OnStatusText = [&failure, &echo](const std::string& text) {
         if (echo) echo(text);
         const bool progress =
-            text.empty() || text == LinkText::ReadingConfiguration || text == LinkText::SendingData;
+            text.empty() || text == LinkText::ReadingConfiguration || text == LinkText::SendingData ||
+            LinkText::IsConnecting(text);
         if (failure.empty() && !progress) failure = text;
     };
     try {

@@ -4,6 +4,8 @@
 // operation's text as its error message.
 
 #include <array>
+#include <string>
+#include <string_view>
 
 namespace LinkText {
 constexpr char Searching[] = "Searching for KARNOL simulator";
@@ -19,6 +21,10 @@ constexpr char SetupFailed[] = "Setup not possible";
 // program after it.
 constexpr std::array<const char*, 4> UpdateFailedLines = {"Update Fehler!", "", "Please try again,",
                                                           "or contact the KARNOL support"};
+// While a device server's connection is made: "Connecting to rack-pc:7000...".
+constexpr char ConnectingTo[] = "Connecting to ";
+inline std::string Connecting(const std::string& target) { return ConnectingTo + target + "..."; }
+inline bool IsConnecting(std::string_view text) { return text.substr(0, sizeof ConnectingTo - 1) == ConnectingTo; }
 // The serial number and version labels while nothing is known.
 constexpr char Unknown[] = "---";
 }  // namespace LinkText

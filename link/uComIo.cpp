@@ -43,12 +43,24 @@ TComIo::TComIo(ILinkHost& host, SimulatorState& state, const FirmwareImage& imag
         remoteMode_ = false;
         host_.PortOpened(false);
     };
+    // Opening a device server's connection can take seconds: the front end
+    // says what it waits for, stays painted, and may give the wait up.
+    cPort.OnLongWait = [this](const std::string& target) {
+        if (!connectingShown_) {
+            connectingShown_ = true;
+            host_.PanelInfo(LinkText::Connecting(target));
+        } else {
+            host_.ProcessMessages();
+        }
+        return !(stopWaiting_ && stopWaiting_());
+    };
 }
 
 TComIo::~TComIo() {
     // The host may already be on its way out; it must not hear of this close.
     cPort.OnAfterOpen = nullptr;
     cPort.OnAfterClose = nullptr;
+    cPort.OnLongWait = nullptr;
     cPort.Close();
 }
 
@@ -76,6 +88,7 @@ void TComIo::OpenPort(const std::string& port) {
     // The component's stored default rate is never used: set it before every open.
     cPort.SetBaudRate(br115200);
     cPort.SetPort(port);
+    connectingShown_ = false;
     cPort.Open();
 }
 

@@ -102,5 +102,6 @@ private:
     TComPort cPort;
     std::array<std::uint8_t, LineBufferSize> LineBuffer{};
     std::function<bool()> stopWaiting_;
+    bool connectingShown_ = false;  // the status text names the server this open waits for
     bool remoteMode_ = false;
 };

@@ -1,62 +1,14 @@
-// TCustomComPort: properties, the open/close sequence, notifications and the
-// handling of the line event watcher's hand-overs. The device work itself
-// lives in ComPortPosix.cpp (termios, poll, ioctl) and ComPortWin32.cpp, and
-// ComPortRouting.cpp hands each operation to the device or to a device server.
+// TCustomComPort: properties, the open/close sequence, the time-outs,
+// notifications and the handling of the line event watcher's hand-overs.
+// The bytes themselves go through the port's PortDevice.
 #include "ComPort.h"
 
 #include "ComThread.h"
-#include "NetworkPort.h"
+#include "PortDevice.h"
+#include "TimeoutRules.h"
 
+#include <algorithm>
 #include <exception>
-
-int BaudRateValue(TBaudRate rate) {
-    switch (rate) {
-    case br110: return 110;
-    case br300: return 300;
-    case br600: return 600;
-    case br1200: return 1200;
-    case br2400: return 2400;
-    case br4800: return 4800;
-    case br9600: return 9600;
-    case br14400: return 14400;
-    case br19200: return 19200;
-    case br38400: return 38400;
-    case br56000: return 56000;
-    case br57600: return 57600;
-    case br115200: return 115200;
-    case br128000: return 128000;
-    case br256000: return 256000;
-    case brCustom: break;
-    }
-    return 0;
-}
-
-// ---------------------------------------------------------------------------
-// Settings groups: a change is stored and, only while the port is open,
-// reapplied at once.
-
-TComTimeouts& TComTimeouts::operator=(const TComTimeouts& other) {
-    SetReadInterval(other.readInterval_);
-    SetReadTotalMultiplier(other.readTotalMultiplier_);
-    SetReadTotalConstant(other.readTotalConstant_);
-    SetWriteTotalMultiplier(other.writeTotalMultiplier_);
-    SetWriteTotalConstant(other.writeTotalConstant_);
-    return *this;
-}
-
-void TComTimeouts::Set(std::int32_t& member, std::int32_t v) {
-    // An unchanged value is not passed to the driver again: the link sets the
-    // read time-outs before every byte it reads.
-    if (member == v) return;
-    member = v;
-    if (port_.Connected()) port_.ApplyTimeouts();
-}
-
-void TComTimeouts::SetReadInterval(std::int32_t v) { Set(readInterval_, v); }
-void TComTimeouts::SetReadTotalMultiplier(std::int32_t v) { Set(readTotalMultiplier_, v); }
-void TComTimeouts::SetReadTotalConstant(std::int32_t v) { Set(readTotalConstant_, v); }
-void TComTimeouts::SetWriteTotalMultiplier(std::int32_t v) { Set(writeTotalMultiplier_, v); }
-void TComTimeouts::SetWriteTotalConstant(std::int32_t v) { Set(writeTotalConstant_, v); }
 
 namespace {
 
@@ -68,65 +20,6 @@ void StoreAndApply(T& member, T v, TCustomComPort& port, Apply apply) {
 }
 
 }  // namespace
-
-TComParity& TComParity::operator=(const TComParity& other) {
-    SetBits(other.bits_);
-    SetCheck(other.check_);
-    SetReplace(other.replace_);
-    SetReplaceChar(other.replaceChar_);
-    return *this;
-}
-
-void TComParity::SetBits(TParityBits v) { StoreAndApply(bits_, v, port_, [this] { port_.ApplyDCB(); }); }
-void TComParity::SetCheck(bool v) { StoreAndApply(check_, v, port_, [this] { port_.ApplyDCB(); }); }
-void TComParity::SetReplace(bool v) { StoreAndApply(replace_, v, port_, [this] { port_.ApplyDCB(); }); }
-void TComParity::SetReplaceChar(std::uint8_t v) {
-    StoreAndApply(replaceChar_, v, port_, [this] { port_.ApplyDCB(); });
-}
-
-TComFlowControl& TComFlowControl::operator=(const TComFlowControl& other) {
-    SetOutCTSFlow(other.outCTSFlow_);
-    SetOutDSRFlow(other.outDSRFlow_);
-    SetControlDTR(other.controlDTR_);
-    SetControlRTS(other.controlRTS_);
-    SetXonXoffOut(other.xonXoffOut_);
-    SetXonXoffIn(other.xonXoffIn_);
-    SetDSRSensitivity(other.dsrSensitivity_);
-    SetTxContinueOnXoff(other.txContinueOnXoff_);
-    SetXonChar(other.xonChar_);
-    SetXoffChar(other.xoffChar_);
-    return *this;
-}
-
-template <class T>
-void TComFlowControl::Set(T& member, T v) {
-    StoreAndApply(member, v, port_, [this] { port_.ApplyDCB(); });
-}
-
-void TComFlowControl::SetOutCTSFlow(bool v) { Set(outCTSFlow_, v); }
-void TComFlowControl::SetOutDSRFlow(bool v) { Set(outDSRFlow_, v); }
-void TComFlowControl::SetControlDTR(TDTRFlowControl v) { Set(controlDTR_, v); }
-void TComFlowControl::SetControlRTS(TRTSFlowControl v) { Set(controlRTS_, v); }
-void TComFlowControl::SetXonXoffOut(bool v) { Set(xonXoffOut_, v); }
-void TComFlowControl::SetXonXoffIn(bool v) { Set(xonXoffIn_, v); }
-void TComFlowControl::SetDSRSensitivity(bool v) { Set(dsrSensitivity_, v); }
-void TComFlowControl::SetTxContinueOnXoff(bool v) { Set(txContinueOnXoff_, v); }
-void TComFlowControl::SetXonChar(std::uint8_t v) { Set(xonChar_, v); }
-void TComFlowControl::SetXoffChar(std::uint8_t v) { Set(xoffChar_, v); }
-
-TComBuffer& TComBuffer::operator=(const TComBuffer& other) {
-    SetInputSize(other.inputSize_);
-    SetOutputSize(other.outputSize_);
-    return *this;
-}
-
-void TComBuffer::Set(std::int32_t& member, std::int32_t v) {
-    if (v > 0 && v % 2 == 1) --v;  // queue sizes are even
-    StoreAndApply(member, v, port_, [this] { port_.ApplyBuffer(); });
-}
-
-void TComBuffer::SetInputSize(std::int32_t v) { Set(inputSize_, v); }
-void TComBuffer::SetOutputSize(std::int32_t v) { Set(outputSize_, v); }
 
 // ---------------------------------------------------------------------------
 // The port.
@@ -204,15 +97,17 @@ void TCustomComPort::ApplySettings() {
 }
 
 void TCustomComPort::StartWatcher() {
-    // A connection to a device server has no line events a watcher could
-    // wait for: no modem lines, no line errors; arrivals are taken by the
-    // reads, and a connection that breaks fails the next read or write.
-    if (events_ == 0 || network_) return;
+    // A kind of device without line events (a device server's connection,
+    // a line in memory) has nothing a watcher could wait for: arrivals are
+    // taken by the reads, and a line that breaks fails the next read or write.
+    const std::optional<WatchedLine> line = device_->Watchable();
+    if (events_ == 0 || !line) return;
     try {
-        auto thread = std::make_unique<TComThread>(*this, fd_, events_, isPty_, OnEventsQueued,
-                                                   buffer_.InputSize());
+        auto thread = std::make_unique<TComThread>(*line, events_, OnEventsQueued, buffer_.InputSize(),
+                                                   [this](TComEvents events) { DispatchEvents(events); });
         thread->Start();
         thread_ = std::move(thread);
+        device_->SetActivity(thread_.get());
     } catch (const std::exception&) {
         // Out of descriptors or threads: the line still works for reading and
         // writing, only its notifications stay silent.
@@ -224,6 +119,7 @@ void TCustomComPort::StopWatcher() {
     if (!thread_) return;
     // Gone from the port before it stops, whatever its last hand-over does.
     const std::unique_ptr<TComThread> thread = std::move(thread_);
+    if (device_) device_->SetActivity(nullptr);
     ++watcherGeneration_;
     thread->Stop();  // handles hand-overs still queued, then joins
 }
@@ -331,3 +227,95 @@ void TCustomComPort::DoDSRChange(bool state) { if (OnDSRChange) OnDSRChange(*thi
 void TCustomComPort::DoError(TComErrors errors) { if (OnError) OnError(*this, errors); }
 void TCustomComPort::DoRLSDChange(bool state) { if (OnRLSDChange) OnRLSDChange(*this, state); }
 void TCustomComPort::DoRx80Full() { if (OnRx80Full) OnRx80Full(*this); }
+
+// ---------------------------------------------------------------------------
+// The device's part.
+
+LineSettings TCustomComPort::CurrentLineSettings() const {
+    LineSettings s;
+    s.Rate = baudRate_ == brCustom ? customBaudRate_ : BaudRateValue(baudRate_);
+    s.DataBits = dataBits_;
+    s.Parity = parity_.Bits();
+    s.ParityCheck = parity_.Check();
+    s.ParityReplace = parity_.Replace();
+    s.ReplaceChar = parity_.ReplaceChar();
+    s.StopBits = stopBits_;
+    s.OutCTSFlow = flowControl_.OutCTSFlow();
+    s.OutDSRFlow = flowControl_.OutDSRFlow();
+    s.DSRSensitivity = flowControl_.DSRSensitivity();
+    s.TxContinueOnXoff = flowControl_.TxContinueOnXoff();
+    s.XonXoffOut = flowControl_.XonXoffOut();
+    s.XonXoffIn = flowControl_.XonXoffIn();
+    s.DiscardNull = discardNull_;
+    s.Dtr = flowControl_.ControlDTR();
+    s.Rts = flowControl_.ControlRTS();
+    s.XonChar = flowControl_.XonChar();
+    s.XoffChar = flowControl_.XoffChar();
+    s.EventChar = eventChar_;
+    s.InputSize = buffer_.InputSize();
+    return s;
+}
+
+TimeoutValues TCustomComPort::CurrentTimeouts() const {
+    // -1 and the other negative values reach the driver as their unsigned bits.
+    return {static_cast<std::uint32_t>(timeouts_.ReadInterval()),
+            static_cast<std::uint32_t>(timeouts_.ReadTotalMultiplier()),
+            static_cast<std::uint32_t>(timeouts_.ReadTotalConstant()),
+            static_cast<std::uint32_t>(timeouts_.WriteTotalMultiplier()),
+            static_cast<std::uint32_t>(timeouts_.WriteTotalConstant())};
+}
+
+void TCustomComPort::CreateHandle() {
+    device_ = OpenPortDevice(port_, CurrentLineSettings(), OnLongWait);
+}
+
+void TCustomComPort::DestroyHandle() { device_.reset(); }
+
+void TCustomComPort::ApplyBuffer() { device_->ApplyBuffer(buffer_.InputSize(), buffer_.OutputSize()); }
+
+void TCustomComPort::ApplyDCB() { device_->ApplyLine(CurrentLineSettings()); }
+
+void TCustomComPort::ApplyTimeouts() { device_->ApplyTimeouts(CurrentTimeouts()); }
+
+TComHandle TCustomComPort::Handle() const {
+    if (!device_) return NoComHandle;
+    const std::optional<WatchedLine> line = device_->Watchable();
+    return line ? line->Handle : NoComHandle;
+}
+
+void TCustomComPort::PurgeBuffers(bool input, bool output) {
+    if (device_) device_->Purge(input, output);
+}
+
+int TCustomComPort::WriteText(const std::string& text) {
+    if (text.empty()) return 0;
+    if (!device_) throw EComPort(CError_WriteFailed, ClosedDeviceError());
+    return device_->Write(text, WriteDeadline(CurrentTimeouts(), text.size()));
+}
+
+std::string TCustomComPort::ReadText(int count) {
+    if (!device_) throw EComPort(CError_ReadFailed, ClosedDeviceError());
+    if (count <= 0) return {};
+    return device_->Read(count, PlanRead(CurrentTimeouts(), count));
+}
+
+int TCustomComPort::BytesWaiting() {
+    int waiting = 0;
+    (void)ClearError(waiting);
+    return waiting;
+}
+
+bool TCustomComPort::WaitForInput(int timeoutMs) {
+    if (!device_) throw EComPort(CError_ReadFailed, ClosedDeviceError());
+    return device_->WaitForInput(DeadlineIn(static_cast<std::uint64_t>(std::max(timeoutMs, 0))));
+}
+
+TComErrors TCustomComPort::ClearError(int& inQueue) {
+    if (!device_) throw EComPort(CError_ClearComFailed, ClosedDeviceError());
+    return device_->ClearError(inQueue);
+}
+
+int TCustomComPort::ModemStatus() {
+    if (!device_) throw EComPort(CError_ModemStatFailed, ClosedDeviceError());
+    return device_->ModemStatus();
+}

@@ -1,61 +1,27 @@
 #pragma once
-// The serial port layer: one open, configured serial line. What differs by
-// operating system lives in files named for it (ComPortPosix.cpp on POSIX
-// termios, ComPortWin32.cpp on the Win32 communications functions). No
-// window code; the window, the command line and the
-// emulator's tests all link it.
+// The serial port layer: one open, configured serial line. The port keeps
+// the properties, the open and close sequence, the time-outs and the
+// notifications; whatever carries the bytes (a local device, a serial device
+// server, a line in memory) is one PortDevice, chosen when the port opens.
+// No window code; the window, the command line and the tests all link it.
 
+#include "ComTypes.h"
 #include "EComPort.h"
-#include "PortLock.h"
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
-
-enum TBaudRate {
-    brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200,
-    br38400, br56000, br57600, br115200, br128000, br256000
-};
-enum TDataBits { dbFive, dbSix, dbSeven, dbEight };
-enum TStopBits { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
-enum TParityBits { prNone, prOdd, prEven, prMark, prSpace };
-enum TDTRFlowControl { dtrDisable, dtrEnable, dtrHandshake };
-enum TRTSFlowControl { rtsDisable, rtsEnable, rtsHandshake, rtsToggle };
-
-// Line events; a set is a 16-bit mask, bit 0 evRxChar up to bit 9 evRx80Full.
-enum TComEvent {
-    evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full
-};
-using TComEvents = std::uint16_t;
-constexpr TComEvents ComEventBit(TComEvent e) { return static_cast<TComEvents>(1u << e); }
-constexpr TComEvents AllComEvents = 0x03FF;
-
-// Line errors reported with OnError.
-enum TComError { ceFrame, ceRxParity, ceOverrun, ceBreak, ceIO, ceMode, ceRxOver, ceTxFull };
-using TComErrors = std::uint16_t;
-
-enum TSyncMethod { smThreadSync, smWindowSync, smNone };
 
 // Rate in bits per second of a TBaudRate other than brCustom.
 int BaudRateValue(TBaudRate rate);
 
 class TCustomComPort;
 class TComThread;
-class NetworkPort;
-
-// The open device as the system knows it: a descriptor on POSIX, a HANDLE on
-// Windows.
-#ifdef _WIN32
-using TComHandle = void*;
-inline constexpr TComHandle NoComHandle = nullptr;
-#else
-using TComHandle = int;
-inline constexpr TComHandle NoComHandle = -1;
-#endif
+class PortDevice;
+struct LineSettings;
+struct TimeoutValues;
 
 // The settings groups keep a reference to their port and ask it to reapply
 // their part when a member changes while the port is open.
@@ -181,7 +147,7 @@ public:
     void Open();
     // Stops the watcher and closes the line; nothing when closed. Raises nothing.
     void Close();
-    bool Connected() const { return (fd_ != NoComHandle || network_) && connected_; }
+    bool Connected() const { return device_ != nullptr && connected_; }
     void SetConnected(bool value);
 
     void PurgeBuffers(bool input, bool output);
@@ -247,9 +213,15 @@ public:
     std::function<void()> OnEventsQueued;
     void HandleQueuedEvents();
 
-    // The device while open, NoComHandle while closed (and for a port that
-    // is a network address: rfc2217://HOST:PORT or tcp://HOST:PORT).
-    TComHandle Handle() const { return fd_; }
+    // Called again and again while the port waits longer than a reply may
+    // take (opening a device server's connection), first with what it waits
+    // for; false gives the wait up and the open fails as for a missing port.
+    // Without it such waits simply block.
+    std::function<bool(const std::string& target)> OnLongWait;
+
+    // The local device while open; NoComHandle while closed, and for a port
+    // that has no local device.
+    TComHandle Handle() const;
 
     // Replaceable source of ListSerialPorts, for tests; empty restores /sys.
     static void SetPortListSource(PortListSource source);
@@ -288,38 +260,14 @@ private:
     friend class TComParity;
     friend class TComFlowControl;
     friend class TComBuffer;
-    friend class TComThread;
 
-    // Modem lines as Modem* bits; a pseudo-terminal has none and reads as all off.
-    static constexpr int ModemCTS = 0x10, ModemDSR = 0x20, ModemRLSD = 0x80;
     int ModemStatus();  // raises EComPort 11
     // Reads and resets the line's error state and gives the input-queue count.
     TComErrors ClearError(int& inQueue);  // raises EComPort 10
-
-    // The local device's part of each operation (ComPortPosix.cpp,
-    // ComPortWin32.cpp); a port whose name is a network address hands the
-    // same operations to its NetworkPort instead (ComPort.cpp decides).
-    void DeviceCreateHandle();
-    void DeviceDestroyHandle();
-    void DeviceApplyBuffer();
-    void DeviceApplyDCB();
-    void DeviceApplyTimeouts();
-    void DevicePurge(bool input, bool output);
-    int DeviceWrite(const std::string& text);
-    std::string DeviceRead(int count);
-    bool DeviceWaitForInput(int timeoutMs);
-    TComErrors DeviceClearError(int& inQueue);
-    int DeviceModemStatus();
-    void ApplyNetworkSettings(NetworkPort& network);
+    LineSettings CurrentLineSettings() const;
+    TimeoutValues CurrentTimeouts() const;
     void StartWatcher();
     void StopWatcher();
-
-    // Line error counters as the driver reported them at the last error-state
-    // query, so that each query reports only what happened since the one before.
-    struct LineErrorCounts {
-        int frame = 0, parity = 0, overrun = 0, brk = 0, bufOverrun = 0;
-    };
-    LineErrorCounts lineErrorBase_;
 
     std::string port_ = "COM1";
     TBaudRate baudRate_ = br9600;
@@ -335,20 +283,8 @@ private:
     TComBuffer buffer_{*this};
     TComTimeouts timeouts_{*this};
 
-    TComHandle fd_ = NoComHandle;
-    std::unique_ptr<NetworkPort> network_;  // while open on a serial device server
-#ifdef _WIN32
-    // The time-outs the driver holds (COMMTIMEOUTS in field order), so that an
-    // unchanged set is not passed again; none right after an open.
-    using AppliedTimeouts = std::array<std::uint32_t, 5>;
-    std::optional<AppliedTimeouts> appliedTimeouts_;
-    // Bytes taken from the driver's queue and not yet handed to a reader.
-    std::string readAhead_;
-#else
-    TPortLockFile lockFile_;  // the lock file other serial programs honour, while open
-#endif
+    std::unique_ptr<PortDevice> device_;  // while open
     bool connected_ = false;
-    bool isPty_ = false;
     std::unique_ptr<TComThread> thread_;  // the watcher started at the last open, if any
     // Counts watcher lifetimes, so that a hand-over whose handler closed (or
     // closed and reopened) the port does not touch the watcher that ended.

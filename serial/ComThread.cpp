@@ -39,7 +39,7 @@ void TComThread::Stop() {
         handling_ = true;
         lock.unlock();
         try {
-            port_.DispatchEvents(events);
+            dispatch_(events);
         } catch (const EComPort&) {
             // dropped, as in HandleQueuedEvents
         } catch (...) {

@@ -1,8 +1,9 @@
 #pragma once
 // The line event watcher: while the port is open, a thread waits for line
-// events on the device and hands each set of them to the thread that owns
-// the port, where TCustomComPort::HandleQueuedEvents raises the notifications.
-#include "ComPort.h"
+// events on the local device and hands each set of them to the thread that
+// owns the port, where TCustomComPort::HandleQueuedEvents raises the
+// notifications. It knows the port only through the dispatch callback.
+#include "PortDevice.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -11,14 +12,17 @@
 #include <optional>
 #include <thread>
 
-class TComThread {
+class TComThread : public LineActivity {
 public:
-    // Watches fd for the events in the set. onQueued is called from the
+    // Raises the notifications of one event set, on the owning thread.
+    using Dispatch = std::function<void(TComEvents events)>;
+
+    // Watches the line for the events in the set. onQueued is called from the
     // watcher thread each time a set has been queued. Raises std::system_error
     // when the wake-up descriptor cannot be made.
-    TComThread(TCustomComPort& port, TComHandle fd, TComEvents events, bool pseudoTerminal,
-               std::function<void()> onQueued, int inputSize);
-    ~TComThread();
+    TComThread(WatchedLine line, TComEvents events, std::function<void()> onQueued, int inputSize,
+               Dispatch dispatch);
+    ~TComThread() override;
     TComThread(const TComThread&) = delete;
     TComThread& operator=(const TComThread&) = delete;
 
@@ -33,10 +37,10 @@ public:
     void FinishHandled();
 
     // A write has been sent completely (the transmit queue is empty).
-    void NotifyTransmitted();
+    void Transmitted() override;
     // The owner took bytes out of the input queue (a read or a purge) and left
     // remaining there; later arrivals are counted from that level.
-    void NotifyConsumed(int remaining);
+    void Consumed(int remaining) override;
 
 private:
     void Run();
@@ -46,7 +50,7 @@ private:
     // Destruction without Stop: the watcher ends, and nobody handles its sets.
     void AbandonWatcher();
 
-    TCustomComPort& port_;
+    const Dispatch dispatch_;
     const TComHandle fd_;
     const TComEvents events_;
     const bool pseudoTerminal_;

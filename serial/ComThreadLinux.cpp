@@ -35,12 +35,12 @@ bool ReadCounts(int fd, serial_icounter_struct& ic) {
 
 }  // namespace
 
-TComThread::TComThread(TCustomComPort& port, TComHandle fd, TComEvents events, bool pseudoTerminal,
-                       std::function<void()> onQueued, int inputSize)
-    : port_(port),
-      fd_(fd),
+TComThread::TComThread(WatchedLine line, TComEvents events, std::function<void()> onQueued, int inputSize,
+                       Dispatch dispatch)
+    : dispatch_(std::move(dispatch)),
+      fd_(line.Handle),
       events_(events),
-      pseudoTerminal_(pseudoTerminal),
+      pseudoTerminal_(line.PseudoTerminal),
       onQueued_(std::move(onQueued)),
       rx80Threshold_(inputSize > 0 ? std::max(1, inputSize / 10 * 8) : 1 << 30) {
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -57,7 +57,7 @@ void TComThread::Wake() {
     (void)!write(wakeFd_, &one, sizeof one);
 }
 
-void TComThread::NotifyTransmitted() {
+void TComThread::Transmitted() {
     transmitted_ = true;
     // A watcher that waits for its owner is not woken (a transfer writes a
     // frame every few milliseconds): it looks at the notice before it waits
@@ -65,7 +65,7 @@ void TComThread::NotifyTransmitted() {
     if (!waitingForOwner_) Wake();
 }
 
-void TComThread::NotifyConsumed(int remaining) {
+void TComThread::Consumed(int remaining) {
     // No wake-up: while bytes sit unread the watcher looks at the queue every
     // few milliseconds anyway, and while it waits for the first byte the level
     // it counts from is already 0.

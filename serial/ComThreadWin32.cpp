@@ -44,12 +44,12 @@ TComEvents EventsOf(DWORD mask) {
 
 }  // namespace
 
-TComThread::TComThread(TCustomComPort& port, TComHandle fd, TComEvents events, bool pseudoTerminal,
-                       std::function<void()> onQueued, int inputSize)
-    : port_(port),
-      fd_(fd),
+TComThread::TComThread(WatchedLine line, TComEvents events, std::function<void()> onQueued, int inputSize,
+                       Dispatch dispatch)
+    : dispatch_(std::move(dispatch)),
+      fd_(line.Handle),
       events_(events),
-      pseudoTerminal_(pseudoTerminal),
+      pseudoTerminal_(line.PseudoTerminal),
       onQueued_(std::move(onQueued)),
       rx80Threshold_(inputSize) {
     stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -68,8 +68,8 @@ void TComThread::Wake() {
 }
 
 // The driver reports a transmit queue run empty and received bytes itself.
-void TComThread::NotifyTransmitted() {}
-void TComThread::NotifyConsumed(int) {}
+void TComThread::Transmitted() {}
+void TComThread::Consumed(int) {}
 
 void TComThread::Run() {
     HANDLE device = static_cast<HANDLE>(fd_);

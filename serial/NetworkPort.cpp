@@ -1,20 +1,17 @@
 #include "NetworkPort.h"
 
+#include "TimeoutRules.h"
+
 #include <algorithm>
+#include <thread>
 
 namespace {
 
 using Clock = NetworkPort::Clock;
-constexpr std::uint32_t AllOnes = 0xFFFFFFFFu;
 // A raw server that refuses a client accepts the connection and ends it at
 // once (ser2net first says why). Ending it within this time after the
 // connect makes it a port in use rather than a line that went away later.
 constexpr std::chrono::milliseconds RawRefusalGrace{50};
-
-std::optional<Clock::time_point> DeadlineIn(std::uint64_t ms) {
-    if (ms >= (1ull << 40)) return std::nullopt;  // beyond any clock: no limit
-    return Clock::now() + std::chrono::milliseconds(ms);
-}
 
 std::uint8_t ParityCode(TParityBits parity) {
     switch (parity) {
@@ -36,14 +33,49 @@ std::uint8_t StopCode(TStopBits stop) {
     return ComPort::StopOne;
 }
 
+// What the server is told of; the rest of the settings are the local side's.
+bool SameOnServer(const LineSettings& a, const LineSettings& b) {
+    return a.Rate == b.Rate && a.DataBits == b.DataBits && a.Parity == b.Parity && a.StopBits == b.StopBits &&
+           a.Dtr == b.Dtr && a.Rts == b.Rts;
+}
+
+// More answers than one request asks for can only come from a server that
+// floods: those are dropped.
+constexpr std::size_t kMaxAnswers = 16;
+
 }  // namespace
 
-NetworkPort::NetworkPort(const std::string& name) {
+std::unique_ptr<PortDevice> OpenNetworkDevice(const std::string& name, const LineSettings& settings,
+                                              const LongWaitHook& longWait) {
     const std::optional<NetworkAddress> address = ParseNetworkPortName(name);
     if (!address) throw EComPort(CError_OpenFailed, NetworkSocket::MissingError());
-    address_ = *address;
-    const Clock::time_point deadline = Clock::now() + ConnectTimeout;
-    socket_.Connect(address_.Host, address_.Service, deadline);
+    WaitSteps::KeepWaiting keepWaiting;
+    if (longWait) {
+        const std::string target = address->Host + ":" + address->Service;
+        keepWaiting = [longWait, target] { return longWait(target); };
+        if (!keepWaiting()) throw EComPort(CError_OpenFailed, NetworkSocket::MissingError());
+    }
+    // ser2net lets go of its device only a moment after the previous client
+    // has left, and refuses whoever comes in between as if the line were in
+    // use: a refusal is asked again for a short while before it counts.
+    const auto askUntil = Clock::now() + NetworkPort::RefusalRetry;
+    for (;;) {
+        try {
+            return std::make_unique<NetworkPort>(*address, settings, keepWaiting);
+        } catch (const EComPort& failure) {
+            if (failure.Kind() != FailureKind::InUse || Clock::now() >= askUntil) throw;
+        }
+        std::this_thread::sleep_for(NetworkPort::RefusalRetryStep);
+        if (keepWaiting && !keepWaiting()) throw EComPort(CError_OpenFailed, NetworkSocket::MissingError());
+    }
+}
+
+NetworkPort::NetworkPort(const NetworkAddress& address, const LineSettings& settings,
+                         WaitSteps::KeepWaiting keepWaiting)
+    : address_(address), keepWaiting_(std::move(keepWaiting)) {
+    WaitSteps steps(Clock::now() + ConnectTimeout, keepWaiting_);
+    socket_.Connect(address_.Host, address_.Service, steps);
+    const Clock::time_point deadline = steps.End();
     if (!Telnet()) {
         // Wait briefly for a refusal; a server that stays silent is fine.
         // Wait the whole grace: the refusal's text and the end of the
@@ -52,16 +84,19 @@ NetworkPort::NetworkPort(const std::string& name) {
         while (!ended_ && PumpUntil(grace)) {
         }
         if (ended_) throw EComPort(CError_OpenFailed, NetworkSocket::InUseError());
-        return;
+    } else {
+        (void)SendNow(codec_.Start(), deadline);
+        while (!codec_.Settled()) {
+            if (ended_) throw EComPort(CError_OpenFailed, NetworkSocket::InUseError());
+            if (!PumpUntil(deadline) && !codec_.Settled())
+                throw EComPort(CError_OpenFailed, NetworkSocket::MissingError());
+        }
+        // Without the COM-PORT option the server cannot be told the line's settings.
+        if (codec_.Ours(Telnet::ComPortOption) != Rfc2217Codec::OptionState::On)
+            throw EComPort(CError_OpenFailed, NetworkSocket::MissingError());
     }
-    (void)SendNow(codec_.Start(), deadline);
-    while (!codec_.Settled()) {
-        if (ended_) throw EComPort(CError_OpenFailed, NetworkSocket::InUseError());
-        if (!PumpUntil(deadline) && !codec_.Settled()) throw EComPort(CError_OpenFailed, NetworkSocket::MissingError());
-    }
-    // Without the COM-PORT option the server cannot be told the line's settings.
-    if (codec_.Ours(Telnet::ComPortOption) != Rfc2217Codec::OptionState::On)
-        throw EComPort(CError_OpenFailed, NetworkSocket::MissingError());
+    ApplyLine(settings);
+    keepWaiting_ = nullptr;  // from here on the port's own time-outs hold
 }
 
 bool NetworkPort::Pump() {
@@ -73,7 +108,10 @@ bool NetworkPort::Pump() {
         if (Telnet()) {
             std::string reply;
             codec_.Decode(received, input_, reply);
-            for (auto& answer : codec_.TakeAnswers()) answers_.push_back(std::move(answer));
+            for (auto& answer : codec_.TakeAnswers()) {
+                const bool awaited = std::find(awaited_.begin(), awaited_.end(), answer.Command) != awaited_.end();
+                if (awaited && answers_.size() < kMaxAnswers) answers_.push_back(std::move(answer));
+            }
             // Answers to the server's requests go out at once; a connection
             // that breaks meanwhile shows at the next read or write.
             if (!reply.empty()) {
@@ -90,11 +128,22 @@ bool NetworkPort::Pump() {
     return open;
 }
 
-bool NetworkPort::PumpUntil(std::optional<Clock::time_point> deadline) {
+bool NetworkPort::PumpUntil(Deadline deadline) {
     if (!Pump()) return true;
     // Something taken just now is progress enough: the caller looks first.
     if (tookSomething_) return true;
-    if (!socket_.WaitReadable(deadline)) return false;
+    if (keepWaiting_ && deadline) {
+        // Opening: in steps, so that the owner can keep its window alive.
+        WaitSteps steps(*deadline, keepWaiting_);
+        while (!socket_.WaitReadable(steps.StepEnd())) {
+            if (!steps.Continue()) {
+                if (steps.GaveUp()) throw EComPort(CError_OpenFailed, NetworkSocket::MissingError());
+                return false;
+            }
+        }
+    } else if (!socket_.WaitReadable(deadline)) {
+        return false;
+    }
     (void)Pump();
     return true;
 }
@@ -107,7 +156,7 @@ void NetworkPort::FailGone(int errorCode) const {
     throw EComPort(errorCode, NetworkSocket::GoneError());
 }
 
-std::size_t NetworkPort::SendNow(const std::string& bytes, std::optional<Clock::time_point> deadline) {
+std::size_t NetworkPort::SendNow(const std::string& bytes, Deadline deadline) {
     if (ended_) FailGone(CError_WriteFailed);
     try {
         return socket_.Send(bytes, deadline);
@@ -133,15 +182,19 @@ std::optional<std::string> NetworkPort::AnswerTo(std::uint8_t command, Clock::ti
     }
 }
 
-void NetworkPort::ApplyLineSettings(int rate, TDataBits dataBits, TParityBits parity, TStopBits stopBits,
-                                    TDTRFlowControl dtr, TRTSFlowControl rts) {
-    const LineSettings wanted{rate, dataBits, parity, stopBits, dtr, rts};
-    if (applied_ == wanted) return;
+void NetworkPort::ApplyLine(const LineSettings& wanted) {
+    if (applied_ && SameOnServer(*applied_, wanted)) return;
     if (!Telnet()) {
         settled_ = true;
         applied_ = wanted;
         return;
     }
+    const int rate = wanted.Rate;
+    const TDataBits dataBits = wanted.DataBits;
+    const TParityBits parity = wanted.Parity;
+    const TStopBits stopBits = wanted.StopBits;
+    const TDTRFlowControl dtr = wanted.Dtr;
+    const TRTSFlowControl rts = wanted.Rts;
     if (rate <= 0) throw EComPort(CError_SetStateFailed, NetworkSocket::RefusedSettingError());
     const std::string baud = Rfc2217Codec::BaudRateValue(static_cast<std::uint32_t>(rate));
     const auto size = static_cast<std::uint8_t>(5 + dataBits);
@@ -164,6 +217,15 @@ void NetworkPort::ApplyLineSettings(int rate, TDataBits dataBits, TParityBits pa
     if (rts == rtsDisable || rts == rtsEnable)
         request += Rfc2217Codec::Command(ComPort::SetControl, rts == rtsEnable ? ComPort::RtsOn : ComPort::RtsOff);
     const Clock::time_point deadline = Clock::now() + ConnectTimeout;
+    awaited_.clear();
+    for (const Setting& s : settings) awaited_.push_back(s.Command);
+    struct Forget {
+        NetworkPort& port;
+        ~Forget() {
+            port.awaited_.clear();
+            port.answers_.clear();
+        }
+    } forget{*this};
     (void)SendNow(request, deadline);
     for (const Setting& s : settings) {
         const std::optional<std::string> answer = AnswerTo(s.Command, deadline);
@@ -191,7 +253,7 @@ void NetworkPort::Purge(bool input, bool /*output*/) {
     if (input && Telnet()) control_ += Rfc2217Codec::Command(ComPort::PurgeData, ComPort::PurgeReceive);
 }
 
-int NetworkPort::Write(const std::string& data, std::optional<Clock::time_point> deadline) {
+int NetworkPort::Write(const std::string& data, Deadline deadline) {
     std::string wire = std::move(control_);
     control_.clear();
     const std::size_t head = wire.size();
@@ -202,60 +264,40 @@ int NetworkPort::Write(const std::string& data, std::optional<Clock::time_point>
     return static_cast<int>(std::min(data.size(), sent > head ? sent - head : 0));
 }
 
-std::string NetworkPort::Read(int count, std::uint32_t interval, std::uint32_t multiplier, std::uint32_t constant) {
-    if (count <= 0) return {};
+std::string NetworkPort::Read(int count, const ReadPlan& plan) {
     // Commands still waiting (a purge with no command after it) go out first.
     if (!control_.empty()) {
         std::string pending = std::move(control_);
         control_.clear();
         (void)SendNow(pending, Clock::now() + ConnectTimeout);
     }
-    // The same time-out meanings as a local port (see ComPortPosix.cpp).
-    bool firstArrivalEnds = false;
-    std::optional<Clock::time_point> total;
-    std::optional<std::chrono::milliseconds> gap;
-    if (interval == AllOnes && multiplier == 0 && constant == 0) {
-        total = Clock::now();
-    } else if (interval == AllOnes && multiplier == AllOnes && constant > 0 && constant < AllOnes) {
-        total = DeadlineIn(constant);
-        firstArrivalEnds = true;
-    } else {
-        if (multiplier != 0 || constant != 0)
-            total = DeadlineIn(std::uint64_t{multiplier} * static_cast<std::uint64_t>(count) + constant);
-        if (interval != 0 && interval != AllOnes) gap = std::chrono::milliseconds(interval);
-    }
-    const auto wanted = static_cast<std::size_t>(count);
-    (void)Pump();
-    std::size_t had = input_.size();
-    Clock::time_point last = Clock::now();
-    while (input_.size() < wanted && !(firstArrivalEnds && !input_.empty())) {
-        if (ended_) {
-            if (input_.empty()) FailGone(CError_ReadFailed);
-            break;  // what came before the end first; the next read fails
+    auto take = [this](std::string& out, std::size_t max) -> std::size_t {
+        (void)Pump();
+        if (input_.empty()) {
+            // What came before the end first; the read after it fails.
+            if (ended_ && out.empty()) FailGone(CError_ReadFailed);
+            return 0;
         }
-        std::optional<Clock::time_point> until = total;
-        if (gap && !input_.empty()) until = until ? std::min(*until, last + *gap) : last + *gap;
-        if (until && Clock::now() >= *until) break;
-        if (!PumpUntil(until)) break;
-        if (input_.size() > had) {
-            had = input_.size();
-            last = Clock::now();
-        }
-    }
-    const std::size_t n = std::min(wanted, input_.size());
-    std::string result = input_.substr(0, n);
-    input_.erase(0, n);
-    if (n > 0) delivered_ = true;
-    return result;
+        const std::size_t n = std::min(max, input_.size());
+        out.append(input_, 0, n);
+        input_.erase(0, n);
+        delivered_ = true;
+        return n;
+    };
+    auto waitUntil = [this](Deadline until) {
+        if (ended_) return false;
+        return PumpUntil(until);
+    };
+    return ReadUnderPlan(count, plan, take, waitUntil);
 }
 
-int NetworkPort::Waiting() {
+TComErrors NetworkPort::ClearError(int& inQueue) {
     (void)Pump();
-    return static_cast<int>(input_.size());
+    inQueue = static_cast<int>(input_.size());
+    return 0;
 }
 
-bool NetworkPort::WaitForInput(int timeoutMs) {
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+bool NetworkPort::WaitForInput(Deadline deadline) {
     for (;;) {
         (void)Pump();
         if (!input_.empty() || ended_) return true;  // an end: the next read reports it

@@ -6,6 +6,7 @@
 // same texts (see the error numbers below).
 
 #include "EComPort.h"
+#include "WaitSteps.h"
 
 #include <chrono>
 #include <cstdint>
@@ -23,9 +24,10 @@ public:
     NetworkSocket& operator=(const NetworkSocket&) = delete;
 
     // Resolves host and connects to the first of its addresses that answers
-    // before the deadline, with Nagle's algorithm off (every command and
-    // frame goes out at once). Raises EComPort 1 with MissingError.
-    void Connect(const std::string& host, const std::string& service, Clock::time_point deadline);
+    // before the steps' deadline, name lookup included, with Nagle's
+    // algorithm off (every command and frame goes out at once). Raises
+    // EComPort 1 with MissingError, also when the owner gives the wait up.
+    void Connect(const std::string& host, const std::string& service, WaitSteps& steps);
     void Close();
     bool IsOpen() const { return socket_ != Invalid; }
 

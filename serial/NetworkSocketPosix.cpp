@@ -32,7 +32,7 @@ void AckAtOnce(int fd) {
 
 // Connects one address without blocking past the deadline; the descriptor,
 // or -1.
-int ConnectOne(const addrinfo& a, NetworkSocket::Clock::time_point deadline) {
+int ConnectOne(const addrinfo& a, WaitSteps& steps) {
     const int fd = socket(a.ai_family, a.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a.ai_protocol);
     if (fd < 0) return -1;
     if (connect(fd, a.ai_addr, a.ai_addrlen) != 0) {
@@ -40,7 +40,8 @@ int ConnectOne(const addrinfo& a, NetworkSocket::Clock::time_point deadline) {
             close(fd);
             return -1;
         }
-        const PollResult r = PollUntil(fd, POLLOUT, deadline);
+        PollResult r = PollUntil(fd, POLLOUT, steps.StepEnd());
+        while (r.timedOut && steps.Continue()) r = PollUntil(fd, POLLOUT, steps.StepEnd());
         int error = 0;
         socklen_t length = sizeof error;
         if (r.timedOut || r.error != 0 || getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
@@ -61,21 +62,27 @@ int NetworkSocket::MissingError() { return ENOENT; }  // as a device that is not
 int NetworkSocket::InUseError() { return EBUSY; }     // as a device opened exclusively elsewhere
 int NetworkSocket::RefusedSettingError() { return EINVAL; }
 
-void NetworkSocket::Connect(const std::string& host, const std::string& service, Clock::time_point deadline) {
+void NetworkSocket::Connect(const std::string& host, const std::string& service, WaitSteps& steps) {
     Close();
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    // The name lookup itself has no deadline of its own; an address in
-    // numbers needs none.
-    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || !found)
-        throw EComPort(CError_OpenFailed, MissingError());
-    const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> list(found, &freeaddrinfo);
+    using AddressList = std::unique_ptr<addrinfo, decltype(&freeaddrinfo)>;
+    // The system's name lookup has no deadline of its own (a name server
+    // that does not answer holds it for many seconds): it runs aside.
+    std::optional<AddressList> addresses = CallWithin<AddressList>(
+        [host, service] {
+            addrinfo hints{};
+            hints.ai_family = AF_UNSPEC;
+            hints.ai_socktype = SOCK_STREAM;
+            hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
+            addrinfo* found = nullptr;
+            if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0) found = nullptr;
+            return AddressList(found, &freeaddrinfo);
+        },
+        steps);
+    if (!addresses || !*addresses) throw EComPort(CError_OpenFailed, MissingError());
+    const addrinfo* found = addresses->get();
     for (const addrinfo* a = found; a; a = a->ai_next) {
-        if (Clock::now() >= deadline) break;
-        const int fd = ConnectOne(*a, deadline);
+        if (Clock::now() >= steps.End() || steps.GaveUp()) break;
+        const int fd = ConnectOne(*a, steps);
         if (fd >= 0) {
             socket_ = static_cast<std::uintptr_t>(fd);
             return;

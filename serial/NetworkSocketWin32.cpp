@@ -56,13 +56,21 @@ bool Wait(SOCKET s, bool write, std::optional<NetworkSocket::Clock::time_point> 
     }
 }
 
-SOCKET ConnectOne(const addrinfo& a, NetworkSocket::Clock::time_point deadline) {
+// Waits for the connect in steps; true when it has ended either way.
+bool WaitConnected(SOCKET s, WaitSteps& steps) {
+    for (;;) {
+        if (Wait(s, true, steps.StepEnd())) return true;
+        if (!steps.Continue()) return false;
+    }
+}
+
+SOCKET ConnectOne(const addrinfo& a, WaitSteps& steps) {
     const SOCKET s = socket(a.ai_family, a.ai_socktype, a.ai_protocol);
     if (s == INVALID_SOCKET) return s;
     u_long nonBlocking = 1;
     (void)ioctlsocket(s, FIONBIO, &nonBlocking);
     if (connect(s, a.ai_addr, static_cast<int>(a.ai_addrlen)) != 0) {
-        if (WSAGetLastError() != WSAEWOULDBLOCK || !Wait(s, true, deadline)) {
+        if (WSAGetLastError() != WSAEWOULDBLOCK || !WaitConnected(s, steps)) {
             closesocket(s);
             return INVALID_SOCKET;
         }
@@ -93,20 +101,28 @@ int NetworkSocket::MissingError() { return ERROR_FILE_NOT_FOUND; }     // as a C
 int NetworkSocket::InUseError() { return ERROR_ACCESS_DENIED; }        // as a COM port another program holds
 int NetworkSocket::RefusedSettingError() { return ERROR_INVALID_PARAMETER; }
 
-void NetworkSocket::Connect(const std::string& host, const std::string& service, Clock::time_point deadline) {
+void NetworkSocket::Connect(const std::string& host, const std::string& service, WaitSteps& steps) {
     Close();
     StartWinsock();
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || !found)
-        throw EComPort(CError_OpenFailed, MissingError());
-    const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> list(found, &freeaddrinfo);
+    using AddressList = std::unique_ptr<addrinfo, decltype(&freeaddrinfo)>;
+    // The system's name lookup has no deadline of its own (a name server
+    // that does not answer holds it for many seconds): it runs aside.
+    std::optional<AddressList> addresses = CallWithin<AddressList>(
+        [host, service] {
+            addrinfo hints{};
+            hints.ai_family = AF_UNSPEC;
+            hints.ai_socktype = SOCK_STREAM;
+            hints.ai_protocol = IPPROTO_TCP;
+            addrinfo* found = nullptr;
+            if (getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0) found = nullptr;
+            return AddressList(found, &freeaddrinfo);
+        },
+        steps);
+    if (!addresses || !*addresses) throw EComPort(CError_OpenFailed, MissingError());
+    const addrinfo* found = addresses->get();
     for (const addrinfo* a = found; a; a = a->ai_next) {
-        if (Clock::now() >= deadline) break;
-        const SOCKET s = ConnectOne(*a, deadline);
+        if (Clock::now() >= steps.End() || steps.GaveUp()) break;
+        const SOCKET s = ConnectOne(*a, steps);
         if (s != INVALID_SOCKET) {
             socket_ = static_cast<std::uintptr_t>(s);
             return;

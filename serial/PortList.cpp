@@ -4,6 +4,7 @@
 #include "PortList.h"
 
 #include "ComPort.h"
+#include "PortDevice.h"
 
 #include <mutex>
 
@@ -31,4 +32,8 @@ void TCustomComPort::ListSerialPorts(std::vector<std::string>& list) {
     std::vector<std::string> names = source ? source() : SystemPortNames();
     SortPortNamesIgnoringCase(names);
     list = std::move(names);  // only now: a failure above leaves the caller's list as it was
+}
+
+bool OfferedUnlisted(const std::string& name) {
+    return !name.empty() && (IsUnlistedPortName(name) || IsPresentDevicePath(name));
 }

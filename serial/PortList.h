@@ -15,3 +15,12 @@ void SortPortNamesIgnoringCase(std::vector<std::string>& names);
 
 // The machine's serial ports as the operating system lists them, unsorted.
 std::vector<std::string> SystemPortNames();
+
+// Whether a saved port name is worth offering although the system does not
+// list it: the path of a serial device that is there now (a pseudo-terminal,
+// /dev/serial/by-id/...), a device server's address, a line in memory. The
+// network is not probed.
+[[nodiscard]] bool OfferedUnlisted(const std::string& name);
+
+// The system's part: whether the name is the path of a character device present now.
+[[nodiscard]] bool IsPresentDevicePath(const std::string& name);

@@ -79,3 +79,8 @@ void SortPortNamesIgnoringCase(std::vector<std::string>& names) {
 }
 
 std::vector<std::string> SystemPortNames() { return ListTtyDevices("/sys/class/tty"); }
+
+bool IsPresentDevicePath(const std::string& name) {
+    struct stat device {};
+    return name.front() == '/' && ::stat(name.c_str(), &device) == 0 && S_ISCHR(device.st_mode);
+}

@@ -49,3 +49,6 @@ void SortPortNamesIgnoringCase(std::vector<std::string>& names) {
 }
 
 std::vector<std::string> SystemPortNames() { return ReadSerialCommKey(); }
+
+// COM ports are named, not reached by a path; the registry lists every one present.
+bool IsPresentDevicePath(const std::string&) { return false; }

@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QTimer>
 
 namespace {
 
@@ -71,6 +72,33 @@ TEST(MainNetwork, SavedOrTypedServerAddressIsOfferedAndSearched) {
     app.Main().cbPortsDropDown();
     EXPECT_TRUE(Items(ports).contains(typed));
     EXPECT_EQ(ports->currentText(), typed);
+}
+
+// A server that accepts and never answers: while the window waits for it, it
+// says what it waits for and goes on handling its events, and a close request
+// ends the wait and the window.
+TEST(MainNetwork, ConnectWaitStaysAliveAndGivesWayToAClose) {
+    SilentListener silent;
+    AppHarness app;
+    app.SetPorts({"knsnone1"});
+    TStartOptions options;
+    options.Port = "rfc2217://127.0.0.1:" + std::to_string(silent.Port());
+    const QString waiting = QStringLiteral("Connecting to 127.0.0.1:%1...").arg(silent.Port());
+    bool closed = false;
+    int ticksWhileWaiting = 0;
+    QTimer ticker;
+    ticker.setInterval(20);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (app.StatusTexts.isEmpty() || app.StatusTexts.last() != waiting) return;
+        if (++ticksWhileWaiting == 3) app.Main().close();
+    });
+    QObject::connect(&app.Main(), &TMain::Closed, [&] { closed = true; });
+    ticker.start();
+    app.Start(options);
+    ASSERT_TRUE(WaitWithEvents([&] { return closed; })) << app.StatusTexts.join('|').toStdString();
+    EXPECT_TRUE(app.StatusTexts.contains(waiting)) << app.StatusTexts.join('|').toStdString();
+    EXPECT_GE(ticksWhileWaiting, 3);
+    EXPECT_TRUE(app.ErrorBoxes.isEmpty()) << app.ErrorBoxes.join('|').toStdString();
 }
 
 }  // namespace

@@ -8,10 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace {
 
 TEST(CliNetwork, SameLinesOnTheWireAsOnALocalPort) {
@@ -31,29 +27,6 @@ TEST(CliNetwork, SameLinesOnTheWireAsOnALocalPort) {
         EXPECT_EQ(emu.Commands(), Session({"!X0142" "0301" "4420" + Zeros(8), "!X0156" + Zeros(10), "!F0281"}));
     }
 }
-
-// A socket that listens and never accepts: the connection is made by the
-// system, but no server ever says a word.
-class SilentListener {
-public:
-    SilentListener() {
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof a;
-        if (bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd_, 4) != 0 ||
-            getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length) != 0)
-            throw std::runtime_error("cannot listen");
-        port_ = ntohs(a.sin_port);
-    }
-    ~SilentListener() { close(fd_); }
-    int Port() const { return port_; }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-};
 
 TEST(CliNetwork, ServersThatCannotServeGiveTheTextsOfLocalPorts) {
     SilentListener silent;

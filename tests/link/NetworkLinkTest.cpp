@@ -60,4 +60,22 @@ TEST(NetworkLink, UpdateThroughTheServerFlashesTheImageByteForByte) {
     io.ClosePort();
 }
 
+// A server that accepts and never answers holds the open for seconds: the
+// front end is told what the wait is for, kept painted all along, and a close
+// request ends the wait as a port that is not there.
+TEST(NetworkLink, ConnectWaitKeepsTheFrontEndAliveAndGivesWayToAClose) {
+    SilentListener silent;
+    FirmwareImage image;
+    SimulatorState state;
+    FakeHost host;
+    TComIo io(host, state, image);
+    (void)io.SetStopWaiting([&host] { return host.processed >= 8; });
+    const std::string target = "127.0.0.1:" + std::to_string(silent.Port());
+    EXPECT_EQ(io.FindSimulator("rfc2217://" + target, true), SchedulerState::Stopped);
+    ASSERT_FALSE(host.panel.empty());
+    EXPECT_EQ(host.panel.front(), "Connecting to " + target + "...");
+    EXPECT_EQ(host.LastPanel(), "Unable to open com port (win error code: 2)");
+    EXPECT_GE(host.processed, 8);
+}
+
 }  // namespace

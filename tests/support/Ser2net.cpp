@@ -73,3 +73,19 @@ void Ser2net::Stop() {
     process_->Signal(SIGTERM);
     (void)process_->Wait(10000);
 }
+
+SilentListener::SilentListener() {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd_, 4) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
+        if (fd_ >= 0) close(fd_);
+        throw std::runtime_error("cannot listen");
+    }
+    port_ = ntohs(a.sin_port);
+}
+
+SilentListener::~SilentListener() { close(fd_); }

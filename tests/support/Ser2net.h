@@ -41,3 +41,18 @@ private:
 // Whether something listens on 127.0.0.1:port (read from /proc/net/tcp, so
 // that asking makes no connection the server would count).
 bool LoopbackListens(int port);
+
+// A socket that listens and never accepts: the connection is made by the
+// system, but no server ever says a word.
+class SilentListener {
+public:
+    SilentListener();  // throws std::runtime_error when it cannot listen
+    ~SilentListener();
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    int Port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};

@@ -1,12 +1,14 @@
-// TCustomComPort on the Win32 communications functions: the device handle,
-// the DCB, time-outs, overlapped reads and writes, purges and status queries.
-// Written for Windows and checked under wine, whose serial driver departs
-// from Windows in a few places; each such place says so.
-#include "ComPort.h"
+// A local serial device on the Win32 communications functions: the device
+// handle, the DCB, time-outs, overlapped reads and writes, purges and status
+// queries. Written for Windows and checked under wine, whose serial driver
+// departs from Windows in a few places; each such place says so.
+#include "LocalDevice.h"
 
-#include "ComThread.h"
+#include "TimeoutRules.h"
 
 #include <windows.h>
+
+#include <array>
 
 #include <algorithm>
 #include <chrono>
@@ -14,15 +16,12 @@
 
 namespace {
 
-constexpr DWORD kAllOnes = MAXDWORD;
 // A request that should have ended by its own time-out but has not after this
 // much longer is cancelled: a driver that never completes it must not hang
 // the caller.
 constexpr DWORD kOverdueMs = 1000;
 // The most a read takes from the driver's queue at once.
 constexpr std::size_t kReadAheadSize = 4096;
-
-HANDLE Device(TComHandle h) { return static_cast<HANDLE>(h); }
 
 int LastError() { return static_cast<int>(GetLastError()); }
 
@@ -47,21 +46,6 @@ public:
 private:
     OVERLAPPED overlapped_{};
 };
-
-// How a read behaves under the port's time-outs.
-enum class ReadMode {
-    Immediate,     // interval all-ones, total 0 and 0: what is there, at once
-    FirstArrival,  // interval and multiplier all-ones, constant in between: what is
-                   // there, else the first byte to arrive, else nothing after the constant
-    AsSet,         // anything else: the driver's own meaning of the values
-};
-
-ReadMode ModeOf(DWORD interval, DWORD multiplier, DWORD constant) {
-    if (interval == kAllOnes && multiplier == 0 && constant == 0) return ReadMode::Immediate;
-    if (interval == kAllOnes && multiplier == kAllOnes && constant > 0 && constant < kAllOnes)
-        return ReadMode::FirstArrival;
-    return ReadMode::AsSet;
-}
 
 // Reads up to size bytes with one request. A time-out is no failure: it gives
 // what came before it. With a limit, a request still pending that long is
@@ -88,89 +72,108 @@ DWORD ReadRequest(HANDLE device, char* buffer, DWORD size, std::optional<DWORD> 
     return done;
 }
 
+class Win32Device final : public PortDevice {
+public:
+    explicit Win32Device(const std::string& port);
+    ~Win32Device() override { CloseHandle(device_); }
+
+    void ApplyBuffer(std::int32_t inputSize, std::int32_t outputSize) override;
+    void ApplyLine(const LineSettings& settings) override;
+    void ApplyTimeouts(const TimeoutValues& values) override;
+    void Purge(bool input, bool output) override;
+    int Write(const std::string& text, Deadline deadline) override;
+    std::string Read(int count, const ReadPlan& plan) override;
+    bool WaitForInput(Deadline deadline) override;
+    TComErrors ClearError(int& inQueue) override;
+    int ModemStatus() override;
+    std::optional<WatchedLine> Watchable() const override { return WatchedLine{device_, false}; }
+
+private:
+    HANDLE device_ = INVALID_HANDLE_VALUE;
+    // The time-outs the driver holds (COMMTIMEOUTS in field order), so that an
+    // unchanged set is not passed again; none right after an open.
+    using AppliedTimeouts = std::array<DWORD, 5>;
+    std::optional<AppliedTimeouts> appliedTimeouts_;
+    // Bytes taken from the driver's queue and not yet handed to a reader.
+    std::string readAhead_;
+};
+
 }  // namespace
 
-void TCustomComPort::DeviceCreateHandle() {
+int ClosedDeviceError() { return ERROR_INVALID_HANDLE; }
+int MissingDeviceError() { return ERROR_FILE_NOT_FOUND; }
+int BusyDeviceError() { return ERROR_ACCESS_DENIED; }
+int GoneDeviceError() { return ERROR_DEVICE_NOT_CONNECTED; }
+
+std::unique_ptr<PortDevice> OpenLocalDevice(const std::string& port) { return std::make_unique<Win32Device>(port); }
+
+Win32Device::Win32Device(const std::string& port) {
     // "\\.\" reaches every device name, COM10 and above included, which the
     // plain name does not.
-    const std::string name = port_.rfind("\\\\.\\", 0) == 0 ? port_ : "\\\\.\\" + port_;
-    HANDLE device = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OVERLAPPED, nullptr);
-    if (device == INVALID_HANDLE_VALUE) throw EComPort(CError_OpenFailed, LastError());
-    fd_ = device;
-    isPty_ = false;
-    appliedTimeouts_.reset();
+    const std::string name = port.rfind("\\\\.\\", 0) == 0 ? port : "\\\\.\\" + port;
+    device_ = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_OVERLAPPED, nullptr);
+    if (device_ == INVALID_HANDLE_VALUE) throw EComPort(CError_OpenFailed, LastError());
 }
 
-void TCustomComPort::DeviceDestroyHandle() {
-    if (fd_ == NoComHandle) return;
-    CloseHandle(Device(fd_));
-    fd_ = NoComHandle;
-    appliedTimeouts_.reset();
-    readAhead_.clear();
-}
-
-void TCustomComPort::DeviceApplyBuffer() {
-    if (!SetupComm(Device(fd_), static_cast<DWORD>(buffer_.InputSize()), static_cast<DWORD>(buffer_.OutputSize())))
+void Win32Device::ApplyBuffer(std::int32_t inputSize, std::int32_t outputSize) {
+    if (!SetupComm(device_, static_cast<DWORD>(inputSize), static_cast<DWORD>(outputSize)))
         throw EComPort(CError_SetupComFailed, LastError());
 }
 
-void TCustomComPort::DeviceApplyDCB() {
+void Win32Device::ApplyLine(const LineSettings& s) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    dcb.BaudRate = static_cast<DWORD>(baudRate_ == brCustom ? customBaudRate_ : BaudRateValue(baudRate_));
+    dcb.BaudRate = static_cast<DWORD>(s.Rate);
     dcb.fBinary = TRUE;
     dcb.fAbortOnError = FALSE;
-    if (parity_.Check()) {
+    if (s.ParityCheck) {
         dcb.fParity = TRUE;
-        if (parity_.Replace()) {
+        if (s.ParityReplace) {
             dcb.fErrorChar = TRUE;
-            dcb.ErrorChar = static_cast<char>(parity_.ReplaceChar());
+            dcb.ErrorChar = static_cast<char>(s.ReplaceChar);
         }
     }
-    dcb.fOutxCtsFlow = flowControl_.OutCTSFlow();
-    dcb.fOutxDsrFlow = flowControl_.OutDSRFlow();
-    dcb.fDsrSensitivity = flowControl_.DSRSensitivity();
-    dcb.fTXContinueOnXoff = flowControl_.TxContinueOnXoff();
-    dcb.fOutX = flowControl_.XonXoffOut();
-    dcb.fInX = flowControl_.XonXoffIn();
-    dcb.fNull = discardNull_;
-    dcb.fDtrControl = static_cast<DWORD>(flowControl_.ControlDTR());  // disable, enable, handshake
-    dcb.fRtsControl = static_cast<DWORD>(flowControl_.ControlRTS());  // ... and toggle
-    dcb.XonLim = static_cast<WORD>(buffer_.InputSize() / 4);
-    dcb.XoffLim = static_cast<WORD>(buffer_.InputSize() / 4);
-    dcb.ByteSize = static_cast<BYTE>(5 + dataBits_);
-    dcb.Parity = static_cast<BYTE>(parity_.Bits());   // none, odd, even, mark, space
-    dcb.StopBits = static_cast<BYTE>(stopBits_);      // one, one and a half, two
-    dcb.XonChar = static_cast<char>(flowControl_.XonChar());
-    dcb.XoffChar = static_cast<char>(flowControl_.XoffChar());
-    dcb.EvtChar = static_cast<char>(eventChar_);
-    if (!SetCommState(Device(fd_), &dcb)) throw EComPort(CError_SetStateFailed, LastError());
+    dcb.fOutxCtsFlow = s.OutCTSFlow;
+    dcb.fOutxDsrFlow = s.OutDSRFlow;
+    dcb.fDsrSensitivity = s.DSRSensitivity;
+    dcb.fTXContinueOnXoff = s.TxContinueOnXoff;
+    dcb.fOutX = s.XonXoffOut;
+    dcb.fInX = s.XonXoffIn;
+    dcb.fNull = s.DiscardNull;
+    dcb.fDtrControl = static_cast<DWORD>(s.Dtr);  // disable, enable, handshake
+    dcb.fRtsControl = static_cast<DWORD>(s.Rts);  // ... and toggle
+    dcb.XonLim = static_cast<WORD>(s.InputSize / 4);
+    dcb.XoffLim = static_cast<WORD>(s.InputSize / 4);
+    dcb.ByteSize = static_cast<BYTE>(5 + s.DataBits);
+    dcb.Parity = static_cast<BYTE>(s.Parity);      // none, odd, even, mark, space
+    dcb.StopBits = static_cast<BYTE>(s.StopBits);  // one, one and a half, two
+    dcb.XonChar = static_cast<char>(s.XonChar);
+    dcb.XoffChar = static_cast<char>(s.XoffChar);
+    dcb.EvtChar = static_cast<char>(s.EventChar);
+    if (!SetCommState(device_, &dcb)) throw EComPort(CError_SetStateFailed, LastError());
 }
 
-void TCustomComPort::DeviceApplyTimeouts() {
-    const auto interval = static_cast<DWORD>(timeouts_.ReadInterval());
-    const auto multiplier = static_cast<DWORD>(timeouts_.ReadTotalMultiplier());
-    const auto constant = static_cast<DWORD>(timeouts_.ReadTotalConstant());
+void Win32Device::ApplyTimeouts(const TimeoutValues& values) {
     COMMTIMEOUTS driver{};
-    driver.WriteTotalTimeoutMultiplier = static_cast<DWORD>(timeouts_.WriteTotalMultiplier());
-    driver.WriteTotalTimeoutConstant = static_cast<DWORD>(timeouts_.WriteTotalConstant());
-    switch (ModeOf(interval, multiplier, constant)) {
-    case ReadMode::Immediate:
-        // Only what is queued is ever asked for (see ReadText): no read time-out
+    driver.WriteTotalTimeoutMultiplier = values.WriteTotalMultiplier;
+    driver.WriteTotalTimeoutConstant = values.WriteTotalConstant;
+    switch (PlanRead(values, 1).Kind) {
+    case ReadPlan::Mode::Immediate:
+        // Only what is queued is ever asked for (see Read): no read time-out
         // is needed. An interval of all-ones would leave a read pending for
         // ever under wine when nothing is waiting.
         break;
-    case ReadMode::FirstArrival:
+    case ReadPlan::Mode::FirstArrival:
         // Windows gives this meaning to all-ones/all-ones/constant itself, but
         // wine never completes such a read. A one-byte read under a total
         // time-out, followed by a read of what is queued, behaves the same on both.
-        driver.ReadTotalTimeoutConstant = constant;
+        driver.ReadTotalTimeoutConstant = values.ReadTotalConstant;
         break;
-    case ReadMode::AsSet:
-        driver.ReadIntervalTimeout = interval;
-        driver.ReadTotalTimeoutMultiplier = multiplier;
-        driver.ReadTotalTimeoutConstant = constant;
+    case ReadPlan::Mode::AsSet:
+        driver.ReadIntervalTimeout = values.ReadInterval;
+        driver.ReadTotalTimeoutMultiplier = values.ReadTotalMultiplier;
+        driver.ReadTotalTimeoutConstant = values.ReadTotalConstant;
         break;
     }
     const AppliedTimeouts wanted{driver.ReadIntervalTimeout, driver.ReadTotalTimeoutMultiplier,
@@ -179,33 +182,31 @@ void TCustomComPort::DeviceApplyTimeouts() {
     // The link sets the read time-outs before every byte; the driver hears of
     // them only when what it holds changes.
     if (appliedTimeouts_ && *appliedTimeouts_ == wanted) return;
-    if (!SetCommTimeouts(Device(fd_), &driver)) throw EComPort(CError_SetTimeoutsFailed, LastError());
+    if (!SetCommTimeouts(device_, &driver)) throw EComPort(CError_SetTimeoutsFailed, LastError());
     appliedTimeouts_ = wanted;
 }
 
-void TCustomComPort::DevicePurge(bool input, bool output) {
-    if (fd_ == NoComHandle) return;
+void Win32Device::Purge(bool input, bool output) {
     DWORD flags = 0;
     if (input) {
         flags |= PURGE_RXCLEAR;
         readAhead_.clear();
     }
     if (output) flags |= PURGE_TXCLEAR;
-    if (flags != 0) (void)PurgeComm(Device(fd_), flags);
+    if (flags != 0) (void)PurgeComm(device_, flags);
 }
 
-int TCustomComPort::DeviceWrite(const std::string& text) {
-    if (text.empty()) return 0;
-    if (fd_ == NoComHandle) throw EComPort(CError_WriteFailed, ERROR_INVALID_HANDLE);
+int Win32Device::Write(const std::string& text, Deadline) {
+    // The driver keeps the write time-out itself (SetCommTimeouts).
     Request request;
     if (!request.Valid()) throw EComPort(CError_WriteFailed, LastError());
     DWORD done = 0;
-    if (!WriteFile(Device(fd_), text.data(), static_cast<DWORD>(text.size()), nullptr, request.Get())) {
+    if (!WriteFile(device_, text.data(), static_cast<DWORD>(text.size()), nullptr, request.Get())) {
         const DWORD error = GetLastError();
         if (error != ERROR_IO_PENDING) throw EComPort(CError_WriteFailed, static_cast<int>(error));
         (void)WaitForSingleObject(request.Event(), INFINITE);
     }
-    if (!GetOverlappedResult(Device(fd_), request.Get(), &done, FALSE)) {
+    if (!GetOverlappedResult(device_, request.Get(), &done, FALSE)) {
         const DWORD error = GetLastError();
         // A write that runs into its time-out sends fewer bytes; that is no failure.
         if (!IsTimeOut(error)) throw EComPort(CError_WriteFailed, static_cast<int>(error));
@@ -213,13 +214,9 @@ int TCustomComPort::DeviceWrite(const std::string& text) {
     return static_cast<int>(done);
 }
 
-std::string TCustomComPort::DeviceRead(int count) {
-    if (fd_ == NoComHandle) throw EComPort(CError_ReadFailed, ERROR_INVALID_HANDLE);
-    if (count <= 0) return {};
-    HANDLE device = Device(fd_);
-    const auto constant = static_cast<DWORD>(timeouts_.ReadTotalConstant());
-    const ReadMode mode = ModeOf(static_cast<DWORD>(timeouts_.ReadInterval()),
-                                 static_cast<DWORD>(timeouts_.ReadTotalMultiplier()), constant);
+std::string Win32Device::Read(int count, const ReadPlan& plan) {
+    HANDLE device = device_;
+    const DWORD constant = plan.Values.ReadTotalConstant;
     const auto wanted = static_cast<std::size_t>(count);
 
     // The link reads replies one byte at a time, and every driver call is a
@@ -234,12 +231,12 @@ std::string TCustomComPort::DeviceRead(int count) {
             return ClearCommError(device, &errors, &stat) ? stat.cbInQue : 0;
         };
         char buffer[kReadAheadSize];
-        if (mode == ReadMode::AsSet) {
+        if (plan.Kind == ReadPlan::Mode::AsSet) {
             const DWORD rest = static_cast<DWORD>(std::min(wanted - readAhead_.size(), sizeof buffer));
             readAhead_.append(buffer, ReadRequest(device, buffer, rest, std::nullopt));
         } else {
             DWORD waiting = queued();
-            if (waiting == 0 && readAhead_.empty() && mode == ReadMode::FirstArrival) {
+            if (waiting == 0 && readAhead_.empty() && plan.Kind == ReadPlan::Mode::FirstArrival) {
                 // Wait for the first byte; the driver ends the request after
                 // the constant. Whatever follows it is queued by then or later.
                 const DWORD got = ReadRequest(device, buffer, 1, constant + kOverdueMs);
@@ -259,11 +256,9 @@ std::string TCustomComPort::DeviceRead(int count) {
     return result;
 }
 
-bool TCustomComPort::DeviceWaitForInput(int timeoutMs) {
-    if (fd_ == NoComHandle) throw EComPort(CError_ReadFailed, ERROR_INVALID_HANDLE);
+bool Win32Device::WaitForInput(Deadline deadline) {
     // The line's events belong to the watcher, so the queue is looked at in
     // short sleeps instead of waiting for a character event.
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     for (;;) {
         int waiting = 0;
         try {
@@ -272,16 +267,15 @@ bool TCustomComPort::DeviceWaitForInput(int timeoutMs) {
             return true;  // the next read meets the fault and reports it
         }
         if (waiting > 0) return true;
-        if (std::chrono::steady_clock::now() >= end) return false;
+        if (deadline && PortClock::now() >= *deadline) return false;
         Sleep(1);
     }
 }
 
-TComErrors TCustomComPort::DeviceClearError(int& inQueue) {
-    if (fd_ == NoComHandle) throw EComPort(CError_ClearComFailed, ERROR_INVALID_HANDLE);
+TComErrors Win32Device::ClearError(int& inQueue) {
     DWORD flags = 0;
     COMSTAT stat{};
-    if (!ClearCommError(Device(fd_), &flags, &stat)) throw EComPort(CError_ClearComFailed, LastError());
+    if (!ClearCommError(device_, &flags, &stat)) throw EComPort(CError_ClearComFailed, LastError());
     inQueue = static_cast<int>(stat.cbInQue + readAhead_.size());
     TComErrors errors = 0;
     auto add = [&errors](TComError e) { errors |= static_cast<TComErrors>(1u << e); };
@@ -296,10 +290,9 @@ TComErrors TCustomComPort::DeviceClearError(int& inQueue) {
     return errors;
 }
 
-int TCustomComPort::DeviceModemStatus() {
-    if (fd_ == NoComHandle) throw EComPort(CError_ModemStatFailed, ERROR_INVALID_HANDLE);
+int Win32Device::ModemStatus() {
     DWORD lines = 0;
-    if (!GetCommModemStatus(Device(fd_), &lines)) {
+    if (!GetCommModemStatus(device_, &lines)) {
         const DWORD error = GetLastError();
         // A line without modem lines (wine on a pseudo-terminal) answers "not
         // supported" where Windows would give the lines' state: all off, as on

@@ -1,11 +1,12 @@
-// TCustomComPort on POSIX termios: the device handle, line settings,
-// time-outs, reads, writes, purges and status queries.
-#include "ComPort.h"
+// A local serial device on POSIX termios: the device handle, line settings,
+// reads, writes, purges and status queries.
+#include "LocalDevice.h"
 
-#include "ComThread.h"
 #include "ArbitraryBaudRate.h"
 #include "PollDeadline.h"
+#include "PortLock.h"
 #include "PortPermission.h"
+#include "TimeoutRules.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -25,7 +26,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr std::uint32_t kAllOnes = 0xFFFFFFFFu;
 
 // Device numbers of pseudo-terminal slaves: Unix98 (136-143) and the old BSD kind (3).
 bool IsPtySlave(int fd) {
@@ -55,26 +55,57 @@ speed_t SpeedConstant(int rate) {
     }
 }
 
-// A deadline that many milliseconds from now; an absurdly long one (beyond
-// what the clock can hold) means "no limit".
-std::optional<Clock::time_point> DeadlineIn(std::uint64_t ms) {
-    constexpr std::uint64_t kNoLimit = 1ull << 40;  // about 35 years
-    if (ms >= kNoLimit) return std::nullopt;
-    return Clock::now() + std::chrono::milliseconds(ms);
-}
-
 bool ReadLineErrorCounts(int fd, serial_icounter_struct& ic) {
     std::memset(&ic, 0, sizeof ic);
     return ioctl(fd, TIOCGICOUNT, &ic) == 0;
 }
 
+// Line error counters as the driver reported them at the last error-state
+// query, so that each query reports only what happened since the one before.
+struct LineErrorCounts {
+    int frame = 0, parity = 0, overrun = 0, brk = 0, bufOverrun = 0;
+};
+
+class PosixDevice final : public PortDevice {
+public:
+    explicit PosixDevice(const std::string& port);
+    ~PosixDevice() override;
+
+    void ApplyBuffer(std::int32_t inputSize, std::int32_t outputSize) override;
+    void ApplyLine(const LineSettings& settings) override;
+    void ApplyTimeouts(const TimeoutValues& values) override;
+    void Purge(bool input, bool output) override;
+    int Write(const std::string& text, Deadline deadline) override;
+    std::string Read(int count, const ReadPlan& plan) override;
+    bool WaitForInput(Deadline deadline) override;
+    TComErrors ClearError(int& inQueue) override;
+    int ModemStatus() override;
+    std::optional<WatchedLine> Watchable() const override { return WatchedLine{fd_, isPty_}; }
+    void SetActivity(LineActivity* activity) override { activity_ = activity; }
+
+private:
+    int fd_ = -1;
+    bool isPty_ = false;
+    bool discardNull_ = false;
+    TPortLockFile lockFile_;  // the lock file other serial programs honour, while open
+    LineErrorCounts lineErrorBase_;
+    LineActivity* activity_ = nullptr;
+};
+
 }  // namespace
 
-void TCustomComPort::DeviceCreateHandle() {
-    if (port_.empty()) throw EComPort(CError_OpenFailed, ENOENT);
+int ClosedDeviceError() { return EBADF; }
+int MissingDeviceError() { return ENOENT; }
+int BusyDeviceError() { return EBUSY; }
+int GoneDeviceError() { return EIO; }
+
+std::unique_ptr<PortDevice> OpenLocalDevice(const std::string& port) { return std::make_unique<PosixDevice>(port); }
+
+PosixDevice::PosixDevice(const std::string& port) {
+    if (port.empty()) throw EComPort(CError_OpenFailed, ENOENT);
     // "ttyUSB0" names a device under /dev; a full path (a pseudo-terminal, a
     // symbolic link) is taken as it stands.
-    const std::string path = PortDevicePath(port_);
+    const std::string path = PortDevicePath(port);
     // The lock files of other serial programs come first: opening a real
     // port already raises its modem lines under the program that holds it.
     if (const int busy = lockFile_.Take(path)) throw EComPort(CError_OpenFailed, busy);
@@ -100,14 +131,12 @@ void TCustomComPort::DeviceCreateHandle() {
     fd_ = fd;
     isPty_ = IsPtySlave(fd);
     // Errors the line saw before this open are not ours to report.
-    lineErrorBase_ = {};
     serial_icounter_struct ic;
     if (!isPty_ && ReadLineErrorCounts(fd, ic))
         lineErrorBase_ = {ic.frame, ic.parity, ic.overrun, ic.brk, ic.buf_overrun};
 }
 
-void TCustomComPort::DeviceDestroyHandle() {
-    if (fd_ < 0) return;
+PosixDevice::~PosixDevice() {
     // A real port waits in close() until its transmitter has emptied, for up
     // to half a minute when flow control holds it; drop what is left instead.
     if (!isPty_) (void)tcflush(fd_, TCOFLUSH);
@@ -119,37 +148,35 @@ void TCustomComPort::DeviceDestroyHandle() {
     // and our file must not make that new line look taken.
     lockFile_.Release();
     close(fd_);  // also releases the flock
-    fd_ = -1;
-    isPty_ = false;
 }
 
-void TCustomComPort::DeviceApplyBuffer() {
+void PosixDevice::ApplyBuffer(std::int32_t, std::int32_t) {
     // Linux sizes its tty queues itself; there is nothing to hand over. Only
     // make sure the handle is still usable.
     if (fcntl(fd_, F_GETFD) < 0) throw EComPort(CError_SetupComFailed, errno);
 }
 
-void TCustomComPort::DeviceApplyDCB() {
+void PosixDevice::ApplyLine(const LineSettings& s) {
     termios tio {};
     if (tcgetattr(fd_, &tio) != 0) throw EComPort(CError_SetStateFailed, errno);
 
     // Raw binary line, built afresh from the properties. Break conditions are
     // counted by the driver, not delivered as zero bytes.
     tio.c_iflag = IGNBRK;
-    if (parity_.Check()) {
+    if (s.ParityCheck) {
         // Parity is checked; a byte that fails reads as a zero byte (the
         // driver cannot substitute another replacement character).
         tio.c_iflag |= INPCK;
     }
-    if (flowControl_.XonXoffOut()) tio.c_iflag |= IXON;
-    if (flowControl_.XonXoffIn()) tio.c_iflag |= IXOFF;
+    if (s.XonXoffOut) tio.c_iflag |= IXON;
+    if (s.XonXoffIn) tio.c_iflag |= IXOFF;
     tio.c_oflag = 0;
     tio.c_lflag = 0;
 
     tcflag_t cflag = CREAD | CLOCAL;  // modem lines do not gate reading
     static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-    cflag |= kSizes[dataBits_];
-    switch (parity_.Bits()) {
+    cflag |= kSizes[s.DataBits];
+    switch (s.Parity) {
     case prNone: break;
     case prOdd: cflag |= PARENB | PARODD; break;
     case prEven: cflag |= PARENB; break;
@@ -157,30 +184,30 @@ void TCustomComPort::DeviceApplyDCB() {
     case prSpace: cflag |= PARENB | CMSPAR; break;
     }
     // A UART sends one and a half stop bits for "two" at five data bits.
-    if (stopBits_ != sbOneStopBit) cflag |= CSTOPB;
-    if (flowControl_.OutCTSFlow() || flowControl_.ControlRTS() == rtsHandshake) cflag |= CRTSCTS;
+    if (s.StopBits != sbOneStopBit) cflag |= CSTOPB;
+    if (s.OutCTSFlow || s.Rts == rtsHandshake) cflag |= CRTSCTS;
     tio.c_cflag = cflag;
 
     std::fill(std::begin(tio.c_cc), std::end(tio.c_cc), 0);
-    tio.c_cc[VSTART] = flowControl_.XonChar();
-    tio.c_cc[VSTOP] = flowControl_.XoffChar();
+    tio.c_cc[VSTART] = s.XonChar;
+    tio.c_cc[VSTOP] = s.XoffChar;
     // VMIN 1: a non-blocking read of an empty queue then fails with EAGAIN,
     // so that a read of 0 bytes can only mean a hang-up.
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
 
-    const int rate = baudRate_ == brCustom ? customBaudRate_ : BaudRateValue(baudRate_);
-    if (rate <= 0) throw EComPort(CError_SetStateFailed, EINVAL);
-    const speed_t constant = SpeedConstant(rate);
+    if (s.Rate <= 0) throw EComPort(CError_SetStateFailed, EINVAL);
+    const speed_t constant = SpeedConstant(s.Rate);
     if (constant != B0) {
         cfsetispeed(&tio, constant);
         cfsetospeed(&tio, constant);
     }
     if (tcsetattr(fd_, TCSANOW, &tio) != 0) throw EComPort(CError_SetStateFailed, errno);
     if (constant == B0) {
-        const int error = SetArbitraryBaudRate(fd_, rate);
+        const int error = SetArbitraryBaudRate(fd_, s.Rate);
         if (error != 0) throw EComPort(CError_SetStateFailed, error);
     }
+    discardNull_ = s.DiscardNull;
 
     // DTR and RTS where the driver has modem lines (a pseudo-terminal has
     // none). Handshake and toggle modes are left to the driver's flow control.
@@ -188,24 +215,21 @@ void TCustomComPort::DeviceApplyDCB() {
         auto setLine = [this](int bit, bool on) {
             (void)ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit);  // some adapters lack the line
         };
-        if (flowControl_.ControlDTR() != dtrHandshake)
-            setLine(TIOCM_DTR, flowControl_.ControlDTR() == dtrEnable);
-        if (flowControl_.ControlRTS() == rtsDisable || flowControl_.ControlRTS() == rtsEnable)
-            setLine(TIOCM_RTS, flowControl_.ControlRTS() == rtsEnable);
+        if (s.Dtr != dtrHandshake) setLine(TIOCM_DTR, s.Dtr == dtrEnable);
+        if (s.Rts == rtsDisable || s.Rts == rtsEnable) setLine(TIOCM_RTS, s.Rts == rtsEnable);
     }
 }
 
-void TCustomComPort::DeviceApplyTimeouts() {
-    // The time-outs are kept by ReadText and WriteText themselves; the driver
-    // holds none. Only make sure the handle is still usable.
+void PosixDevice::ApplyTimeouts(const TimeoutValues&) {
+    // The reads and writes keep the time-outs themselves; the driver holds
+    // none. Only make sure the handle is still usable.
     if (fcntl(fd_, F_GETFD) < 0) throw EComPort(CError_SetTimeoutsFailed, errno);
 }
 
-void TCustomComPort::DevicePurge(bool input, bool output) {
-    if (fd_ < 0) return;
+void PosixDevice::Purge(bool input, bool output) {
     if (input) {
         (void)tcflush(fd_, TCIFLUSH);
-        if (thread_) thread_->NotifyConsumed(0);
+        if (activity_) activity_->Consumed(0);
     }
     // On a pseudo-terminal nothing is waiting to be sent after a drained
     // write: TCOFLUSH there discards bytes that the other side has not read
@@ -213,15 +237,7 @@ void TCustomComPort::DevicePurge(bool input, bool output) {
     if (output && !isPty_) (void)tcflush(fd_, TCOFLUSH);
 }
 
-int TCustomComPort::DeviceWrite(const std::string& text) {
-    if (text.empty()) return 0;
-    if (fd_ < 0) throw EComPort(CError_WriteFailed, EBADF);
-    const auto multiplier = static_cast<std::uint32_t>(timeouts_.WriteTotalMultiplier());
-    const auto constant = static_cast<std::uint32_t>(timeouts_.WriteTotalConstant());
-    std::optional<Clock::time_point> deadline;
-    if (multiplier != 0 || constant != 0)
-        deadline = DeadlineIn(std::uint64_t{multiplier} * text.size() + constant);
-
+int PosixDevice::Write(const std::string& text, Deadline deadline) {
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = write(fd_, text.data() + done, text.size() - done);
@@ -264,85 +280,54 @@ int TCustomComPort::DeviceWrite(const std::string& text) {
         }
     }
     // Only a write that went out whole has emptied the transmit queue.
-    if (thread_ && drained && done == text.size()) thread_->NotifyTransmitted();
+    if (activity_ && drained && done == text.size()) activity_->Transmitted();
     return static_cast<int>(done);
 }
 
-std::string TCustomComPort::DeviceRead(int count) {
-    if (fd_ < 0) throw EComPort(CError_ReadFailed, EBADF);
-    if (count <= 0) return {};
-    const auto interval = static_cast<std::uint32_t>(timeouts_.ReadInterval());
-    const auto multiplier = static_cast<std::uint32_t>(timeouts_.ReadTotalMultiplier());
-    const auto constant = static_cast<std::uint32_t>(timeouts_.ReadTotalConstant());
-
-    // The time-out meanings of the serial drivers this program was made for:
-    //  - interval all-ones, total 0 and 0: what is there, at once;
-    //  - interval and multiplier all-ones, a constant in between: what is
-    //    there, else the first byte to arrive, else nothing after the constant;
-    //  - otherwise a total of multiplier x count + constant (none when both
-    //    are 0) and, after the first byte, at most the interval between bytes.
-    bool firstArrivalEnds = false;
-    std::optional<Clock::time_point> total;
-    std::optional<std::chrono::milliseconds> gap;
-    if (interval == kAllOnes && multiplier == 0 && constant == 0) {
-        total = Clock::now();
-    } else if (interval == kAllOnes && multiplier == kAllOnes && constant > 0 && constant < kAllOnes) {
-        total = DeadlineIn(constant);
-        firstArrivalEnds = true;
-    } else {
-        if (multiplier != 0 || constant != 0)
-            total = DeadlineIn(std::uint64_t{multiplier} * static_cast<std::uint64_t>(count) + constant);
-        if (interval != 0 && interval != kAllOnes) gap = std::chrono::milliseconds(interval);
-    }
-
-    std::string result;
-    result.reserve(static_cast<std::size_t>(count));
-    Clock::time_point lastByte{};
+std::string PosixDevice::Read(int count, const ReadPlan& plan) {
     bool consumed = false;  // bytes left the queue (zero bytes may have been discarded)
-    char buf[512];
-    while (static_cast<int>(result.size()) < count) {
-        const std::size_t want = std::min<std::size_t>(sizeof buf, count - result.size());
-        const ssize_t n = read(fd_, buf, want);
-        if (n > 0) {
-            consumed = true;
-            for (ssize_t i = 0; i < n; ++i)
-                if (!(discardNull_ && buf[i] == 0)) result.push_back(buf[i]);
-            lastByte = Clock::now();
-            if (firstArrivalEnds && !result.empty()) break;
-            continue;
+    auto take = [&](std::string& out, std::size_t max) -> std::size_t {
+        char buf[512];
+        std::size_t taken = 0;
+        while (taken < max) {
+            const ssize_t n = read(fd_, buf, std::min(sizeof buf, max - taken));
+            if (n > 0) {
+                consumed = true;
+                taken += static_cast<std::size_t>(n);
+                for (ssize_t i = 0; i < n; ++i)
+                    if (!(discardNull_ && buf[i] == 0)) out.push_back(buf[i]);
+                continue;
+            }
+            // poll said readable (or the queue was just read) and yet 0
+            // bytes: the line hung up. That is a failure, not a time-out.
+            if (n == 0) throw EComPort(CError_ReadFailed, EIO);
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) throw EComPort(CError_ReadFailed, errno);
+            break;
         }
-        // poll said readable (or the queue was just read) and yet 0 bytes:
-        // the line hung up. That is a failure, not a time-out.
-        if (n == 0) throw EComPort(CError_ReadFailed, EIO);
-        if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) throw EComPort(CError_ReadFailed, errno);
-
-        std::optional<Clock::time_point> until = total;
-        if (gap && !result.empty()) {
-            const auto byGap = lastByte + *gap;
-            until = until ? std::min(*until, byGap) : byGap;
-        }
-        if (until && Clock::now() >= *until) break;
+        return taken;
+    };
+    auto waitUntil = [this](Deadline until) {
         const PollResult r = PollUntil(fd_, POLLIN, until);
         if (r.error != 0) throw EComPort(CError_ReadFailed, r.error);
-        if (r.timedOut) break;
+        if (r.timedOut) return false;
         if (!(r.revents & POLLIN) && (r.revents & (POLLHUP | POLLERR | POLLNVAL)))
             throw EComPort(CError_ReadFailed, EIO);
-    }
+        return true;
+    };
+    std::string result = ReadUnderPlan(count, plan, take, waitUntil);
     int waiting = 0;
     (void)ClearError(waiting);
-    if (thread_ && consumed) thread_->NotifyConsumed(waiting);
+    if (activity_ && consumed) activity_->Consumed(waiting);
     return result;
 }
 
-bool TCustomComPort::DeviceWaitForInput(int timeoutMs) {
-    if (fd_ < 0) throw EComPort(CError_ReadFailed, EBADF);
-    const PollResult r = PollUntil(fd_, POLLIN, DeadlineIn(static_cast<std::uint64_t>(std::max(timeoutMs, 0))));
+bool PosixDevice::WaitForInput(Deadline deadline) {
+    const PollResult r = PollUntil(fd_, POLLIN, deadline);
     return r.error != 0 || !r.timedOut;
 }
 
-TComErrors TCustomComPort::DeviceClearError(int& inQueue) {
-    if (fd_ < 0) throw EComPort(CError_ClearComFailed, EBADF);
+TComErrors PosixDevice::ClearError(int& inQueue) {
     int count = 0;
     if (ioctl(fd_, FIONREAD, &count) != 0) throw EComPort(CError_ClearComFailed, errno);
     inQueue = count;
@@ -364,8 +349,7 @@ TComErrors TCustomComPort::DeviceClearError(int& inQueue) {
     return errors;
 }
 
-int TCustomComPort::DeviceModemStatus() {
-    if (fd_ < 0) throw EComPort(CError_ModemStatFailed, EBADF);
+int PosixDevice::ModemStatus() {
     // A pseudo-terminal has no modem lines: all off, as on a cable with none.
     if (isPty_) return 0;
     int bits = 0;
