@@ -35,6 +35,12 @@ void NameList(const std::uint8_t* data, std::size_t size);
 // Bytes a scan tool sends to the emulator's adapter (the first sets the bus).
 void ElmAdapter(const std::uint8_t* data, std::size_t size);
 
+// What a serial device server sends on a Telnet (RFC 2217) connection, in
+// pieces; the head of the input says how (see CheckRfc2217Stream.cpp).
+void Rfc2217Stream(const std::uint8_t* data, std::size_t size);
+// A port name that may be a server's address (rfc2217://, tcp://).
+void NetworkPortName(const std::uint8_t* data, std::size_t size);
+
 // The checks by the names of their corpus folders; nullptr for an unknown name.
 Check ByName(const std::string& name);
 

@@ -56,6 +56,7 @@ std::optional<NetworkAddress> ParseNetworkPortName(const std::string& name) {
     const int number = std::stoi(address.Service);
     if (number < 1 || number > 65535) return std::nullopt;
     address.Service = std::to_string(number);
-    if (address.Host.find_first_of(" /?#@") != std::string::npos) return std::nullopt;
+    // Brackets belong around an IPv6 address, never inside a host name.
+    if (address.Host.find_first_of(" /?#@[]") != std::string::npos) return std::nullopt;
     return address;
 }

@@ -19,6 +19,23 @@ void Put(std::string& out, std::uint8_t a, std::uint8_t b, std::uint8_t c) {
 
 constexpr std::uint8_t CarriageReturn = 13, Nul = 0;
 
+// The COM-PORT messages a server sends on its own, as often as it likes:
+// line and modem state notices and flow control requests. They answer
+// nothing this client asked.
+constexpr int NotifyLineState = 6, FlowControlResume = 9;
+
+bool AnswersACommand(std::uint8_t serverCommand) {
+    if (serverCommand < ComPort::ServerOffset) return false;
+    const int command = serverCommand - ComPort::ServerOffset;
+    return command <= ComPort::PurgeData && (command < NotifyLineState || command > FlowControlResume);
+}
+
+// Option, command and value. No answer this client looks at is longer than
+// a few bytes; a subnegotiation is held no further than this, so that a
+// server that never ends one (or raw data taken for Telnet) cannot make the
+// client hold all it sends. A longer one is dropped when it ends.
+constexpr std::size_t MaxSubnegotiation = 64;
+
 }  // namespace
 
 std::string Rfc2217Codec::Start() {
@@ -124,17 +141,34 @@ void Rfc2217Codec::Negotiate(std::uint8_t verb, std::uint8_t option, std::string
 }
 
 void Rfc2217Codec::EndSubnegotiation() {
-    // Only the COM-PORT option's answers matter; notifications of line and
-    // modem state (and everything else) are taken and dropped.
-    if (sub_.size() >= 2 && static_cast<std::uint8_t>(sub_[0]) == Telnet::ComPortOption) {
+    // Only the COM-PORT option's answers matter; notices of line and modem
+    // state (and everything else) are taken and dropped: kept, a server that
+    // sends them without end would make the answers grow without end.
+    if (sub_.size() >= 2 && sub_.size() <= MaxSubnegotiation &&
+        static_cast<std::uint8_t>(sub_[0]) == Telnet::ComPortOption) {
         const auto command = static_cast<std::uint8_t>(sub_[1]);
-        if (command >= ComPort::ServerOffset)
+        if (AnswersACommand(command))
             answers_.push_back({static_cast<std::uint8_t>(command - ComPort::ServerOffset), sub_.substr(2)});
     }
     sub_.clear();
 }
 
 void Rfc2217Codec::Decode(std::string_view received, std::string& data, std::string& reply) {
+    // The byte after an IAC, in the data or inside a subnegotiation.
+    const auto command = [&](std::uint8_t b) {
+        if (b == Telnet::Iac) {
+            data.push_back(static_cast<char>(b));  // an escaped 0xFF
+            stage_ = Stage::Data;
+        } else if (b >= Telnet::Will) {
+            verb_ = b;
+            stage_ = Stage::Option;
+        } else if (b == Telnet::Sb) {
+            sub_.clear();
+            stage_ = Stage::Sub;
+        } else {
+            stage_ = Stage::Data;  // NOP, go-ahead and the like carry nothing for us
+        }
+    };
     for (const char c : received) {
         const auto b = static_cast<std::uint8_t>(c);
         switch (stage_) {
@@ -152,18 +186,7 @@ void Rfc2217Codec::Decode(std::string_view received, std::string& data, std::str
             }
             break;
         case Stage::Iac:
-            if (b == Telnet::Iac) {
-                data.push_back(c);  // an escaped 0xFF
-                stage_ = Stage::Data;
-            } else if (b >= Telnet::Will) {
-                verb_ = b;
-                stage_ = Stage::Option;
-            } else if (b == Telnet::Sb) {
-                sub_.clear();
-                stage_ = Stage::Sub;
-            } else {
-                stage_ = Stage::Data;  // NOP, go-ahead and the like carry nothing for us
-            }
+            command(b);
             break;
         case Stage::Option:
             Negotiate(verb_, b, reply);
@@ -172,17 +195,22 @@ void Rfc2217Codec::Decode(std::string_view received, std::string& data, std::str
         case Stage::Sub:
             if (b == Telnet::Iac)
                 stage_ = Stage::SubIac;
-            else
+            else if (sub_.size() <= MaxSubnegotiation)
                 sub_.push_back(c);
             break;
         case Stage::SubIac:
             if (b == Telnet::Iac) {
-                sub_.push_back(c);
+                if (sub_.size() <= MaxSubnegotiation) sub_.push_back(c);
                 stage_ = Stage::Sub;
-            } else {
-                // IAC SE ends it; any other command ends it too, as a broken one.
+            } else if (b == Telnet::Se) {
                 EndSubnegotiation();
                 stage_ = Stage::Data;
+            } else {
+                // Any other command ends it too, as a broken one: what it
+                // held is no answer, and the command counts as such (a
+                // request's option byte must not slip into the data).
+                sub_.clear();
+                command(b);
             }
             break;
         }

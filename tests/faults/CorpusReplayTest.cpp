@@ -69,5 +69,6 @@ TEST_P(CorpusReplay, EveryStoredInputKeepsItsProperties) {
 
 INSTANTIATE_TEST_SUITE_P(Fuzz, CorpusReplay,
                          ::testing::Values("config_document", "ini_file", "status_line", "hex_reply", "boot_frame",
-                                           "natural_compare", "code_list", "name_list", "elm_adapter"),
+                                           "natural_compare", "code_list", "name_list",
+                                           "rfc2217_stream", "network_port_name", "elm_adapter"),
                          [](const auto& info) { return std::string(info.param); });
