@@ -12,30 +12,52 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace {
 
-// One folder per process for the files of this check, on a memory file
-// system where there is one (every written value is synced to disk). The
-// fuzzer's fork mode kills its jobs, so folders of processes that are gone
-// are cleared away by the next one.
+#ifdef _WIN32
+// On Windows only the corpus replay runs these checks: one process, which
+// removes its own folder at exit, and no fuzzer whose killed jobs leave
+// folders behind. The user's temporary folder takes the files.
+std::string FolderRoot() { return std::filesystem::temp_directory_path().string(); }
+bool ProcessGone(int) { return false; }
+int ThisProcess() { return _getpid(); }
+bool Writable(const std::string& path) { return _access(path.c_str(), 2) == 0; }
+#else
+// A memory file system where there is one: every written value is synced to disk.
+std::string FolderRoot() {
+    const char* base = std::getenv("TMPDIR");
+    return access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (base ? base : "/tmp");
+}
+bool ProcessGone(int pid) { return kill(pid, 0) != 0 && errno == ESRCH; }
+int ThisProcess() { return getpid(); }
+bool Writable(const std::string& path) { return access(path.c_str(), W_OK) == 0; }
+#endif
+
+// One folder per process for the files of this check. The fuzzer's fork
+// mode kills its jobs, so folders of processes that are gone are cleared
+// away by the next one.
 const std::string& Folder() {
     // Never destroyed: the clean-up at exit still needs the name.
     static const std::string& folder = *new std::string([] {
-        const char* base = std::getenv("TMPDIR");
-        const std::string root = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (base ? base : "/tmp");
+        const std::string root = FolderRoot();
         const std::string prefix = "kns-fuzz-ini-";
         std::error_code ignored;
         for (const auto& entry : std::filesystem::directory_iterator(root, ignored)) {
             const std::string name = entry.path().filename().string();
             if (name.rfind(prefix, 0) != 0) continue;
             const int pid = std::atoi(name.c_str() + prefix.size());
-            if (pid > 0 && kill(pid, 0) != 0 && errno == ESRCH) std::filesystem::remove_all(entry.path(), ignored);
+            if (pid > 0 && ProcessGone(pid)) std::filesystem::remove_all(entry.path(), ignored);
         }
-        const std::string mine = root + "/" + prefix + std::to_string(getpid());
+        const std::string mine = root + "/" + prefix + std::to_string(ThisProcess());
         std::filesystem::create_directories(mine, ignored);
-        if (access(mine.c_str(), W_OK) != 0) {
+        if (!Writable(mine)) {
             std::perror(mine.c_str());
             std::abort();
         }

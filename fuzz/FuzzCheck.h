@@ -41,7 +41,8 @@ void Rfc2217Stream(const std::uint8_t* data, std::size_t size);
 // A port name that may be a server's address (rfc2217://, tcp://).
 void NetworkPortName(const std::uint8_t* data, std::size_t size);
 
-// The checks by the names of their corpus folders; nullptr for an unknown name.
+// The checks by the names of their corpus folders; nullptr for an unknown
+// name (on Windows "boot_frame" and "elm_adapter", which are not built there).
 Check ByName(const std::string& name);
 
 // What happens to a broken property: by default the message goes to standard

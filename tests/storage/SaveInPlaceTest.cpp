@@ -4,7 +4,6 @@
 #include "storage/SafeFile.h"
 #include "storage/SettingsLocation.h"
 
-#include "AsOtherUser.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -13,12 +12,31 @@
 #include <cstring>
 #include <filesystem>
 #include <iterator>
+#include <utility>
+#include <vector>
+
+#ifndef _WIN32
+#include "AsOtherUser.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
+#endif
 
 namespace {
 
+// Sets an environment variable, or removes it (value nullptr).
+void SetVariable(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");  // an empty value removes it there
+#else
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+#endif
+}
+
+#ifndef _WIN32
 struct stat StatOf(const std::string& path) {
     struct stat st{};
     EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
@@ -40,9 +58,14 @@ struct LockedFolder {
     }
     ~LockedFolder() { ::chmod(folder.c_str(), 0755); }
 };
+#endif
 
 }  // namespace
 
+#ifndef _WIN32
+// Owners, groups, permission bits, inodes and a second user to save as are
+// POSIX's. (Windows has hard links too, but its save moves a new file over
+// the name it is given; tests/windows/WinFilesTest checks that save.)
 TEST(SaveInPlace, WritableFileInAFolderThatTakesNoNewFile) {
     LockedFolder locked;
     const struct stat before = StatOf(locked.file);
@@ -92,14 +115,32 @@ TEST(SaveInPlace, OwnerGroupAndModeStay) {
         EXPECT_EQ(ReadFile(file), "[CONFIG]\r\nComPort=ttyUSB0\r\n\r\n");
     }
 }
+#endif
 
 TEST(SettingsLocation, BesideAWritableProgramElseInTheConfigurationFolder) {
     TempFolder folder;
     struct Row {
         std::string Program;
-        const char* Xdg;   // nullptr: unset
+        const char* Variable;  // nullptr: unset
         std::string Expected;
     };
+#ifdef _WIN32
+    // Whether the program's folder takes a file is tried with a probe file;
+    // elsewhere %APPDATA%\KNSimTool.
+    const char* variable = "APPDATA";
+    const std::string beside = folder.Path() + "\\KNSimTool.ini";
+    const std::vector<Row> rows = {
+        {folder.Path(), "C:\\somewhere\\AppData", beside},
+        {folder.Path() + "\\", nullptr, beside},
+        {folder.Path() + "\\missing", "C:\\somewhere\\AppData", "C:\\somewhere\\AppData\\KNSimTool\\KNSimTool.ini"},
+        {folder.Path() + "\\missing", "C:\\x\\", "C:\\x\\KNSimTool\\KNSimTool.ini"},
+        // No APPDATA at all: the working folder.
+        {folder.Path() + "\\missing", nullptr, "KNSimTool\\KNSimTool.ini"},
+    };
+#else
+    // Whether the program's folder may be written; elsewhere
+    // $XDG_CONFIG_HOME/KNSimTool, by default ~/.config/KNSimTool.
+    const char* variable = "XDG_CONFIG_HOME";
     const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
     const std::vector<Row> rows = {
         {folder.Path(), "/somewhere/config", folder / "KNSimTool.ini"},
@@ -111,17 +152,14 @@ TEST(SettingsLocation, BesideAWritableProgramElseInTheConfigurationFolder) {
         {"/usr/bin", "relative", home + "/.config/KNSimTool/KNSimTool.ini"},
         {"/usr/bin", nullptr, home + "/.config/KNSimTool/KNSimTool.ini"},
     };
-    const char* saved = std::getenv("XDG_CONFIG_HOME");
+#endif
+    const char* saved = std::getenv(variable);
     const std::string savedValue = saved ? saved : "";
     for (const Row& row : rows) {
-        if (row.Xdg)
-            ::setenv("XDG_CONFIG_HOME", row.Xdg, 1);
-        else
-            ::unsetenv("XDG_CONFIG_HOME");
+        SetVariable(variable, row.Variable);
         EXPECT_EQ(SettingsFileFor(row.Program), row.Expected) << row.Program;
     }
-    if (saved)
-        ::setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
-    else
-        ::unsetenv("XDG_CONFIG_HOME");
+    SetVariable(variable, saved ? savedValue.c_str() : nullptr);
+    // Asking leaves nothing behind in the program's folder.
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
 }
