@@ -1,7 +1,7 @@
-// The command protocol against a scripted peer on a pseudo-terminal.
+// The command protocol against a scripted peer on a line in memory.
 
 #include "LinkFakes.h"
-#include "PtyPeer.h"
+#include "ScriptedPeer.h"
 
 #include "link/Connection.h"
 #include "link/SetupActions.h"
@@ -44,7 +44,7 @@ protected:
         return scheduler;
     }
 
-    PtyPeer peer;
+    ScriptedPeer peer;
     FakeHost host;
     SimulatorState state;
     FirmwareImage image;
@@ -273,7 +273,7 @@ TEST_F(LinkWire, ClosePortLeavesRemoteModeOnlyWhenOn) {
     io.SetRemoteModeFlag(true);
     (void)io.SetStopWaiting([] { return true; });
     std::atomic<bool> answered{false};
-    peer.SetResponder([&](PtyPeer&, const std::string& unit) -> std::string {
+    peer.SetResponder([&](ScriptedPeer&, const std::string& unit) -> std::string {
         if (unit != "!K0") return {};
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         answered = true;

@@ -1,7 +1,7 @@
-// The firmware update against a scripted boot loader on a pseudo-terminal.
+// The firmware update against a scripted boot loader on a line in memory.
 
 #include "LinkFakes.h"
-#include "PtyPeer.h"
+#include "ScriptedPeer.h"
 
 #include "link/FirmwareUpdate.h"
 #include "link/uComIo.h"
@@ -29,7 +29,7 @@ struct BootScript {
     std::atomic<int> frames{0};
     std::atomic<int> badFrames{0};
 
-    std::string operator()(PtyPeer& peer, const std::string& unit) {
+    std::string operator()(ScriptedPeer& peer, const std::string& unit) {
         if (!peer.BootMode()) {
             if (unit != "!@" || !answerStart) return {};
             peer.SetBootMode(true);
@@ -138,7 +138,7 @@ class Update : public ::testing::Test {
 protected:
     Update() {
         host.port = peer.Path();
-        peer.SetResponder([this](PtyPeer& p, const std::string& unit) { return script(p, unit); });
+        peer.SetResponder([this](ScriptedPeer& p, const std::string& unit) { return script(p, unit); });
     }
 
     // Runs timer steps until the update window would close.
@@ -150,7 +150,7 @@ protected:
     }
 
     BootScript script;
-    PtyPeer peer;
+    ScriptedPeer peer;
     FakeHost host;
     FakeView view;
     SimulatorState state;
@@ -291,7 +291,7 @@ TEST_F(Update, ReadFrameTakesOnlyWholeFramesThatAddUp) {
     std::mutex mutex;  // the answer is read on the peer's thread
     std::string answer;
     int answerDelayMs = 0;
-    peer.SetResponder([&](PtyPeer&, const std::string&) {
+    peer.SetResponder([&](ScriptedPeer&, const std::string&) {
         std::unique_lock lock(mutex);
         const std::string bytes = answer;
         const int delay = answerDelayMs;

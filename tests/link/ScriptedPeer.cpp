@@ -1,64 +1,64 @@
-#include "PtyPeer.h"
+#include "ScriptedPeer.h"
 
 #include "WaitUntil.h"
 
-#include <poll.h>
-#include <stdexcept>
-#include <unistd.h>
+namespace {
 
-PtyPeer::PtyPeer() : thread_([this] { Run(); }) {}
+using End = MemoryLine::End;
 
-PtyPeer::~PtyPeer() {
-    stop_ = true;
-    thread_.join();
+// Every peer has a line of its own, so that test programs may run them side by side.
+std::string NewLineName() {
+    static std::atomic<int> count{0};
+    return "link-peer-" + std::to_string(++count);
 }
 
-void PtyPeer::SetReply(const std::string& command, const std::string& reply) {
+}  // namespace
+
+ScriptedPeer::ScriptedPeer()
+    : name_(NewLineName()), path_(MemoryLine::PortName(name_)), line_(std::make_shared<MemoryLine>()) {
+    MemoryLine::Register(name_, line_);
+    thread_ = std::thread([this] { Run(); });
+}
+
+ScriptedPeer::~ScriptedPeer() {
+    stop_ = true;
+    line_->Wake(End::Device);
+    thread_.join();
+    MemoryLine::Withdraw(name_, line_.get());
+}
+
+void ScriptedPeer::SetReply(const std::string& command, const std::string& reply) {
     std::lock_guard lock(mutex_);
     replies_[command] = reply;
 }
 
-void PtyPeer::SetResponder(Responder responder) {
+void ScriptedPeer::SetResponder(Responder responder) {
     std::lock_guard lock(mutex_);
     responder_ = std::move(responder);
 }
 
-std::vector<std::string> PtyPeer::Units() const {
+std::vector<std::string> ScriptedPeer::Units() const {
     std::lock_guard lock(mutex_);
     return units_;
 }
 
-std::size_t PtyPeer::UnitCount() const {
+std::size_t ScriptedPeer::UnitCount() const {
     std::lock_guard lock(mutex_);
     return units_.size();
 }
 
-bool PtyPeer::WaitForUnits(std::size_t count, std::chrono::milliseconds limit) const {
+bool ScriptedPeer::WaitForUnits(std::size_t count, std::chrono::milliseconds limit) const {
     return WaitUntil([&] { return UnitCount() >= count; }, static_cast<int>(limit.count()));
 }
 
-void PtyPeer::Run() {
+void ScriptedPeer::Run() {
     while (!stop_) {
-        pollfd p{pty_.Master(), POLLIN, 0};
-        const int ready = poll(&p, 1, 10);
-        if (ready <= 0) continue;
-        if (!(p.revents & POLLIN)) {
-            // While the tool has the port closed the master reports a hang-up;
-            // wait for the next open instead of spinning.
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            continue;
-        }
-        char buffer[512];
-        const ssize_t got = read(pty_.Master(), buffer, sizeof buffer);
-        if (got <= 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            continue;
-        }
-        for (ssize_t i = 0; i < got; ++i) Feed(buffer[i]);
+        (void)line_->WaitReadable(End::Device, MemoryLine::Clock::now() + std::chrono::milliseconds(50));
+        for (const char c : line_->Take(End::Device, 512)) Feed(c);
     }
 }
 
-void PtyPeer::Feed(char c) {
+void ScriptedPeer::Feed(char c) {
     if (!boot_) {
         if (c == '\r') {
             Complete();
@@ -76,7 +76,7 @@ void PtyPeer::Feed(char c) {
     }
 }
 
-void PtyPeer::Complete() {
+void ScriptedPeer::Complete() {
     const std::string unit = std::move(pending_);
     pending_.clear();
     Responder responder;
@@ -94,12 +94,10 @@ void PtyPeer::Complete() {
     Write(reply);
 }
 
-void PtyPeer::Write(const std::string& bytes) {
-    try {
-        pty_.Write(bytes);
-    } catch (const std::runtime_error&) {
-        // The tool has closed the port; the answer is lost, as on a real line.
-    }
+void ScriptedPeer::Write(const std::string& bytes) {
+    // While the tool has the port closed the answer is lost, as on a real
+    // line; kept, it would greet the next open.
+    if (!bytes.empty() && line_->Attached()) (void)line_->Write(End::Device, bytes);
 }
 
 std::string AckFrame(std::uint8_t code, const std::string& payload) {

@@ -1,34 +1,36 @@
 #pragma once
-// A scripted stand-in for the simulator on a pseudo-terminal. The tool opens
-// Path(); a thread on the master side splits what arrives into units (a
-// command line without its carriage return; in boot-loader mode a single
-// poll byte or a whole frame), records them byte for byte and writes back
-// whatever the script answers.
+// A scripted stand-in for the simulator on a line in memory
+// (base/MemoryLine.h), on every system alike. The tool opens Path(), a
+// "memory:" port name; a thread on the line's device end splits what arrives
+// into units (a command line without its carriage return; in boot-loader
+// mode a single poll byte or a whole frame), records them byte for byte and
+// writes back whatever the script answers.
 
-#include "Pty.h"
+#include "base/MemoryLine.h"
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-class PtyPeer {
+class ScriptedPeer {
 public:
     // Called on the peer's thread for every unit; returns the bytes to send
     // back (empty: stay silent).
-    using Responder = std::function<std::string(PtyPeer& peer, const std::string& unit)>;
+    using Responder = std::function<std::string(ScriptedPeer& peer, const std::string& unit)>;
 
-    PtyPeer();
-    ~PtyPeer();
-    PtyPeer(const PtyPeer&) = delete;
-    PtyPeer& operator=(const PtyPeer&) = delete;
+    ScriptedPeer();
+    ~ScriptedPeer();
+    ScriptedPeer(const ScriptedPeer&) = delete;
+    ScriptedPeer& operator=(const ScriptedPeer&) = delete;
 
-    const std::string& Path() const { return pty_.Path(); }
+    const std::string& Path() const { return path_; }
 
     // Fixed answers to command lines (without "\r"); a command without an
     // entry gets no answer. Used while no responder is set.
@@ -50,7 +52,9 @@ private:
     void Complete();
     void Write(const std::string& bytes);
 
-    Pty pty_;
+    const std::string name_;
+    const std::string path_;
+    const std::shared_ptr<MemoryLine> line_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> boot_{false};
     std::string pending_;  // the unit being received, peer thread only
