@@ -97,12 +97,11 @@ void TMain::Attach(const Companions& companions) {
     companions_ = companions;
     steps_.Attach(companions_.Link);
     if (TComIo* link = companions_.Link) {
-        // A close request (a termination signal, the close button, the
-        // system's "End task") is only carried out between exchanges; a reply
-        // trickling in or a device server's connect must not hold it up for
-        // long. The update is left alone: a transfer runs to its end.
+        // A termination signal is only carried out between exchanges; a
+        // reply trickling in must not hold it up for long. The update is left
+        // alone: a transfer runs to its end.
         (void)link->SetStopWaiting([this] {
-            return (CloseSignalArrived() || closePending_) && !(companions_.Update && companions_.Update->Running());
+            return CloseSignalArrived() && !(companions_.Update && companions_.Update->Running());
         });
         // The line event watcher hands its event sets over from its own
         // thread; they are handled here on the window thread.
@@ -363,6 +362,10 @@ void TMain::ShowFailure(const std::string& text, FailureKind kind) {
                                                                   : QString());
     emit StatusTextChanged(sBarPanel0->text());
     ProcessMessages();
+}
+
+bool TMain::CloseRequested() const {
+    return (closePending_ || CloseSignalArrived()) && !(companions_.Update && companions_.Update->Running());
 }
 
 void TMain::ProcessMessages() {

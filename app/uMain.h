@@ -92,6 +92,7 @@ public:
     void PanelInfo(const std::string& text) override;
     void ShowFailure(const std::string& text, FailureKind kind) override;
     void ProcessMessages() override;
+    bool CloseRequested() const override;
     void ShowStatus() override;
     void ShowConfiguration() override;
     void SetSerialText(const std::string& text) override;

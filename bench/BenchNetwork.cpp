@@ -4,7 +4,10 @@
 //  - the update: knsimtool-cli update-firmware of an older simulator, from
 //    "!@" to the closing frame as the simulator's log times it (each update
 //    against a fresh emulator in a process of its own);
-//  - knsimtool-cli info: from the program's start to its end.
+//  - knsimtool-cli info: from the program's start to its end;
+//  - the window polling through the server for a while (--soak-seconds N,
+//    default 300): its memory after the first minute and at the end, which
+//    must not grow with the connection's age.
 // The ways take turns for a few rounds (--rounds N, default 5); each figure
 // is the median of its rounds. ser2net runs as the README configures it
 // (chardelay off), and once more with its default for comparison.
@@ -92,8 +95,11 @@ double Median(std::vector<double> values) {
 
 static int Bench(int argc, char** argv) {
     int rounds = 5;
-    for (int i = 1; i + 1 < argc; ++i)
+    int soakSeconds = 300;
+    for (int i = 1; i + 1 < argc; ++i) {
         if (std::string(argv[i]) == "--rounds") rounds = std::max(1, std::atoi(argv[i + 1]));
+        if (std::string(argv[i]) == "--soak-seconds") soakSeconds = std::max(61, std::atoi(argv[i + 1]));
+    }
     const TempFolder scratchFolder("kns-bench-network");
     const fs::path scratch = scratchFolder.Path();
     int emulators = 0;
@@ -129,6 +135,25 @@ static int Bench(int argc, char** argv) {
     std::printf("  RATIO info %.3f (goal <= 1.1)\n", is / id);
     std::printf("  with ser2net's default chardelay: update %.1f ms (%.3f), info %.1f ms (%.3f)\n", uc, uc / ud, ic,
                 ic / id);
+    std::fflush(stdout);
+
+    // The window polling through the server: every purge is answered by the
+    // server, and nothing of that may stay behind.
+    const PacedEmulator emu(scratch, emulators++, {});
+    const Ser2net server(emu.Port());
+    const fs::path program = scratch / "knsimtool";
+    fs::copy_file(ProgramPath("knsimtool"), program, fs::copy_options::overwrite_existing);
+    BenchChild window(program.string(), {"--port", server.RfcName()}, {{"QT_QPA_PLATFORM", "offscreen"}},
+                      (scratch / "window.out").string());
+    std::this_thread::sleep_for(std::chrono::seconds(60));
+    if (!emu.TimeOf("!S")) Fail("the window never polled through the server");
+    const long firstMinute = window.ResidentKb();
+    std::this_thread::sleep_for(std::chrono::seconds(soakSeconds - 60));
+    const long atEnd = window.ResidentKb();
+    std::printf("Window polling through ser2net for %d s\n", soakSeconds);
+    std::printf("  memory (VmRSS) after 60 s:   %ld kB\n", firstMinute);
+    std::printf("  memory (VmRSS) after %d s:  %ld kB\n", soakSeconds, atEnd);
+    std::printf("  RATIO window-growth %ld kB (goal <= 8 kB)\n", atEnd - firstMinute);
     return 0;
 }
 

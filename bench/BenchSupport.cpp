@@ -66,12 +66,18 @@ double BenchChild::CpuSeconds() const {
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-long BenchChild::PeakKb() const {
-    std::ifstream in("/proc/" + std::to_string(pid_) + "/status");
+namespace {
+long StatusKb(int pid, const std::string& field) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(in, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+        if (line.rfind(field, 0) == 0) return std::stol(line.substr(field.size()));
     return -1;
 }
+}  // namespace
+
+long BenchChild::PeakKb() const { return StatusKb(pid_, "VmHWM:"); }
+
+long BenchChild::ResidentKb() const { return StatusKb(pid_, "VmRSS:"); }
 
 BenchChild::Ended BenchChild::Wait(int timeoutMs) {
     Ended ended;

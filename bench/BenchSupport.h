@@ -57,6 +57,8 @@ public:
     double CpuSeconds() const;
     // Peak resident memory so far (VmHWM of /proc/PID/status), in kB.
     long PeakKb() const;
+    // The memory it holds now (VmRSS), in kB.
+    long ResidentKb() const;
     // Waits for the end; the exit status and the peak resident memory (kB)
     // the kernel kept for it.
     struct Ended {

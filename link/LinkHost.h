@@ -22,6 +22,10 @@ public:
     // Keeps the front end alive during an exchange (paint, timers); the window
     // holds user input back until the exchange is over.
     virtual void ProcessMessages() = 0;
+    // Whether the user has asked to close the program. A wait that takes
+    // seconds (a device server's connect) gives way to it; a short exchange
+    // runs to its end first.
+    virtual bool CloseRequested() const { return false; }
     // After a successful status read / configuration read.
     virtual void ShowStatus() {}
     virtual void ShowConfiguration() {}

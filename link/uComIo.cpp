@@ -52,7 +52,7 @@ TComIo::TComIo(ILinkHost& host, SimulatorState& state, const FirmwareImage& imag
         } else {
             host_.ProcessMessages();
         }
-        return !(stopWaiting_ && stopWaiting_());
+        return !host_.CloseRequested() && !(stopWaiting_ && stopWaiting_());
     };
 }
 

@@ -3,7 +3,8 @@
 # measured in one run. Nothing here passes or fails on a time; compare the
 # ratios with their goals. Run on a quiet machine: other work on the same
 # cores shows up in every figure.
-#   scripts/bench.sh [BUILD]      BENCH_POLL_SECONDS=30 sets the polling stretch
+#   scripts/bench.sh [BUILD]      BENCH_POLL_SECONDS=30 sets the polling stretch,
+#                                 BENCH_SOAK_SECONDS=300 the polling through ser2net
 set -euo pipefail
 build=${1:-build}
 cd "$(dirname "$0")/.."
@@ -22,5 +23,5 @@ echo
 echo
 "$bin/bench_many"
 echo
-"$bin/bench_network"
+"$bin/bench_network" --soak-seconds "${BENCH_SOAK_SECONDS:-300}"
 echo "# load average afterwards $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -92,9 +92,9 @@ TEST(MainNetwork, ConnectWaitStaysAliveAndGivesWayToAClose) {
         if (app.StatusTexts.isEmpty() || app.StatusTexts.last() != waiting) return;
         if (++ticksWhileWaiting == 3) app.Main().close();
     });
-    QObject::connect(&app.Main(), &TMain::Closed, [&] { closed = true; });
     ticker.start();
     app.Start(options);
+    QObject::connect(&app.Main(), &TMain::Closed, [&] { closed = true; });
     ASSERT_TRUE(WaitWithEvents([&] { return closed; })) << app.StatusTexts.join('|').toStdString();
     EXPECT_TRUE(app.StatusTexts.contains(waiting)) << app.StatusTexts.join('|').toStdString();
     EXPECT_GE(ticksWhileWaiting, 3);
