@@ -1,10 +1,13 @@
 #pragma once
 // The emulated KARNOL simulator: its firmware's command protocol and its boot
-// loader, spoken on a pseudo-terminal by one service thread; with Obd.Enabled
-// also the vehicle side, an ELM327-style adapter on a second pseudo-terminal
-// served by the same thread, so that both sides see one state at all times. It is the other
-// side of the wire and shares no protocol code with the tool's link, so that
-// it checks the link independently.
+// loader, spoken by one service thread on a pseudo-terminal (POSIX) or, with
+// MemoryLineName, on a line in memory that a port in the same process opens
+// as "memory:NAME" (every system). With Obd.Enabled (POSIX, pseudo-terminal
+// only) also the vehicle side, an ELM327-style adapter on a second
+// pseudo-terminal served by the same thread, so that both sides see one
+// state at all times. It is the other side of the wire and shares no
+// protocol code with the tool's link, so that it checks the link
+// independently.
 
 #include "DeviceState.h"
 #include "EmulatorOptions.h"
@@ -16,24 +19,29 @@
 #include <string_view>
 #include <vector>
 
+class EmulatorService;
+
 class EmulatedSimulator {
 public:
-    // Throws std::invalid_argument for a protocol outside 1 to 9 or more
-    // than ten trouble codes for an ECU.
+    // Throws std::invalid_argument for a protocol outside 1 to 9, more than
+    // ten trouble codes for an ECU, or ports this system cannot give: a
+    // memory line with Obd.Enabled or LinkPath; on Windows, no memory line.
     explicit EmulatedSimulator(EmulatorOptions options = {});
     ~EmulatedSimulator();  // stops
     EmulatedSimulator(const EmulatedSimulator&) = delete;
     EmulatedSimulator& operator=(const EmulatedSimulator&) = delete;
 
-    // Opens the pseudo-terminal (and the link, if any) and starts the service
-    // thread; throws std::runtime_error when it cannot.
+    // Opens the pseudo-terminal (and the link, if any) or registers the
+    // memory line, and starts the service thread; throws std::runtime_error
+    // when it cannot.
     void Start();
-    // Stops the thread, closes the port and removes the link. Idempotent.
+    // Stops the thread, closes the port and removes the link (cuts and
+    // withdraws the memory line). Idempotent.
     void Stop();
     bool Running() const;
 
-    // Path of the port the tool opens (the pseudo-terminal's slave); empty
-    // while vanished or stopped.
+    // Name of the port the tool opens (the pseudo-terminal's slave, or
+    // "memory:NAME"); empty while vanished or stopped.
     std::string PortPath() const;
     // Path of the diagnostic port (the ELM327-style adapter with the ECUs
     // behind it); empty without Obd.Enabled or when stopped. It stays while
@@ -44,7 +52,7 @@ public:
     // "!X0142..."), and the boot loader's events: "boot loader", "poll",
     // "start", "frame 10", "frame 03", "frame 04", "frame 21 0000 63",
     // "frame 24 1000", "frame 02", "restart", "firmware"; and "reset",
-    // "vanish", "return <path>". A frame that is not acknowledged is logged
+    // "vanish", "return <port name>". A frame that is not acknowledged is logged
     // with " refused: <reason>" (e.g. "frame 24 refused: bad checksum"); one
     // hit by a fault option with " (no acknowledgement)" or
     // " (bad acknowledgement)". Lines to the diagnostic port as "obd ATZ",
@@ -82,6 +90,5 @@ public:
     static DeviceState InitialState(const EmulatorOptions& options);
 
 private:
-    class Impl;
-    std::unique_ptr<Impl> impl_;
+    std::unique_ptr<EmulatorService> service_;
 };

@@ -20,9 +20,10 @@ struct CommandFaults {
     int ByteDelayMs = 0;          // pause before every reply byte, the line end's two
                                   // counting as one (a slow simulator)
     int VanishAfter = 0;          // answers this many commands, then closes the port when
-                                  // the next one comes; 0 never
+                                  // the next one comes (cuts a memory line); 0 never
     int ReturnAfterMs = -1;       // after vanishing, comes back on a new pseudo-terminal
-                                  // this long later (the link re-pointed); -1 never
+                                  // (the link re-pointed), or on a fresh memory line of the
+                                  // same name, this long later; -1 never
 };
 
 // Misbehaviour of the boot loader. Frames are counted from 1 (the header
@@ -35,7 +36,7 @@ struct BootFaults {
 };
 
 // The diagnostic side: an ELM327-style adapter on a second pseudo-terminal,
-// with the configured ECUs behind it.
+// with the configured ECUs behind it (POSIX, and not beside a memory line).
 struct ObdOptions {
     bool Enabled = false;
     std::string LinkPath;         // also make this symlink to the diagnostic port
@@ -61,11 +62,16 @@ struct EmulatorOptions {
     BootFaults Boot;
     ObdOptions Obd;
 
+    // Serve on a line in memory registered under this name (MemoryLine), which
+    // a port in the same process opens as "memory:NAME", instead of on a
+    // pseudo-terminal; the only kind of port on Windows.
+    std::string MemoryLineName;
     std::string LinkPath;         // also make this symlink to the port (removed at Stop)
     std::string LogPath;          // append every log entry to this file, flushed
     bool LogTimes = false;        // ... each after its time in ms since Start ("1234.567 !S")
     bool KeepLog = true;          // keep the log in memory for Log() and the Wait helpers
 
-    // Called from the service thread when the port comes back on a new path.
+    // Called from the service thread when the port comes back, with its
+    // name (a new path; the same "memory:NAME").
     std::function<void(const std::string& path)> OnPortChanged;
 };

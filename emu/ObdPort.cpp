@@ -22,11 +22,12 @@ bool TakeAdapterByte(std::string& partial, char c) {
     return false;
 }
 
-ObdPort::ObdPort(int baud, std::string linkPath)
+ObdPort::ObdPort(int baud, int ecuDelayMs, std::string linkPath)
     : pty_(std::make_unique<EmulatorPty>()),
       linkPath_(std::move(linkPath)),
       byteTime_(std::chrono::duration_cast<EmuClock::duration>(std::chrono::nanoseconds(
-          1000000000LL * kBitsPerByte / std::max(baud, 1)))) {
+          1000000000LL * kBitsPerByte / std::max(baud, 1)))),
+      ecuDelay_(std::chrono::milliseconds(ecuDelayMs)) {
     if (!linkPath_.empty()) PointLink(linkPath_, pty_->SlavePath());
 }
 
@@ -36,6 +37,24 @@ ObdPort::~ObdPort() {
 
 void ObdPort::HandleWatch() {
     if (pty_->DrainWatch()) pty_->ClearExclusive();
+}
+
+void ObdPort::Serve(const Answer& answer) {
+    HandleWatch();
+    ReadInput();
+    Flush(EmuClock::now());
+    while (!Sending() && HasLine()) {
+        const Line line = TakeLine();
+        const AdapterReply reply = answer(line.Text);
+        Send(reply.Now, line.Arrival);
+        Send(reply.Later, line.Arrival + (reply.FromEcus ? ecuDelay_ : EmuClock::duration::zero()));
+        Flush(EmuClock::now());
+    }
+}
+
+std::optional<EmuClock::time_point> ObdPort::NextDue() const {
+    if (out_.empty()) return std::nullopt;
+    return out_.front().Due;
 }
 
 void ObdPort::ReadInput() {

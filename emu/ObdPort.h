@@ -3,7 +3,9 @@
 // spoken. Lines come in with the time their carriage return crossed the
 // line; replies leave no faster than the adapter's line speed allows, each
 // not before the time it is due. Owned and driven by the service thread.
+// POSIX only.
 
+#include "DiagnosticPort.h"
 #include "EmulatorPty.h"
 #include "Wire.h"
 
@@ -19,16 +21,20 @@
 // the adapter's buffer a line stops growing and reads as an unknown command.
 bool TakeAdapterByte(std::string& partial, char c);
 
-class ObdPort {
+class ObdPort final : public DiagnosticPort {
 public:
     // Opens the pseudo-terminal and, when linkPath is not empty, points that
-    // symlink at it; throws std::runtime_error when it cannot.
-    ObdPort(int baud, std::string linkPath);
-    ~ObdPort();  // removes the link
+    // symlink at it; throws std::runtime_error when it cannot. ecuDelayMs:
+    // from a request's end to the ECUs' answer.
+    ObdPort(int baud, int ecuDelayMs, std::string linkPath);
+    ~ObdPort() override;  // removes the link
     ObdPort(const ObdPort&) = delete;
     ObdPort& operator=(const ObdPort&) = delete;
 
-    const std::string& Path() const { return pty_->SlavePath(); }
+    std::string Path() const override { return pty_->SlavePath(); }
+    void Serve(const Answer& answer) override;
+    std::optional<EmuClock::time_point> NextDue() const override;
+
     int Master() const { return pty_->Master(); }
     int Watch() const { return pty_->OpenWatch(); }
     void HandleWatch();
@@ -45,7 +51,6 @@ public:
     // Queues bytes to leave not before notBefore, after everything queued earlier.
     void Send(std::string_view bytes, EmuClock::time_point notBefore);
     bool Sending() const { return !out_.empty(); }
-    EmuClock::time_point NextDue() const { return out_.front().Due; }
     // Writes every byte whose time has come.
     void Flush(EmuClock::time_point now);
 
@@ -57,6 +62,7 @@ private:
     std::unique_ptr<EmulatorPty> pty_;
     std::string linkPath_;
     EmuClock::duration byteTime_;
+    EmuClock::duration ecuDelay_;
     EmuClock::time_point rxClock_{};
     EmuClock::time_point txClock_{};
     std::string partial_;

@@ -1,31 +1,14 @@
 #include "Wire.h"
 
-#include <poll.h>
-#include <unistd.h>
+#include "EmulatorLine.h"
 
 #include <algorithm>
-#include <cerrno>
-
-namespace {
-
-// How long a full receive buffer on the other side may hold up a reply
-// before its remaining bytes are lost.
-constexpr int kWriteStallMs = 200;
-
-}  // namespace
 
 bool Wire::WaitUntil(EmuClock::time_point t) {
     for (;;) {
         if (stopping_) return false;
-        const auto left = t - EmuClock::now();
-        if (left <= EmuClock::duration::zero()) return true;
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        const timespec timeout{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
-        pollfd p{wakeFd_, POLLIN, 0};
-        if (::ppoll(&p, 1, &timeout, nullptr) > 0) {
-            std::uint64_t count;
-            (void)!::read(wakeFd_, &count, sizeof count);
-        }
+        if (EmuClock::now() >= t) return true;
+        line_.Sleep(t);
     }
 }
 
@@ -37,10 +20,10 @@ EmuClock::time_point Wire::Arrival(EmuClock::time_point readAt) {
 
 void Wire::Send(const std::vector<std::uint8_t>& bytes, EmuClock::time_point notBefore, int byteDelayMs,
                 std::size_t lastTogether) {
-    if (bytes.empty() || fd_ < 0) return;
+    if (bytes.empty() || !line_.IsOpen()) return;
     if (!pace_ && byteDelayMs <= 0) {
         if (!WaitUntil(notBefore)) return;
-        WriteNow(bytes.data(), bytes.size());
+        line_.Write(bytes.data(), bytes.size());
         return;
     }
     // Bytes from unitStart on go out in one write.
@@ -54,7 +37,7 @@ void Wire::Send(const std::vector<std::uint8_t>& bytes, EmuClock::time_point not
             if (!WaitUntil(clock)) return;
         }
         if (!pace_) {
-            WriteNow(&bytes[sent], due);
+            line_.Write(&bytes[sent], due);
             sent += due;
             continue;
         }
@@ -64,26 +47,9 @@ void Wire::Send(const std::vector<std::uint8_t>& bytes, EmuClock::time_point not
         const auto now = EmuClock::now();
         if (byteDelayMs <= 0)
             while (sent + due < unitStart && clock + kByteTime * static_cast<long>(due + 1) <= now) ++due;
-        WriteNow(&bytes[sent], due);
+        line_.Write(&bytes[sent], due);
         sent += due;
         clock += kByteTime * static_cast<long>(due);
         txClock_ = clock;
-    }
-}
-
-void Wire::WriteNow(const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd_, data, size);
-        if (n > 0) {
-            data += n;
-            size -= static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno == EAGAIN) {
-            pollfd p{fd_, POLLOUT, 0};
-            if (::poll(&p, 1, kWriteStallMs) > 0 && !(p.revents & (POLLERR | POLLHUP))) continue;
-        }
-        return;  // lost, as on a line whose receiver does not keep up
     }
 }

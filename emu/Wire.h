@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -12,13 +13,15 @@ using EmuClock = std::chrono::steady_clock;
 // One byte on an 8N1 line at 115200 baud: ten bits, 86.8 microseconds.
 inline constexpr auto kByteTime = std::chrono::nanoseconds(86806);
 
+class EmulatorLine;
+
 class Wire {
 public:
-    // wakeFd: an eventfd that becomes readable when the owner must look at
-    // its requests; stopping tells whether one of them is to stop.
-    Wire(int wakeFd, const std::atomic<bool>& stopping) : wakeFd_(wakeFd), stopping_(stopping) {}
+    // line: where the bytes go, and whose Sleep a Wake of the owner ends
+    // when it must look at its requests; stopping tells whether one of them
+    // is to stop.
+    Wire(EmulatorLine& line, const std::atomic<bool>& stopping) : line_(line), stopping_(stopping) {}
 
-    void SetFd(int fd) { fd_ = fd; }
     void SetPace(bool pace) { pace_ = pace; }
 
     // Sleeps until t; false when the emulator is stopping. A wake-up for any
@@ -37,16 +40,13 @@ public:
     // that hands a burst's tail over in one packet, and a tool that purges
     // right after the carriage return must not find the line feed at the
     // head of its next reply. Bytes the other side cannot take are dropped,
-    // as a real line would lose them.
+    // as a real line would lose them; so are bytes while the port is away.
     void Send(const std::vector<std::uint8_t>& bytes, EmuClock::time_point notBefore, int byteDelayMs,
               std::size_t lastTogether = 1);
 
 private:
-    void WriteNow(const std::uint8_t* data, std::size_t size);
-
-    int wakeFd_;
+    EmulatorLine& line_;
     const std::atomic<bool>& stopping_;
-    int fd_ = -1;
     bool pace_ = false;
     EmuClock::time_point rxClock_{};
     EmuClock::time_point txClock_{};

@@ -1,0 +1,86 @@
+#pragma once
+// The emulated simulator at work: its state, its log and the service thread
+// that speaks the firmware's command protocol and the boot loader on the
+// line (a pseudo-terminal or a line in memory, see EmulatorPorts.h) and
+// serves the diagnostic port beside it. EmulatedSimulator is its face; the
+// members are open to it, and guarded by mutex unless said otherwise.
+
+#include "BootLoader.h"
+#include "DeviceState.h"
+#include "DiagnosticPort.h"
+#include "ElmAdapter.h"
+#include "EmulatorLine.h"
+#include "EmulatorOptions.h"
+#include "Wire.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class EmulatorService {
+public:
+    // Throws std::invalid_argument for options outside their ranges or ones
+    // this system cannot serve.
+    explicit EmulatorService(EmulatorOptions o);
+
+    enum class Mode { Firmware, BootLoader, Restarting, Vanished };
+
+    void Start();  // throws std::runtime_error
+    void Stop();
+    // Makes the service thread look at its requests (any thread).
+    void Wake();
+    void AddLog(std::string entry, EmuClock::time_point at = EmuClock::now());  // lock held
+
+    EmulatorOptions options;
+    mutable std::mutex mutex;
+    mutable std::condition_variable logChanged;
+    DeviceState state;
+    CommandFaults faults;
+    BootFaults bootFaults;
+    std::vector<std::string> log;
+    std::vector<EmuClock::time_point> logTimes;  // one for each entry of log
+    Mode mode = Mode::Firmware;
+    std::string portPath;  // empty while the port is away
+    bool running = false;
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> resetRequested{false};
+    // The ports: made at Start and dropped at Stop; in between only the
+    // service thread opens and closes the line, and only it touches the
+    // diagnostic port.
+    std::unique_ptr<EmulatorLine> line;
+    std::unique_ptr<DiagnosticPort> obd;
+
+private:
+    void Run();
+    void HandleRequests();
+    void HandleDeadlines();
+    void ServeObd();
+    void ReadInput();
+    void HandleByte(std::uint8_t byte, EmuClock::time_point arrival);
+    void HandleLine(EmuClock::time_point arrival);
+    void HandleBootByte(std::uint8_t byte, EmuClock::time_point arrival);
+    void EnterBootLoader(const char* why);  // lock held
+    void Vanish();                          // lock held
+    std::string Return();                   // lock held; the new port's name, or empty
+    void ReleasePorts();                    // lock held, thread not running
+
+    std::FILE* logFile = nullptr;
+    EmuClock::time_point startedAt{};
+    std::thread thread;
+    std::unique_ptr<Wire> wire;
+
+    // Owned by the service thread.
+    BootLoader loader;
+    std::string received;  // the command line so far
+    int commandsSeen = 0;
+    bool vanished = false;
+    EmuClock::time_point modeDeadline{};
+    EmuClock::time_point frameDeadline{};
+    ElmAdapter adapter;
+};
