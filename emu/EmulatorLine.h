@@ -28,6 +28,14 @@ public:
 
     // Bytes that have come, without waiting; 0 when none (or closed).
     virtual std::size_t Read(std::uint8_t* data, std::size_t max) = 0;
+    // How many bytes wait to be read. While a paced line leaves them there
+    // until they have crossed the wire, the sender's side can still discard
+    // them (a transmit purge), as a real line loses what it has not sent yet.
+    virtual std::size_t Waiting() const = 0;
+    // Whether the sender has discarded what it had not sent yet (a transmit
+    // purge of the device behind a server) since the last call. Bytes still
+    // waiting then never reach the box, as on a real line.
+    virtual bool TakeSenderPurge() { return false; }
     // Bytes the other side cannot take are lost, as on a real line.
     virtual void Write(const std::uint8_t* data, std::size_t size) = 0;
 

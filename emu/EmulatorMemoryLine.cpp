@@ -43,6 +43,11 @@ std::size_t EmulatorMemoryLine::Read(std::uint8_t* data, std::size_t max) {
     return taken.size();
 }
 
+std::size_t EmulatorMemoryLine::Waiting() const {
+    const auto line = Current();
+    return line ? line->Waiting(kDevice) : 0;
+}
+
 void EmulatorMemoryLine::Write(const std::uint8_t* data, std::size_t size) {
     // A line in memory never fills up; writes fail only once it is cut.
     if (const auto line = Current())

@@ -28,6 +28,7 @@ public:
     void Close() override;
     bool IsOpen() const override;
     std::size_t Read(std::uint8_t* data, std::size_t max) override;
+    std::size_t Waiting() const override;
     void Write(const std::uint8_t* data, std::size_t size) override;
     void Wait(std::optional<EmuClock::time_point> deadline) override;
     void Sleep(EmuClock::time_point t) override;

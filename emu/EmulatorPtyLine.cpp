@@ -2,12 +2,15 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -36,6 +39,11 @@ std::string EmulatorPtyLine::Open() {
         linkTarget_ = fresh->SlavePath();
     }
     pty_ = std::move(fresh);
+    // Packet mode: every read of the master starts with a status byte, and a
+    // transmit purge on the port's side (tcflush TCOFLUSH, which a
+    // pseudo-terminal otherwise ignores) is reported through it.
+    int on = 1;
+    (void)::ioctl(pty_->Master(), TIOCPKT, &on);
     return pty_->SlavePath();
 }
 
@@ -46,9 +54,34 @@ void EmulatorPtyLine::Close() {
 }
 
 std::size_t EmulatorPtyLine::Read(std::uint8_t* data, std::size_t max) {
-    if (!pty_) return 0;
-    const ssize_t n = ::read(pty_->Master(), data, max);
-    return n > 0 ? static_cast<std::size_t>(n) : 0;
+    if (!pty_ || max == 0) return 0;
+    std::vector<std::uint8_t> packet(max + 1);
+    const ssize_t n = ::read(pty_->Master(), packet.data(), packet.size());
+    if (n <= 0) return 0;
+    if (packet[0] != TIOCPKT_DATA) {
+        // A status packet alone: only a purge of what the port sends matters.
+        if (packet[0] & TIOCPKT_FLUSHWRITE) senderPurged_ = true;
+        return 0;
+    }
+    std::copy(packet.begin() + 1, packet.begin() + n, data);
+    return static_cast<std::size_t>(n - 1);
+}
+
+bool EmulatorPtyLine::TakeSenderPurge() {
+    // A pending status (POLLPRI) is read before any data: a one-byte read
+    // then takes the status packet alone and no byte of the line.
+    if (pty_) {
+        std::uint8_t unused;
+        pollfd p{pty_->Master(), POLLPRI, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & POLLPRI)) (void)Read(&unused, 1);
+    }
+    return std::exchange(senderPurged_, false);
+}
+
+std::size_t EmulatorPtyLine::Waiting() const {
+    int count = 0;
+    if (!pty_ || ::ioctl(pty_->Master(), FIONREAD, &count) != 0 || count < 0) return 0;
+    return static_cast<std::size_t>(count);
 }
 
 void EmulatorPtyLine::Write(const std::uint8_t* data, std::size_t size) {

@@ -27,6 +27,8 @@ public:
     void Close() override;
     bool IsOpen() const override { return pty_ != nullptr; }
     std::size_t Read(std::uint8_t* data, std::size_t max) override;
+    std::size_t Waiting() const override;
+    bool TakeSenderPurge() override;
     void Write(const std::uint8_t* data, std::size_t size) override;
     void Wait(std::optional<EmuClock::time_point> deadline) override;
     void Sleep(EmuClock::time_point t) override;
@@ -40,4 +42,5 @@ private:
     std::unique_ptr<EmulatorPty> pty_;
     int wakeFd_ = -1;
     std::vector<int> alsoWatch_;
+    bool senderPurged_ = false;  // a transmit purge reported and not yet taken
 };

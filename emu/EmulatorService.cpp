@@ -181,7 +181,13 @@ void EmulatorService::Run() {
                 if (const auto due = obd->NextDue()) next = std::min(next, *due);
             if (next != EmuClock::time_point::max()) deadline = next;
         }
-        line->Wait(deadline);
+        if (!crossing.empty()) {
+            // Bytes on their way: look again once the next has crossed (the
+            // line stays readable meanwhile, so waiting for input would spin).
+            line->Sleep(deadline ? std::min(*deadline, crossing.front()) : crossing.front());
+        } else {
+            line->Wait(deadline);
+        }
         ReadInput();
     }
 }
@@ -202,6 +208,10 @@ void EmulatorService::ServeObd() {
 }
 
 void EmulatorService::ReadInput() {
+    if (wire->Paced()) {
+        ReadPacedInput();
+        return;
+    }
     std::uint8_t buffer[kReadChunk];
     const std::size_t n = line->Read(buffer, sizeof buffer);
     if (n == 0) return;
@@ -210,6 +220,39 @@ void EmulatorService::ReadInput() {
         HandleByte(buffer[i], wire->Arrival(readAt));
         std::lock_guard lock(mutex);
         if (stopping || mode == Mode::Vanished) return;
+    }
+}
+
+void EmulatorService::ReadPacedInput() {
+    // A byte is taken off the line only once it has crossed the wire at
+    // 115200 baud; until then the sender can still discard it.
+    if (line->TakeSenderPurge()) {
+        // What had not crossed yet is lost, as in a real line's transmit queue.
+        std::uint8_t lost[kReadChunk];
+        for (std::size_t left = line->Waiting(); left > 0;) {
+            const std::size_t n = line->Read(lost, std::min(left, sizeof lost));
+            if (n == 0) break;
+            left -= n;
+        }
+        crossing.clear();
+    }
+    const std::size_t waiting = line->Waiting();
+    if (waiting < crossing.size()) crossing.clear();  // discarded on the sender's side
+    const auto now = EmuClock::now();
+    while (crossing.size() < waiting) crossing.push_back(wire->Arrival(now));
+    std::size_t due = 0;
+    while (due < crossing.size() && crossing[due] <= now) ++due;
+    std::uint8_t buffer[kReadChunk];
+    const std::size_t n = line->Read(buffer, std::min(due, sizeof buffer));
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto arrival = crossing.front();
+        crossing.pop_front();
+        HandleByte(buffer[i], arrival);
+        std::lock_guard lock(mutex);
+        if (stopping || mode == Mode::Vanished) {
+            crossing.clear();
+            return;
+        }
     }
 }
 

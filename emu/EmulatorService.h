@@ -8,6 +8,8 @@
 #include "BootLoader.h"
 #include "DeviceState.h"
 #include "DiagnosticPort.h"
+
+#include <deque>
 #include "ElmAdapter.h"
 #include "EmulatorLine.h"
 #include "EmulatorOptions.h"
@@ -62,6 +64,7 @@ private:
     void HandleDeadlines();
     void ServeObd();
     void ReadInput();
+    void ReadPacedInput();
     void HandleByte(std::uint8_t byte, EmuClock::time_point arrival);
     void HandleLine(EmuClock::time_point arrival);
     void HandleBootByte(std::uint8_t byte, EmuClock::time_point arrival);
@@ -70,6 +73,9 @@ private:
     std::string Return();                   // lock held; the new port's name, or empty
     void ReleasePorts();                    // lock held, thread not running
 
+    // Paced: when each byte still waiting on the line has fully crossed it,
+    // in line order. Only the service thread touches it.
+    std::deque<EmuClock::time_point> crossing;
     std::FILE* logFile = nullptr;
     EmuClock::time_point startedAt{};
     std::thread thread;

@@ -23,6 +23,7 @@ public:
     Wire(EmulatorLine& line, const std::atomic<bool>& stopping) : line_(line), stopping_(stopping) {}
 
     void SetPace(bool pace) { pace_ = pace; }
+    bool Paced() const { return pace_; }
 
     // Sleeps until t; false when the emulator is stopping. A wake-up for any
     // other request is consumed; the owner looks at its flags afterwards.

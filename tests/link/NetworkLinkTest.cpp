@@ -78,4 +78,33 @@ TEST(NetworkLink, ConnectWaitKeepsTheFrontEndAliveAndGivesWayToAClose) {
     EXPECT_GE(host.processed, 8);
 }
 
+// Behind a device server the line takes a byte no faster than 115200 baud
+// allows (the emulator reads at the line's pace): a purge before each command
+// must clear only what the simulator sent, never the start of the command
+// that follows it on its way out.
+TEST(NetworkLink, PurgesLeaveTheNextCommandWholeOnASlowLine) {
+    EmulatorOptions options;
+    options.Pace = true;
+    EmulatedSimulator emu(options);
+    emu.Start();
+    Ser2net server(emu.PortPath());
+    for (const std::string& port : {server.RfcName(), server.TcpName()}) {
+        SCOPED_TRACE(port);
+        emu.ClearLog();
+        FirmwareImage image;
+        const auto blob = CarriedFirmwareBlob();
+        image.Load(std::vector<std::uint8_t>(blob.begin(), blob.end()));
+        FakeHost host;
+        SimulatorState state;
+        TComIo io(host, state, image);
+        ASSERT_EQ(io.FindSimulator(port, true), SchedulerState::ReadConfiguration) << host.LastPanel();
+        ASSERT_EQ(io.ReadConfig(), SchedulerState::Polling) << host.LastPanel();
+        for (int poll = 0; poll < 5; ++poll) ASSERT_TRUE(io.ReadStatus()) << host.LastPanel();
+        io.ClosePort();
+        const std::vector<std::string> expected = {"!I", "!B", "!C", "!K1", "!S", "!S", "!S", "!S", "!S", "!K0"};
+        EXPECT_TRUE(emu.WaitForLogSize(expected.size(), 2000));
+        EXPECT_EQ(emu.Log(), expected);
+    }
+}
+
 }  // namespace
