@@ -78,8 +78,8 @@ QGroupBox* EditorPanel::BuildDtcGroup(int ecu, int top) {
         label->setGeometry(left + 8, y, SlotLabelWidth, ControlHeight);
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-        // The names the original program gave its slot controls: "cbD1" and
-        // the slot's two digits.
+        // The slot controls are named "cbD"/"edD", the ECU and the slot's two
+        // digits: the tests and the accessibility tree find them by these names.
         QComboBox* category =
             AddCombo(group, QString::asprintf("cbD%d%02d", ecu, slot), left + 24, y, 36, categories);
         auto* code = new TCodeEdit(group);

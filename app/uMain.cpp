@@ -266,8 +266,8 @@ SchedulerState TMain::RunUpdate(SchedulerState kind) {
 
 void TMain::ShowUpdateFailed() {
     if (companions_.MsgBox) {
-        // The original program's layout of the message: each line ends with
-        // CR LF, the gap between them with a bare line feed.
+        // The message's fixed layout: each line ends with CR LF, the gap
+        // between them with a bare line feed.
         QString text;
         const auto& lines = LinkText::UpdateFailedLines;
         for (std::size_t i = 0; i < lines.size(); ++i) {

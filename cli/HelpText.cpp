@@ -28,8 +28,14 @@ Commands:
   help [COMMAND]         this help, or the help of one command
 
 Global options:
-  --port NAME     the port of the simulator: a name such as ttyUSB0, or a path
-                  such as /dev/pts/3
+  --port NAME     the port of the simulator: a name such as ttyUSB0, a path
+                  such as /dev/pts/3, or a serial device server:
+    rfc2217://HOST:PORT
+                  a serial device server spoken to with Telnet and the COM-PORT
+                  option (RFC 2217); the tool sets its line to 115200 8N1
+    tcp://HOST:PORT
+                  a raw TCP connection to a server already set to 115200 8N1;
+                  the bytes pass unchanged
   --serial SN     instead of --port: ask every listed port and use the one whose
                   simulator reports serial number SN (survives an adapter that
                   comes back under another name)

@@ -115,7 +115,7 @@ TEST(ErrorBox, FullStopOnlyAfterCharactersAboveTheFullStop) {
 TEST(DeveloperMode, DevelopmentWindowIsKnownByItsClassInAnyLetterCase) {
     using namespace std::string_view_literals;
     const std::pair<std::string_view, bool> cases[] = {
-        {"bds\0TAppBuilder\0"sv, true},  // as the environment writes it
+        {"ide\0TAppBuilder\0"sv, true},  // as the environment writes it
         {"x\0TAPPBUILDER\0"sv, true},
         {"x\0tappbuilder"sv, true},      // no final NUL
         {"TAPPBUILDER\0Other\0"sv, false},  // the instance name does not count

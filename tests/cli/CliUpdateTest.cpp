@@ -128,7 +128,9 @@ TEST(CliUpdate, FailedUpdatesAreReported) {
 TEST(CliUsage, HelpAndWrongUsage) {
     auto r = RunCli({"--help"});
     EXPECT_EQ(r.Status, 0);
-    for (const char* part : {"update-firmware", "KNSIM_CLI_PORTS", "Exit status"}) EXPECT_TRUE(Contains(r.Out, part));
+    for (const char* part :
+         {"update-firmware", "rfc2217://HOST:PORT", "tcp://HOST:PORT", "KNSIM_CLI_PORTS", "Exit status"})
+        EXPECT_TRUE(Contains(r.Out, part)) << part;
     r = RunCli({"help", "show"});
     EXPECT_EQ(r.Status, 0);
     EXPECT_TRUE(Contains(r.Out, "\"code_count\""));

@@ -10,7 +10,8 @@ TEST(ProgramStart, HelpAndVersionNeedNoDisplay) {
         std::vector<std::string> Expected;
     };
     const Row rows[] = {
-        {"--help", {"Usage: knsimtool", "--port NAME", "ACCESS-CODE", "--version"}},
+        {"--help",
+         {"Usage: knsimtool", "--port NAME", "rfc2217://HOST:PORT", "tcp://HOST:PORT", "ACCESS-CODE", "--version"}},
         {"-h", {"Usage: knsimtool"}},
         {"--version", {"KARNOL-Simulator Tool v1.200\n"}},
     };

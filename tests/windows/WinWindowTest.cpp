@@ -184,8 +184,8 @@ TEST(WinWindow, DevelopmentWindowIsFoundByItsClassName) {
     kind.hInstance = GetModuleHandleA(nullptr);
     kind.lpszClassName = "TAppBuilder";
     ASSERT_NE(RegisterClassA(&kind), 0);
-    HWND builder = CreateWindowA("TAppBuilder", "Project1", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
-                                 kind.hInstance, nullptr);
+    HWND builder = CreateWindowA("TAppBuilder", "Development window", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                                 nullptr, kind.hInstance, nullptr);
     ASSERT_NE(builder, nullptr);
     EXPECT_TRUE(DevelopmentWindowExists());
     DestroyWindow(builder);
