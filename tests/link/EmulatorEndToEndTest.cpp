@@ -1,5 +1,6 @@
-// The link against the emulated simulator: a whole session and a whole
-// automatic firmware update with the carried image.
+// The link against the emulated simulator in process, behind a line in
+// memory (a "memory:" port, the same on every system): a whole session and a
+// whole automatic firmware update with the carried image.
 
 #include "LinkFakes.h"
 
@@ -26,7 +27,8 @@ protected:
         image.PrepareTransferArea();
     }
 
-    void Start(const EmulatorOptions& options) {
+    void Start(EmulatorOptions options) {
+        options.MemoryLineName = "link-end-to-end";
         emu = std::make_unique<EmulatedSimulator>(options);
         emu->Start();
         host.port = emu->PortPath();
