@@ -1,5 +1,8 @@
 #include "FileNames.h"
 
+#include "serial/NetworkAddress.h"
+
+#include <cctype>
 #include <string_view>
 
 namespace {
@@ -24,6 +27,23 @@ void ReplaceAll(std::string& text, std::string_view key, const std::string& valu
         text.replace(at, key.size(), value);
 }
 
+// The part of a port's name that tells its box from the others. A device is
+// told by its last part; a device server's address keeps its scheme, since
+// one server may offer the same HOST:PORT as rfc2217:// and as tcp://, and
+// loses the trailing slash that names the same server.
+std::string PortPart(const std::string& port) {
+    if (IsNetworkPortName(port)) {
+        const std::size_t end = port.find("://");
+        std::string scheme;
+        for (const char c : port.substr(0, end)) scheme += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        std::string address = port.substr(end + 3);
+        if (!address.empty() && address.back() == '/') address.pop_back();
+        return scheme + "_" + SafePart(address);
+    }
+    const std::size_t slash = port.find_last_of(FolderSeparators);
+    return SafePart(slash == std::string::npos ? port : port.substr(slash + 1));
+}
+
 }  // namespace
 
 std::string ConfigurationFileName(const std::string& chosen) {
@@ -35,9 +55,8 @@ std::string ConfigurationFileName(const std::string& chosen) {
 }
 
 std::string BoxFileName(const std::string& pattern, const std::string& serial, const std::string& port) {
-    const std::size_t slash = port.find_last_of(FolderSeparators);
     std::string name = pattern;
     ReplaceAll(name, "{serial}", SafePart(serial));
-    ReplaceAll(name, "{port}", SafePart(slash == std::string::npos ? port : port.substr(slash + 1)));
+    ReplaceAll(name, "{port}", PortPart(port));
     return name;
 }

@@ -174,7 +174,8 @@ saves it, byte for byte the same format. Saving over an existing configuration
 file keeps its other elements and comments in place. A name without an
 extension gets ".kns", as in the window's dialog (apply and diff look for the
 same name). "{serial}" in the name becomes the simulator's serial number and
-"{port}" the last part of its port's name; a bench needs one of them:
+"{port}" the last part of its port's name (a device server's address keeps
+its scheme: rfc2217_HOST_PORT, tcp_HOST_PORT); a bench needs one of them:
   knsimtool-cli --all save 'bench-{serial}.kns'
 Prints nothing; exit 3 when the file cannot be read or written.
 )~"},

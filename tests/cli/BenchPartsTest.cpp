@@ -83,6 +83,22 @@ TEST(BenchParts, FileNames) {
     EXPECT_EQ(BoxFileName("bench-{serial}.kns", "KN0001", "/dev/ttyUSB0"), "bench-KN0001.kns");
     EXPECT_EQ(BoxFileName("{port}-{serial}", "KN/../x", "/dev/ttyUSB0"), "ttyUSB0-KN_.._x");
     EXPECT_EQ(BoxFileName("b-{serial}", "..", "COM3"), "b-__");
+
+    // Two boxes of one bench never share a file: a device server's two
+    // protocols on one address are two boxes.
+    const struct {
+        const char* Port;
+        const char* File;
+    } ports[] = {
+        {"/dev/ttyUSB0", "b-ttyUSB0.kns"},
+        {"ttyUSB1", "b-ttyUSB1.kns"},
+        {"COM3", "b-COM3.kns"},
+        {"rfc2217://a:7000", "b-rfc2217_a_7000.kns"},
+        {"tcp://a:7000", "b-tcp_a_7000.kns"},
+        {"TCP://a:7000/", "b-tcp_a_7000.kns"},  // the same server as the one above
+        {"rfc2217://[::1]:7000", "b-rfc2217____1__7000.kns"},
+    };
+    for (const auto& row : ports) EXPECT_EQ(BoxFileName("b-{port}.kns", "KN1", row.Port), row.File) << row.Port;
 }
 
 BoxResult Box(const char* port, const char* serial, int status, const char* error, const char* out = "") {
