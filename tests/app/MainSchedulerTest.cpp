@@ -322,7 +322,10 @@ TEST(MainScheduler, CloseDuringAnExchangeWaitsForItsEnd) {
 TEST(MainScheduler, DifferentFirmwareIsUpdatedAndTheRestartedSimulatorRead) {
     EmulatorOptions options;
     options.Version = std::array<std::uint8_t, 3>{1, 1, 0};
-    options.RestartSilenceMs = 300;
+    // A box restarting with its new firmware stays silent longer than an
+    // ordinary search's attempts last; the window must find it again by
+    // itself, without Reload data.
+    options.RestartSilenceMs = 800;
     AppHarness app(options);
     app.Start();
     TMain& main = app.Main();
