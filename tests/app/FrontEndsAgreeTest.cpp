@@ -1,6 +1,6 @@
 // The window and the command line apply a configuration file alike: opening
-// it in the window and "knsimtool-cli apply" put the same lines on the
-// simulator's wire, from a simulator in the same state.
+// it in the window and "knsimtool-cli apply" put the lines written out here
+// on the simulator's wire, from a simulator in the same state.
 
 #include "AppTestSupport.h"
 
@@ -42,18 +42,28 @@ Lines CommandLines(const std::vector<std::string>& log) {
 
 TEST(FrontEnds, OpenInTheWindowAndApplySendTheSameLines) {
     const std::string example = ReadFile(ExampleFile());  // protocol 6, two ECUs
+    // The two tables as the simulator is to receive them: ECU 1 at 0x0142
+    // (P0301, P0420), ECU 2 at 0x0156 (U0100).
+    const std::string ecu1 = "!X01420301042000000000000000000000000000000000";
+    const std::string ecu2 = "!X0156C100000000000000000000000000000000000000";
     const struct {
         const char* name;
         std::string text;
+        Lines wire;  // what opening the file puts on the simulator's line
     } files[] = {
-        {"example", example},
-        {"changed protocol", Replaced(example, {{"<Protocol>6<", "<Protocol>3<"}, {"<EcuCount>2<", "<EcuCount>1<"}})},
+        {"example", example, {"!P86", "!S", "!C", "!K1", ecu1, ecu2, "!F1281"}},
+        {"changed protocol", Replaced(example, {{"<Protocol>6<", "<Protocol>3<"}, {"<EcuCount>2<", "<EcuCount>1<"}}),
+         {"!P03", "!S", "!C", "!K1", ecu1, ecu2, "!F1281"}},
         // Slot 2 without an integer category and slot 5 without any stay as
-        // the simulator has them.
+        // the simulator has them; protocol and ECU count are the simulator's
+        // already: no "!P".
         {"unusable slots",
-         Replaced(example, {{"<EcuCount>2<", "<EcuCount>1<"}, {"<P02>0</P02>", "<P02>x</P02>"}, {"<P05>0</P05>", ""}})},
+         Replaced(example, {{"<EcuCount>2<", "<EcuCount>1<"}, {"<P02>0</P02>", "<P02>x</P02>"}, {"<P05>0</P05>", ""}}),
+         {ecu1, ecu2, "!F1281"}},
+        // Three codes counted on ECU 2, P1234 in ECU 1's third slot.
         {"two ECUs with codes on both",
-         Replaced(example, {{"<Protocol>6<", "<Protocol>8<"}, {"<Count>1<", "<Count>3<"}, {"<D03>0000<", "<D03>1234<"}})},
+         Replaced(example, {{"<Protocol>6<", "<Protocol>8<"}, {"<Count>1<", "<Count>3<"}, {"<D03>0000<", "<D03>1234<"}}),
+         {"!P88", "!S", "!C", "!K1", "!X01420301042012340000000000000000000000000000", ecu2, "!F3281"}},
     };
     const TempFolder folder;
     for (const auto& file : files) {
@@ -67,7 +77,7 @@ TEST(FrontEnds, OpenInTheWindowAndApplySendTheSameLines) {
         app.Forms().FileIo().SetDialogRunner([&](QFileDialog&, const QString&) { return QString::fromStdString(path); });
         app.Emulator().ClearLog();
         app.Main().findChild<QAction*>(QStringLiteral("MnuOpenCfg"))->trigger();
-        const Lines window = app.Commands();
+        EXPECT_EQ(app.Commands(), file.wire);
 
         EmulatedSimulator simulator(OneEcu());
         simulator.Start();
@@ -75,7 +85,7 @@ TEST(FrontEnds, OpenInTheWindowAndApplySendTheSameLines) {
         ASSERT_EQ(cli.Status, 0) << cli.Err;
         // The command line connects first, and reads back and leaves remote mode after.
         Lines expected = {"!I", "!B", "!S", "!C", "!K1"};
-        expected.insert(expected.end(), window.begin(), window.end());
+        expected.insert(expected.end(), file.wire.begin(), file.wire.end());
         expected.insert(expected.end(), {"!S", "!C", "!K1", "!K0"});
         EXPECT_EQ(CommandLines(simulator.Log()), expected);
     }
