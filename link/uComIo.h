@@ -52,9 +52,6 @@ public:
     // closed otherwise (a line that has gone): the port's close leaves
     // remote mode first.
     bool RemoteModeOn() const { return remoteMode_; }
-    // Only for checks of the close path: puts the flag as a lost reply
-    // would leave it, without a word on the line.
-    void SetRemoteModeFlag(bool on) { remoteMode_ = on; }
 
     // The line event watcher hands its event sets over from its own thread:
     // post is called there and must arrange for HandleLineEvents to run on

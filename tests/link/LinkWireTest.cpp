@@ -194,7 +194,8 @@ TEST_F(LinkWire, ConfigurationReadTurnsRemoteModeOn) {
     EXPECT_EQ(peer.Units(), (std::vector<std::string>{"!I", "!B", "!C", "!K1"}));
 
     peer.SetReply("!K1", "");  // the remote-mode command unanswered
-    io.SetRemoteModeFlag(false);
+    (void)io.SetRemoteMode(false);
+    ASSERT_FALSE(io.RemoteModeOn());
     EXPECT_EQ(io.ReadConfig(), SchedulerState::Stopped);
     EXPECT_EQ(host.LastPanel(), "Can't read simulator configuration");
     EXPECT_EQ(host.configShown, 2) << "shown before remote mode is asked for";
@@ -239,30 +240,30 @@ TEST_F(LinkWire, SetProtocolSendsTheCode) {
 
 TEST_F(LinkWire, ClosePortLeavesRemoteModeOnlyWhenOn) {
     AnswerIdentity();
-    // Closed: nothing at all.
-    io.SetRemoteModeFlag(true);
+    peer.SetReply("!K1", "OK\r");
+    // Never opened: nothing at all.
     io.ClosePort();
     EXPECT_EQ(peer.UnitCount(), 0u);
 
     // Open with remote mode off: closes without a command.
-    io.SetRemoteModeFlag(false);
     ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
+    ASSERT_FALSE(io.RemoteModeOn());
     io.ClosePort();
     EXPECT_FALSE(io.Port().Connected());
     EXPECT_EQ(peer.UnitCount(), 2u);
 
     // Open with remote mode on: "!K0" even if nothing answers it.
     ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
-    io.SetRemoteModeFlag(true);
+    ASSERT_TRUE(io.SetRemoteMode(true));
     io.ClosePort();
     EXPECT_FALSE(io.Port().Connected());
     EXPECT_FALSE(io.RemoteModeOn());
-    ASSERT_TRUE(peer.WaitForUnits(5));
+    ASSERT_TRUE(peer.WaitForUnits(6));
     EXPECT_EQ(peer.Units().back(), "!K0");
 
     // A new search begins by leaving remote mode.
     ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
-    io.SetRemoteModeFlag(true);
+    ASSERT_TRUE(io.SetRemoteMode(true));
     ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
     const auto units = peer.Units();
     EXPECT_EQ(std::vector<std::string>(units.end() - 3, units.end()), (std::vector<std::string>{"!K0", "!I", "!B"}));
@@ -270,7 +271,7 @@ TEST_F(LinkWire, ClosePortLeavesRemoteModeOnlyWhenOn) {
     // Asked to stop, the close still waits for the reply to "!K0": closed
     // right after the write, a slow driver can lose the command on its way.
     ASSERT_EQ(Find(), SchedulerState::ReadConfiguration);
-    io.SetRemoteModeFlag(true);
+    ASSERT_TRUE(io.SetRemoteMode(true));
     (void)io.SetStopWaiting([] { return true; });
     std::atomic<bool> answered{false};
     peer.SetResponder([&](ScriptedPeer&, const std::string& unit) -> std::string {
