@@ -19,7 +19,6 @@
 #include "serial/ComPort.h"
 #include "serial/PortList.h"
 #include "serial/PortPermission.h"
-#include "serial/StrNatComp.h"
 #include "storage/IniFile.h"
 #include "WindowPlacement.h"
 #include "uFileIo.h"
@@ -33,10 +32,9 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScreen>
 #include <QToolButton>
-
-#include <algorithm>
 
 TMain::TMain(const TStartOptions& options, QWidget* parent)
     : QMainWindow(parent), options_(options), settings_(std::make_unique<IniFile>()) {
@@ -189,18 +187,15 @@ void TMain::FormShow() {
 }
 
 void TMain::FillPorts() {
-    std::vector<std::string> ports;
-    TCustomComPort::ListSerialPorts(ports);
-    // A port named on the command line (a pseudo-terminal, say) is offered
-    // even though the system does not list it, every time the list is filled.
-    if (options_.Port && std::find(ports.begin(), ports.end(), *options_.Port) == ports.end()) {
-        ports.push_back(*options_.Port);
-    }
-    SortPorts(ports);
-    QStringList items;
-    for (const std::string& port : ports) items << Latin1(port);
+    std::vector<std::string> listed;
+    TCustomComPort::ListSerialPorts(listed);
+    // Names the system does not list (a pseudo-terminal, a device server)
+    // are offered every time the list is filled: the one named at start and
+    // every one typed and confirmed in this run.
+    std::vector<std::string> named = typedPorts_;
+    if (options_.Port) named.push_back(*options_.Port);
     cbPorts->clear();
-    cbPorts->addItems(items);
+    cbPorts->addItems(OfferedPorts(std::move(listed), std::move(named)));
 }
 
 void TMain::SelectStartPort(const std::string& savedPort) {
@@ -245,7 +240,7 @@ void TMain::FormClose() {
     }
     try {
         settings_->SetDefaultSection("CONFIG");
-        settings_->WriteString("ComPort", cbPorts->currentText().toLatin1().toStdString());
+        settings_->WriteString("ComPort", PortName());
     } catch (const std::exception& failure) {
         ShowErrorBox(failure);
     }
@@ -303,12 +298,28 @@ void TMain::RestartPortClick() { steps_.Restart(SchedulerState::Search); }
 void TMain::cbPortsChange() { RestartPortClick(); }
 
 void TMain::cbPortsTyped() {
-    const std::string typed = cbPorts->currentText().trimmed().toLatin1().toStdString();
-    if (typed.empty() || cbPorts->findText(Latin1(typed), Qt::MatchFixedString) >= 0) return;
-    // Offered again whenever the list is filled, as a port named on the command line is.
-    options_.Port = typed;
-    FillPorts();
-    cbPorts->setCurrentIndex(cbPorts->findText(Latin1(typed), Qt::MatchFixedString));
+    // A name the list has (letter case ignored) the box has picked itself and
+    // reported as activated.
+    const QString entered = cbPorts->lineEdit()->text();
+    if (cbPorts->findText(entered, Qt::MatchFixedString) >= 0) return;
+    const std::string typed = entered.trimmed().toLatin1().toStdString();
+    if (typed.empty()) {
+        cbPorts->RevertEdit();
+        return;
+    }
+    int index = cbPorts->findText(Latin1(typed), Qt::MatchFixedString);
+    if (index < 0) {
+        typedPorts_.push_back(typed);
+        try {
+            FillPorts();
+        } catch (const std::exception& failure) {
+            ShowErrorBox(failure);  // the list keeps its entries and its selection
+            cbPorts->RevertEdit();
+            return;
+        }
+        index = cbPorts->findText(Latin1(typed), Qt::MatchFixedString);
+    }
+    cbPorts->setCurrentIndex(index);
     cbPortsChange();
 }
 
@@ -376,7 +387,7 @@ void TMain::ProcessMessages() {
     QCoreApplication::processEvents(updateRunning ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
 }
 
-std::string TMain::PortName() const { return cbPorts->currentText().toLatin1().toStdString(); }
+std::string TMain::PortName() const { return cbPorts->SelectedText().toLatin1().toStdString(); }
 
 void TMain::SetSerialText(const std::string& text) { LabSerial->setText(Latin1(text)); }
 

@@ -24,6 +24,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 struct CfgValues;
 class EditorPanel;
@@ -75,7 +76,7 @@ public:
     void RestartPortClick();
     void cbPortsChange();
     // Enter in the selector's edit field with a name that is not listed: it
-    // is offered from now on and searched at once.
+    // is offered from now on, beside the start option's, and searched at once.
     void cbPortsTyped();
     void ForceUpdateClick();
     void cbPortsDropDown();
@@ -103,7 +104,8 @@ public:
     bool MayStep() const;  // an image to offer and the window not closed
     void ShowConnected(bool connected);
     void OfferForcedUpdate();
-    // The port the selector shows, handed to the link's open operations.
+    // The selector's selected entry (never unconfirmed typing): the port the
+    // link opens and the one saved at the close.
     std::string PortName() const;
     // Runs the update window; Search, Stopped or UpdateFailed.
     SchedulerState RunUpdate(SchedulerState kind);
@@ -180,6 +182,8 @@ private:
     bool placementRestored_ = false;
     bool closed_ = false;
     bool developerMode_ = false;
+    // Port names typed and confirmed in this run, as typed.
+    std::vector<std::string> typedPorts_;
 
     // Controls, named as their object names.
     QAction* MnuOpenCfg = nullptr;

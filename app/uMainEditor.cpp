@@ -71,27 +71,27 @@ void TMain::SetProto() {
 }
 
 void TMain::ApplyFile(const CfgValues& values) {
-    // The selectors show the file's choice whatever comes of it; the rest of
-    // the file shows once the protocol change has refreshed the editor.
+    // The file shows before anything goes out: the selectors, then MIL,
+    // counts and slots over what the editor shows (a slot the file cannot
+    // fill stays as shown).
     SelectProtocol(values.Protocol, values.EcuCount);
     auto showFile = [&] {
         CfgSetup shown = editor_->Read();
-        ApplyValues(values, shown);  // a slot the file cannot fill stays as shown
+        ApplyValues(values, shown);
         editor_->Show(shown);
     };
-    if (!companions_.Link) {
-        showFile();
-        return;
-    }
+    showFile();
+    if (!companions_.Link) return;
     StepDriver::Exchange exchange(steps_);
     Timer1().stop();
     // A protocol change goes out only while polling, as the selectors' own
-    // handler decides; the set-up is sent all the same.
+    // handler decides; the set-up is sent all the same. A change reads the
+    // simulator back into the editor, so the file shows over that again
+    // before SEND; without one the editor still holds the user's own slots,
+    // which the file's gaps keep.
     const bool polling = State() == SchedulerState::Polling;
-    (void)ApplySetup(*companions_.Link, polling ? cbActProto->currentIndex() + 1 : 0,
-                     polling ? cbEcuCount->currentIndex() + 1 : 0, [&](const CfgSetup&) {
-                         showFile();
-                         return CollectForSend();
-                     });
+    (void)ApplySetup(
+        *companions_.Link, polling ? cbActProto->currentIndex() + 1 : 0, polling ? cbEcuCount->currentIndex() + 1 : 0,
+        [&](const CfgSetup&) { showFile(); }, [this] { return CollectForSend(); });
     Timer1().start();
 }

@@ -154,8 +154,9 @@ void TMain::BuildMenuAndToolBar() {
     cbPorts->OnDropDown = [this] { cbPortsDropDown(); };
     connect(cbPorts, &QComboBox::activated, this, [this](int) { cbPortsChange(); });
     // A port the system does not list (a device server's address, a path)
-    // can be typed; Enter searches there. A typed name that is in the list
-    // is picked by the box itself, which reports it as activated above.
+    // can be typed; Enter searches there, and nothing else makes typing
+    // count (TPortComboBox). A typed name that is in the list is picked by
+    // the box itself, which reports it as activated above.
     cbPorts->setEditable(true);
     cbPorts->setInsertPolicy(QComboBox::NoInsert);
     connect(cbPorts->lineEdit(), &QLineEdit::returnPressed, this, [this] { cbPortsTyped(); });

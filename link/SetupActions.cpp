@@ -52,11 +52,17 @@ ProtocolChange ChangeProtocol(TComIo& link, int protocolIndex, int ecuIndex) {
     return status && config ? ProtocolChange::Changed : ProtocolChange::Failed;
 }
 
+bool ApplySetup(TComIo& link, int protocol, int ecuCount, const std::function<void(const CfgSetup& held)>& show,
+                const std::function<CfgSetup()>& collect) {
+    const bool changed = ChangeProtocol(link, protocol - 1, ecuCount - 1) != ProtocolChange::Failed;
+    show(SetupFromState(link.State()));
+    const bool sent = SendSetup(link, collect);
+    return changed && sent;
+}
+
 bool ApplySetup(TComIo& link, int protocol, int ecuCount,
                 const std::function<CfgSetup(const CfgSetup& held)>& complete) {
-    const bool changed = ChangeProtocol(link, protocol - 1, ecuCount - 1) != ProtocolChange::Failed;
-    // The set-up goes out even after a failed change, as the window's SEND
-    // after opening a file does.
-    const bool sent = SendSetup(link, [&] { return complete(SetupFromState(link.State())); });
-    return changed && sent;
+    CfgSetup setup;
+    return ApplySetup(
+        link, protocol, ecuCount, [&](const CfgSetup& held) { setup = complete(held); }, [&] { return setup; });
 }

@@ -45,8 +45,14 @@ enum class ProtocolChange { Unchanged, Changed, Failed };
 ProtocolChange ChangeProtocol(TComIo& link, int protocolIndex, int ecuIndex);
 
 // Applies a set-up as opening a configuration file does: the protocol and
-// ECU count first (0 for either, none selected, changes nothing), then SEND
-// of what complete makes of the set-up the simulator holds after that change
-// (complete runs as SEND collects). False when any step failed.
+// ECU count first (0 for either, none selected, changes nothing); then show
+// lays the set-up over what the simulator holds after that change (a change
+// reads everything back, which a window shows in place of the file), so
+// that what goes out is on view before SEND says it is sending; then SEND of
+// what collect gathers (collect runs as SEND collects). The set-up goes out
+// even after a failed change. False when any step failed.
+bool ApplySetup(TComIo& link, int protocol, int ecuCount, const std::function<void(const CfgSetup& held)>& show,
+                const std::function<CfgSetup()>& collect);
+// The same without controls: complete makes the set-up to send of the one held.
 bool ApplySetup(TComIo& link, int protocol, int ecuCount,
                 const std::function<CfgSetup(const CfgSetup& held)>& complete);

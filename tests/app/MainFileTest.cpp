@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QLabel>
 
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -119,4 +120,52 @@ TEST(MainFile, OpenSendsTheFileAndSaveWritesItBackByteForByte) {
     Control<QAction>(main, "MnuSaveCfg")->trigger();
     EXPECT_EQ(ReadFile(chosen.toStdString()), KnsText(changed));
     EXPECT_EQ(Control<QLabel>(main, "sBarPanel1")->text(), QStringLiteral("saved.kns"));
+}
+
+// What the user sees during an open: the file on the editor first, then the
+// protocol change, then "Sending data to KARNOL simulator" with the file
+// still on view.
+TEST(MainFile, OpenShowsTheFileBeforeItIsSent) {
+    EmulatorOptions simulator;  // protocol 6, two ECUs, MIL off
+    simulator.TwoEcus = true;
+    simulator.Codes1 = {0x0301};
+    AppHarness app(simulator);
+    app.StartConnected();
+    TMain& main = app.Main();
+    ASSERT_EQ(main.State(), SchedulerState::Polling);
+
+    const TempFolder folder;
+    const QString chosen = QString::fromStdString(folder / "order.kns");
+    WriteFile(chosen.toStdString(), KnsText({3, 2, true, 2, 1, {{1, "0123"}, {3, "3FFF"}}, {{2, "0420"}}}));
+    app.Forms().FileIo().SetDialogRunner([&](QFileDialog&, const QString&) { return chosen; });
+    app.Emulator().ClearLog();
+
+    auto logged = [&](const std::string& prefix) {
+        const Lines log = app.Emulator().Log();
+        return std::any_of(log.begin(), log.end(), [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
+    };
+    auto* mil = Control<QCheckBox>(main, "chkMilOn");
+    EditorPanel& editor = main.Editor();
+    auto fileShown = [&] {
+        return mil->isChecked() && Control<QComboBox>(main, "cbDtc1")->currentIndex() == 2 &&
+               Control<QComboBox>(main, "cbDtc2")->currentIndex() == 1 &&
+               editor.CategoryControl(1, 1)->currentText() == "C" && editor.CodeControl(1, 1)->CodeText() == "0123" &&
+               editor.CategoryControl(1, 2)->currentText() == "U" && editor.CodeControl(1, 2)->CodeText() == "3FFF" &&
+               editor.CategoryControl(2, 1)->currentText() == "B" && editor.CodeControl(2, 1)->CodeText() == "0420";
+    };
+    QStringList seen;  // the observable changes, in order
+    QObject::connect(mil, &QCheckBox::toggled, [&](bool on) {
+        if (on && seen.isEmpty()) seen << (logged("!P") ? "MIL shown after the change" : "MIL shown");
+    });
+    QObject::connect(&main, &TMain::StatusTextChanged, [&](const QString& text) {
+        if (text != QStringLiteral("Sending data to KARNOL simulator")) return;
+        seen << QStringLiteral("sending");
+        if (fileShown()) seen << QStringLiteral("file on view");
+        if (logged("!P83") && !logged("!X")) seen << QStringLiteral("after the change, before the tables");
+    });
+
+    Control<QAction>(main, "MnuOpenCfg")->trigger();
+    EXPECT_EQ(seen.join(" | ").toStdString(), "MIL shown | sending | file on view | after the change, before the tables");
+    EXPECT_TRUE(fileShown());
+    EXPECT_TRUE(logged("!F"));
 }
