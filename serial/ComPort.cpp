@@ -2,6 +2,7 @@
 // notifications and the handling of the line event watcher's hand-overs.
 // The bytes themselves go through the port's PortDevice.
 #include "ComPort.h"
+#include "StoreAndApply.h"
 
 #include "ComThread.h"
 #include "PortDevice.h"
@@ -9,17 +10,6 @@
 
 #include <algorithm>
 #include <exception>
-
-namespace {
-
-template <class T, class Apply>
-void StoreAndApply(T& member, T v, TCustomComPort& port, Apply apply) {
-    if (member == v) return;
-    member = v;
-    if (port.Connected()) apply();
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------------------
 // The port.

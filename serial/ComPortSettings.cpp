@@ -1,6 +1,7 @@
 // The port's settings groups: a change is stored and, only while the port
 // is open, reapplied at once.
 #include "ComPort.h"
+#include "StoreAndApply.h"
 
 int BaudRateValue(TBaudRate rate) {
     switch (rate) {
@@ -36,9 +37,7 @@ TComTimeouts& TComTimeouts::operator=(const TComTimeouts& other) {
 void TComTimeouts::Set(std::int32_t& member, std::int32_t v) {
     // An unchanged value is not passed to the driver again: the link sets the
     // read time-outs before every byte it reads.
-    if (member == v) return;
-    member = v;
-    if (port_.Connected()) port_.ApplyTimeouts();
+    StoreAndApply(member, v, port_, [this] { port_.ApplyTimeouts(); });
 }
 
 void TComTimeouts::SetReadInterval(std::int32_t v) { Set(readInterval_, v); }
@@ -46,17 +45,6 @@ void TComTimeouts::SetReadTotalMultiplier(std::int32_t v) { Set(readTotalMultipl
 void TComTimeouts::SetReadTotalConstant(std::int32_t v) { Set(readTotalConstant_, v); }
 void TComTimeouts::SetWriteTotalMultiplier(std::int32_t v) { Set(writeTotalMultiplier_, v); }
 void TComTimeouts::SetWriteTotalConstant(std::int32_t v) { Set(writeTotalConstant_, v); }
-
-namespace {
-
-template <class T, class Apply>
-void StoreAndApply(T& member, T v, TCustomComPort& port, Apply apply) {
-    if (member == v) return;
-    member = v;
-    if (port.Connected()) apply();
-}
-
-}  // namespace
 
 TComParity& TComParity::operator=(const TComParity& other) {
     SetBits(other.bits_);
