@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -17,6 +18,8 @@ namespace {
 // How long a full receive buffer on the other side may hold up a reply
 // before its remaining bytes are lost.
 constexpr int kWriteStallMs = 200;
+// The most bytes of the line one read takes.
+constexpr std::size_t kReadPacket = 4096;
 // The longest single poll; a later deadline is simply waited for again.
 constexpr long long kLongestPollMs = 60000;
 
@@ -55,8 +58,9 @@ void EmulatorPtyLine::Close() {
 
 std::size_t EmulatorPtyLine::Read(std::uint8_t* data, std::size_t max) {
     if (!pty_ || max == 0) return 0;
-    std::vector<std::uint8_t> packet(max + 1);
-    const ssize_t n = ::read(pty_->Master(), packet.data(), packet.size());
+    // Every read is one packet: the status byte, then up to max bytes.
+    std::array<std::uint8_t, kReadPacket + 1> packet;
+    const ssize_t n = ::read(pty_->Master(), packet.data(), std::min(max, kReadPacket) + 1);
     if (n <= 0) return 0;
     if (packet[0] != TIOCPKT_DATA) {
         // A status packet alone: only a purge of what the port sends matters.
