@@ -12,10 +12,6 @@
 
 #include <QLabel>
 
-namespace {
-TForms* current = nullptr;
-}
-
 TForms::TForms(const TStartOptions& options) {
     main_ = std::make_unique<TMain>(options);
     debug_ = std::make_unique<TDebug>();
@@ -30,11 +26,9 @@ TForms::TForms(const TStartOptions& options) {
     about_->setToolTip(QStringLiteral("Settings: ") + main_->SettingsFileName());
     fileIo_ = std::make_unique<TFileIo>(*main_, main_->Image().VersionWord());
     main_->Attach({comIo_.get(), update_.get(), msgBox_.get(), debug_.get(), about_.get(), fileIo_.get()});
-    current = this;
 }
 
 TForms::~TForms() {
-    if (current == this) current = nullptr;
     fileIo_.reset();
     about_.reset();
     update_.reset();
@@ -45,5 +39,3 @@ TForms::~TForms() {
     debug_.reset();
     main_.reset();
 }
-
-TForms* TForms::Instance() { return current; }

@@ -26,9 +26,6 @@ public:
     TForms(const TForms&) = delete;
     TForms& operator=(const TForms&) = delete;
 
-    // The set of the running program (the last one created), or null.
-    static TForms* Instance();
-
     TMain& Main() { return *main_; }
     TDebug& Debug() { return *debug_; }
     TMsgBox& MsgBox() { return *msgBox_; }

@@ -1,7 +1,5 @@
 #include "PortComboBox.h"
 
-#include "serial/StrNatComp.h"
-
 #include <QKeyEvent>
 #include <QLineEdit>
 
@@ -31,16 +29,4 @@ void TPortComboBox::keyPressEvent(QKeyEvent* event) {
 void TPortComboBox::focusOutEvent(QFocusEvent* event) {
     QComboBox::focusOutEvent(event);
     RevertEdit();
-}
-
-QStringList OfferedPorts(std::vector<std::string> listed, std::vector<std::string> named) {
-    SortPorts(listed);
-    SortPorts(named);
-    QStringList items;
-    for (const std::string& port : listed) items << QString::fromLatin1(port);
-    for (const std::string& port : named) {
-        const QString name = QString::fromLatin1(port);
-        if (!name.isEmpty() && !items.contains(name, Qt::CaseInsensitive)) items << name;
-    }
-    return items;
 }

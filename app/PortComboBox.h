@@ -7,11 +7,8 @@
 // searched, updated and saved is always an entry of the list.
 
 #include <QComboBox>
-#include <QStringList>
 
 #include <functional>
-#include <string>
-#include <vector>
 
 class TPortComboBox : public QComboBox {
     Q_OBJECT
@@ -34,11 +31,3 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 };
-
-// The entries of the selector: the ports the system lists, in natural order,
-// then the names given beyond them (the start option's, those typed and
-// confirmed), in natural order too. Those come last so that a listed
-// device keeps its position when the list is filled again; a name already
-// offered (letter case ignored, as the selector looks names up) is offered
-// once, as it was first given.
-QStringList OfferedPorts(std::vector<std::string> listed, std::vector<std::string> named);

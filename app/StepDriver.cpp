@@ -1,15 +1,13 @@
 #include "StepDriver.h"
 
-#include "uMain.h"
-
 #include "link/FirmwareUpdate.h"
 
-StepDriver::StepDriver(TMain& frame) : frame_(frame) {
+StepDriver::StepDriver(StepHost& host) : host_(host) {
     timer1_.setObjectName(QStringLiteral("Timer1"));
     // A coarse timer may fire up to 5 % early; no step may start before its
     // interval is over (the simulator is polled no faster than once a second).
     timer1_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer1_, &QTimer::timeout, &frame_, [this] { Scheduler(); });
+    QObject::connect(&timer1_, &QTimer::timeout, &timer1_, [this] { Scheduler(); });
 }
 
 StepDriver::~StepDriver() = default;
@@ -41,7 +39,7 @@ void StepDriver::Scheduler() {
     }
     timer1_.stop();
     timer1_.setInterval(Connection::StepInterval);
-    if (!frame_.MayStep() || !connection_) return;
+    if (!host_.MayStep() || !connection_) return;
 
     switch (state_) {
     case SchedulerState::Search:
@@ -49,23 +47,23 @@ void StepDriver::Scheduler() {
     case SchedulerState::ReadConfiguration:
     case SchedulerState::Polling: {
         const SchedulerState from = state_;
-        if (from == SchedulerState::Search) frame_.ShowConnected(false);
-        if (from == SchedulerState::Stopped) frame_.OfferForcedUpdate();
+        if (from == SchedulerState::Search) host_.ShowConnected(false);
+        if (from == SchedulerState::Stopped) host_.OfferForcedUpdate();
         Connection::StepResult step;
         {
             Exchange exchange(*this);
-            step = connection_->Step(frame_.PortName());
+            step = connection_->Step(host_.PortName());
         }
-        if (step.Connected) frame_.ShowConnected(true);
+        if (step.Connected) host_.ShowConnected(true);
         if (step.NextStepMs) timer1_.start(*step.NextStepMs);
         break;
     }
     case SchedulerState::AutoUpdate:
     case SchedulerState::ForcedUpdate: {
-        frame_.ShowConnected(false);
+        host_.ShowConnected(false);
         {
             Exchange exchange(*this);
-            state_ = frame_.RunUpdate(state_);
+            state_ = host_.RunUpdate(state_);
         }
         // The simulator restarts with its new firmware: more attempts.
         if (state_ == SchedulerState::Search)
@@ -74,7 +72,7 @@ void StepDriver::Scheduler() {
         break;
     }
     case SchedulerState::UpdateFailed:
-        frame_.ShowUpdateFailed();
+        host_.ShowUpdateFailed();
         break;
     }
 }

@@ -17,13 +17,31 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 class TComIo;
-class TMain;
+
+// What the steps need of the window they run in.
+class StepHost {
+public:
+    // An image to offer and the window not closed.
+    virtual bool MayStep() const = 0;
+    virtual void ShowConnected(bool connected) = 0;
+    virtual void OfferForcedUpdate() = 0;
+    // The port a search opens.
+    virtual std::string PortName() const = 0;
+    // Runs the update window; Search, Stopped or UpdateFailed.
+    virtual SchedulerState RunUpdate(SchedulerState kind) = 0;
+    // The failure message; the program ends after it.
+    virtual void ShowUpdateFailed() = 0;
+
+protected:
+    ~StepHost() = default;
+};
 
 class StepDriver {
 public:
-    explicit StepDriver(TMain& frame);
+    explicit StepDriver(StepHost& host);
     ~StepDriver();
     StepDriver(const StepDriver&) = delete;
     StepDriver& operator=(const StepDriver&) = delete;
@@ -61,7 +79,7 @@ public:
     std::function<void()> OnExchangeEnded;
 
 private:
-    TMain& frame_;
+    StepHost& host_;
     QTimer timer1_;
     SchedulerState state_ = SchedulerState::Search;
     std::unique_ptr<Connection> connection_;  // while a link is attached

@@ -28,7 +28,7 @@ int RunWindowProgram(const TStartOptions& options, const std::function<void(TFor
     // every window to close and gives up when one refuses, as the message
     // box and the running update window do.
     QObject::connect(&window, &TMain::Closed, qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
-    window.show();
+    window.ShowFirst();
     if (started) started(forms);
     return QCoreApplication::exec();
 }

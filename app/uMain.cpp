@@ -3,31 +3,29 @@
 
 #include "uMain.h"
 
+#include "EditorPanel.h"
 #include "ErrorBox.h"
+#include "InfoGroup.h"
 #include "MainPictures.h"
 #include "PortComboBox.h"
-#include "SevenSegmentDigit.h"
 #include "SignalCloser.h"
+#include "WindowLook.h"
+#include "WindowPlacement.h"
 #include "uAbout.h"
 #include "uDebug.h"
+#include "uFileIo.h"
 #include "uMessageBox.h"
 #include "uUpdate.h"
-#include "WindowLook.h"
 
+#include "link/SessionClose.h"
 #include "link/StatusTexts.h"
 #include "link/uComIo.h"
-#include "serial/ComPort.h"
-#include "serial/PortList.h"
-#include "serial/PortPermission.h"
 #include "storage/IniFile.h"
-#include "WindowPlacement.h"
-#include "uFileIo.h"
 #include "storage/SettingsLocation.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
@@ -37,11 +35,33 @@
 #include <QToolButton>
 
 TMain::TMain(const TStartOptions& options, QWidget* parent)
-    : QMainWindow(parent), options_(options), settings_(std::make_unique<IniFile>()) {
+    : QMainWindow(parent),
+      options_(options),
+      ui_(BuildMainFrame(*this, QSize(ClientWidth, ClientHeight))),
+      setup_(std::make_unique<SetupView>(*ui_.GrpInfo, *ui_.Editor, steps_)),
+      ports_(options_.Port, std::string()),
+      settings_(std::make_unique<IniFile>()) {
     setObjectName(QStringLiteral("Main"));
-    BuildFrame();
+    ConnectControls();
     steps_.OnExchangeEnded = [this] { ExchangeEnded(); };
     FormCreate();
+}
+
+void TMain::ConnectControls() {
+    connect(ui_.MnuOpenCfg, &QAction::triggered, this, [this] { MnuOpenCfgClick(); });
+    connect(ui_.MnuSaveCfg, &QAction::triggered, this, [this] { MnuSaveCfgAsClick(); });
+    connect(ui_.MnuExit, &QAction::triggered, this, [this] { MnuExitClick(); });
+    connect(ui_.MnuReload, &QAction::triggered, this, [this] { RestartPortClick(); });
+    connect(ui_.MnuForceUpdate, &QAction::triggered, this, [this] { ForceUpdateClick(); });
+    connect(ui_.MnuAbout, &QAction::triggered, this, [this] { MnuAboutClick(); });
+    connect(ui_.ButPort, &QToolButton::clicked, this, [this] { RestartPortClick(); });
+    ui_.cbPorts->OnDropDown = [this] { cbPortsDropDown(); };
+    // A typed name that is in the list is picked by the box itself, which
+    // reports it as activated.
+    connect(ui_.cbPorts, &QComboBox::activated, this, [this](int) { cbPortsChange(); });
+    connect(ui_.cbPorts->lineEdit(), &QLineEdit::returnPressed, this, [this] { cbPortsTyped(); });
+    connect(ui_.GrpInfo, &InfoGroup::ProtocolChosen, this, [this] { SetProto(); });
+    connect(ui_.Editor, &EditorPanel::SendClicked, this, [this] { ButSendDtcClick(); });
 }
 
 TMain::~TMain() {
@@ -84,7 +104,7 @@ void TMain::FormCreate() {
     // The designed look until the first step: not connected, but the forced
     // update already on offer.
     ShowConnected(false);
-    MnuForceUpdate->setEnabled(true);
+    ui_.MnuForceUpdate->setEnabled(true);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
@@ -121,14 +141,12 @@ void TMain::DetachLink() {
 
 bool TMain::RemoteModeFlag() const { return companions_.Link && companions_.Link->RemoteModeOn(); }
 
-void TMain::setVisible(bool visible) {
-    // The placement comes back before the window first exists, so that its
-    // position reaches the window manager as the position of the frame.
-    if (visible && !placementRestored_) {
+void TMain::ShowFirst() {
+    if (!placementRestored_) {
         placementRestored_ = true;
         RestorePlacement();
     }
-    QMainWindow::setVisible(visible);
+    show();
 }
 
 void TMain::RestorePlacement() {
@@ -164,13 +182,7 @@ void TMain::FormShow() {
     }
 
     settings_->SetDefaultSection("CONFIG");
-    const std::string savedPort = settings_->ReadString("ComPort", "");
-    // A port saved by its path (a pseudo-terminal, /dev/serial/by-id/...) is
-    // not in the system's list; while its device is there it is offered as a
-    // port named on the command line is, rather than replaced by the first
-    // listed port (which may be the machine's console line). A device
-    // server's address is offered the same way; the network is not probed.
-    if (!options_.Port && OfferedUnlisted(savedPort)) options_.Port = savedPort;
+    ports_ = PortOffer(options_.Port, settings_->ReadString("ComPort", ""));
 
     try {
         FillPorts();
@@ -179,29 +191,24 @@ void TMain::FormShow() {
         // start, so the search reports the missing port on the status bar.
         ShowErrorBox(failure);
     }
-    SelectStartPort(options_.Port ? *options_.Port : savedPort);
+    SelectStartPort(ports_.StartPort());
 
     image_.PrepareTransferArea();
-    Seg7->resize(30, 44);
+    ui_.GrpInfo->FitDigit();
     steps_.Start();
 }
 
 void TMain::FillPorts() {
-    std::vector<std::string> listed;
-    TCustomComPort::ListSerialPorts(listed);
-    // Names the system does not list (a pseudo-terminal, a device server)
-    // are offered every time the list is filled: the one named at start and
-    // every one typed and confirmed in this run.
-    std::vector<std::string> named = typedPorts_;
-    if (options_.Port) named.push_back(*options_.Port);
-    cbPorts->clear();
-    cbPorts->addItems(OfferedPorts(std::move(listed), std::move(named)));
+    QStringList entries;
+    for (const std::string& port : ports_.Entries()) entries << Latin1(port);
+    ui_.cbPorts->clear();
+    ui_.cbPorts->addItems(entries);
 }
 
-void TMain::SelectStartPort(const std::string& savedPort) {
-    int index = cbPorts->findText(Latin1(savedPort), Qt::MatchFixedString);  // letter case ignored
-    if (index < 0 && cbPorts->count() > 0) index = 0;
-    cbPorts->setCurrentIndex(index);
+void TMain::SelectStartPort(const std::string& port) {
+    int index = ui_.cbPorts->findText(Latin1(port), Qt::MatchFixedString);  // letter case ignored
+    if (index < 0 && ui_.cbPorts->count() > 0) index = 0;
+    ui_.cbPorts->setCurrentIndex(index);
 }
 
 void TMain::closeEvent(QCloseEvent* event) {
@@ -228,22 +235,13 @@ void TMain::FormClose() {
     // queue (a close by a signal can overtake it); the placement must be the
     // one on the screen. Timer1 is stopped, so no step can run meanwhile.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    // Each step runs even when the one before it failed: a close must not stop halfway.
-    try {
-        placement_->Save();
-    } catch (const std::exception& failure) {
-        ShowErrorBox(failure);
-    }
-    if (companions_.Link) {
-        StepDriver::Exchange exchange(steps_);
-        companions_.Link->ClosePort();
-    }
-    try {
-        settings_->SetDefaultSection("CONFIG");
-        settings_->WriteString("ComPort", PortName());
-    } catch (const std::exception& failure) {
-        ShowErrorBox(failure);
-    }
+    StepDriver::Exchange exchange(steps_);
+    CloseSession(companions_.Link, {[this] { placement_->Save(); },
+                                    [this] {
+                                        settings_->SetDefaultSection("CONFIG");
+                                        settings_->WriteString("ComPort", PortName());
+                                    },
+                                    [](const std::exception& failure) { ShowErrorBox(failure); }});
 }
 
 void TMain::ExchangeEnded() {
@@ -260,37 +258,19 @@ SchedulerState TMain::RunUpdate(SchedulerState kind) {
 }
 
 void TMain::ShowUpdateFailed() {
-    if (companions_.MsgBox) {
-        // The message's fixed layout: each line ends with CR LF, the gap
-        // between them with a bare line feed.
-        QString text;
-        const auto& lines = LinkText::UpdateFailedLines;
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            text += QLatin1String(lines[i]);
-            if (i + 1 < lines.size()) text += lines[i][0] == '\0' ? QStringLiteral("\n") : QStringLiteral("\r\n");
-        }
-        companions_.MsgBox->ShowMsg(text, mkError, QString(), mbClose, true);
-    }
+    if (companions_.MsgBox)
+        companions_.MsgBox->ShowMsg(Latin1(LinkText::UpdateFailedMessage()), mkError, QString(), mbClose, true);
     close();
 }
 
-void TMain::OfferForcedUpdate() { MnuForceUpdate->setEnabled(true); }
+void TMain::OfferForcedUpdate() { ui_.MnuForceUpdate->setEnabled(true); }
 
 void TMain::ShowConnected(bool connected) {
-    MainPanel->setVisible(connected);
-    cbActProto->setEnabled(connected);
-    cbEcuCount->setEnabled(connected);
-    MnuOpenCfg->setEnabled(connected);  // the menu item and its tool button
-    MnuSaveCfg->setEnabled(connected);
-    Seg7->setVisible(connected);
-    if (!connected) {
-        DtcLabel->clear();
-        ImgMilOn->hide();
-        ImgMilOff->hide();
-        MnuForceUpdate->setEnabled(false);
-        cbActProto->setCurrentIndex(-1);
-        cbEcuCount->setCurrentIndex(-1);
-    }
+    ui_.MainPanel->setVisible(connected);
+    ui_.GrpInfo->ShowConnected(connected);
+    ui_.MnuOpenCfg->setEnabled(connected);  // the menu item and its tool button
+    ui_.MnuSaveCfg->setEnabled(connected);
+    if (!connected) ui_.MnuForceUpdate->setEnabled(false);
 }
 
 void TMain::RestartPortClick() { steps_.Restart(SchedulerState::Search); }
@@ -300,33 +280,34 @@ void TMain::cbPortsChange() { RestartPortClick(); }
 void TMain::cbPortsTyped() {
     // A name the list has (letter case ignored) the box has picked itself and
     // reported as activated.
-    const QString entered = cbPorts->lineEdit()->text();
-    if (cbPorts->findText(entered, Qt::MatchFixedString) >= 0) return;
+    TPortComboBox& box = *ui_.cbPorts;
+    const QString entered = box.lineEdit()->text();
+    if (box.findText(entered, Qt::MatchFixedString) >= 0) return;
     const std::string typed = entered.trimmed().toLatin1().toStdString();
     if (typed.empty()) {
-        cbPorts->RevertEdit();
+        box.RevertEdit();
         return;
     }
-    int index = cbPorts->findText(Latin1(typed), Qt::MatchFixedString);
+    int index = box.findText(Latin1(typed), Qt::MatchFixedString);
     if (index < 0) {
-        typedPorts_.push_back(typed);
+        ports_.Confirm(typed);
         try {
             FillPorts();
         } catch (const std::exception& failure) {
             ShowErrorBox(failure);  // the list keeps its entries and its selection
-            cbPorts->RevertEdit();
+            box.RevertEdit();
             return;
         }
-        index = cbPorts->findText(Latin1(typed), Qt::MatchFixedString);
+        index = box.findText(Latin1(typed), Qt::MatchFixedString);
     }
-    cbPorts->setCurrentIndex(index);
+    box.setCurrentIndex(index);
     cbPortsChange();
 }
 
 void TMain::ForceUpdateClick() { steps_.Restart(SchedulerState::ForcedUpdate); }
 
 void TMain::cbPortsDropDown() {
-    const int index = cbPorts->currentIndex();
+    const int index = ui_.cbPorts->currentIndex();
     try {
         FillPorts();
     } catch (const std::exception& failure) {
@@ -334,7 +315,7 @@ void TMain::cbPortsDropDown() {
         return;
     }
     // By position: another name may stand there now, or none.
-    cbPorts->setCurrentIndex(index < cbPorts->count() ? index : -1);
+    ui_.cbPorts->setCurrentIndex(index < ui_.cbPorts->count() ? index : -1);
 }
 
 void TMain::MnuExitClick() { close(); }
@@ -347,7 +328,7 @@ void TMain::MnuSaveCfgAsClick() {
     if (!companions_.FileIo) return;
     const QString chosen = companions_.FileIo->ChooseSave();
     if (chosen.isEmpty()) return;
-    companions_.FileIo->Save(chosen, ReadSetup());
+    companions_.FileIo->Save(chosen, setup_->Read());
     // Named only once it is written, so the panel never shows a file that
     // does not hold the set-up.
     ShowFileName(TFileIo::ShownName(chosen));
@@ -360,18 +341,25 @@ void TMain::MnuOpenCfgClick() {
     ShowFileName(TFileIo::ShownName(chosen));
     // Everything is read before any control changes, so a bad file leaves
     // the window as it was.
-    ApplyFile(companions_.FileIo->Open(chosen));
+    setup_->ApplyFile(companions_.Link, companions_.FileIo->Open(chosen));
 }
+
+void TMain::ButSendDtcClick() { setup_->Send(companions_.Link); }
+
+void TMain::SetProto() { setup_->ChangeProtocol(companions_.Link); }
+
+void TMain::ShowStatus() { setup_->ShowStatus(simState_); }
+
+void TMain::ShowConfiguration() { setup_->ShowConfiguration(simState_); }
 
 void TMain::PanelInfo(const std::string& text) { ShowFailure(text, FailureKind::Other); }
 
 void TMain::ShowFailure(const std::string& text, FailureKind kind) {
-    sBarPanel0->setText(Latin1(text));
+    ui_.sBarPanel0->setText(Latin1(text));
     // A port refused for lack of permission keeps its text; the way out is
     // one hover away.
-    sBarPanel0->setToolTip(kind == FailureKind::PermissionDenied ? Latin1(PortPermissionAdvice(PortName()))
-                                                                  : QString());
-    emit StatusTextChanged(sBarPanel0->text());
+    ui_.sBarPanel0->setToolTip(kind == FailureKind::PermissionDenied ? Latin1(PermissionAdvice(PortName())) : QString());
+    emit StatusTextChanged(ui_.sBarPanel0->text());
     ProcessMessages();
 }
 
@@ -387,15 +375,15 @@ void TMain::ProcessMessages() {
     QCoreApplication::processEvents(updateRunning ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
 }
 
-std::string TMain::PortName() const { return cbPorts->SelectedText().toLatin1().toStdString(); }
+std::string TMain::PortName() const { return ui_.cbPorts->SelectedText().toLatin1().toStdString(); }
 
-void TMain::SetSerialText(const std::string& text) { LabSerial->setText(Latin1(text)); }
+void TMain::SetSerialText(const std::string& text) { ui_.GrpInfo->SetSerialText(Latin1(text)); }
 
-void TMain::SetVersionText(const std::string& text) { LabSimVersion->setText(Latin1(text)); }
+void TMain::SetVersionText(const std::string& text) { ui_.GrpInfo->SetVersionText(Latin1(text)); }
 
-void TMain::PortOpened(bool open) { ButPort->setIcon(MainPicture(open ? PicturePortOpen : PicturePortClosed)); }
+void TMain::PortOpened(bool open) { ui_.ButPort->setIcon(MainPicture(open ? PicturePortOpen : PicturePortClosed)); }
 
 void TMain::ShowFileName(const QString& name) {
-    sBarPanel1->setText(name);
-    sBarPanel1->setToolTip(name);
+    ui_.sBarPanel1->setText(name);
+    ui_.sBarPanel1->setToolTip(name);
 }

@@ -1,19 +1,23 @@
 #pragma once
 // The main window's frame: menu, tool bar, port selector, status bar, the
 // "Simulator-Info" group and the page that holds the trouble-code editor
-// (EditorPanel). It owns the carried firmware image and the simulator's
-// reported state, is the link's host, and hands the values of its controls
-// to the use cases of link/. The connection scheduler is its StepDriver;
-// the remote-mode flag is the link's own.
+// (MainFrameLayout builds them). It owns the carried firmware image and the
+// simulator's reported state, is the link's host and the scheduler's
+// (StepDriver), and hands the values of its controls to the use cases of
+// link/ (SetupView for the set-up, PortOffer for the ports, CloseSession
+// for the close). The remote-mode flag is the link's own.
 //
 // A close request during an exchange (see StepDriver) waits for its end, so
 // the port is never pulled from under a running exchange.
 
+#include "MainFrameLayout.h"
+#include "SetupView.h"
 #include "StartOptions.h"
 #include "StepDriver.h"
 
 #include "link/FirmwareImage.h"
 #include "link/LinkHost.h"
+#include "link/PortChoice.h"
 #include "link/SchedulerState.h"
 #include "link/SimulatorState.h"
 
@@ -23,30 +27,19 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <string>
-#include <vector>
 
-struct CfgValues;
-class EditorPanel;
 class IniFile;
-class QAction;
-class QComboBox;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QTabWidget;
-class QToolButton;
-class SevenSegmentDigit;
 class TAbout;
 class TComIo;
 class TDebug;
 class TFileIo;
 class TMsgBox;
-class TPortComboBox;
 class TUpdateDialog;
 class WindowPlacement;
 
-class TMain : public QMainWindow, public ILinkHost {
+class TMain : public QMainWindow, public ILinkHost, private StepHost {
     Q_OBJECT
 
 public:
@@ -100,17 +93,20 @@ public:
     void SetVersionText(const std::string& text) override;
     void PortOpened(bool open) override;
 
-    // What the scheduler's steps need of the frame.
-    bool MayStep() const;  // an image to offer and the window not closed
-    void ShowConnected(bool connected);
-    void OfferForcedUpdate();
+    // StepHost
+    bool MayStep() const override;
+    void ShowConnected(bool connected) override;
+    void OfferForcedUpdate() override;
     // The selector's selected entry (never unconfirmed typing): the port the
     // link opens and the one saved at the close.
-    std::string PortName() const;
-    // Runs the update window; Search, Stopped or UpdateFailed.
-    SchedulerState RunUpdate(SchedulerState kind);
-    // The failure message; the program ends after it.
-    void ShowUpdateFailed();
+    std::string PortName() const override;
+    SchedulerState RunUpdate(SchedulerState kind) override;
+    void ShowUpdateFailed() override;
+
+    // The first showing: the placement comes back before the window exists,
+    // so that its position reaches the window manager as the position of the
+    // frame; then the window shows.
+    void ShowFirst();
 
     // The configuration file's name in the status bar's second panel; the
     // panel is narrow, so the whole name is also its tooltip.
@@ -118,7 +114,7 @@ public:
     // Remote mode as the link keeps it (off without a link).
     bool RemoteModeFlag() const;
 
-    EditorPanel& Editor() { return *editor_; }
+    EditorPanel& Editor() { return *ui_.Editor; }
     SchedulerState State() const { return steps_.State(); }
     void SetState(SchedulerState state) { steps_.SetState(state); }
     QTimer& Timer1() { return steps_.Timer1(); }
@@ -130,9 +126,6 @@ public:
     QString SettingsFileName() const { return settingsFile_; }
     IniFile& Settings() { return *settings_; }
     bool DeveloperMode() const { return developerMode_; }
-
-    // The first showing restores the placement before the window is created.
-    void setVisible(bool visible) override;
 
 signals:
     // Each status text as it is set (the empty text when it is cleared).
@@ -148,29 +141,19 @@ private:
     void FormCreate();
     void FormShow();
     void FormClose();
-    void BuildFrame();
-    void BuildMenuAndToolBar();
-    void BuildInfoGroup(QWidget* parent);
-    void BuildMainPanel(QWidget* parent);
+    void ConnectControls();
     void FillPorts();
-    void SelectStartPort(const std::string& savedPort);
+    void SelectStartPort(const std::string& port);
     void ExchangeEnded();
     void RestorePlacement();
-    // The protocol and ECU-count selectors (protocol 1..9, count 1..2; any
-    // other value leaves a selector without selection).
-    void SelectProtocol(int protocol, int ecuCount);
-    // The set-up the window shows: the selectors and the editor.
-    CfgSetup ReadSetup() const;
-    // SEND's collection: SEND disabled until the next status read, then
-    // the set-up read from the controls.
-    CfgSetup CollectForSend();
-    // An opened file applied to the simulator, as the user would.
-    void ApplyFile(const CfgValues& values);
 
     TStartOptions options_;
     FirmwareImage image_;
     SimulatorState simState_;
     StepDriver steps_{*this};
+    MainFrameControls ui_;
+    std::unique_ptr<SetupView> setup_;
+    PortOffer ports_{std::nullopt, std::string()};  // with the saved port from the first show on
     QString title_;
     QString programFolder_;
     QString settingsFile_;
@@ -182,30 +165,4 @@ private:
     bool placementRestored_ = false;
     bool closed_ = false;
     bool developerMode_ = false;
-    // Port names typed and confirmed in this run, as typed.
-    std::vector<std::string> typedPorts_;
-
-    // Controls, named as their object names.
-    QAction* MnuOpenCfg = nullptr;
-    QAction* MnuSaveCfg = nullptr;
-    QAction* MnuExit = nullptr;
-    QAction* MnuReload = nullptr;
-    QAction* MnuForceUpdate = nullptr;
-    QAction* MnuAbout = nullptr;
-    QToolButton* ButPort = nullptr;
-    TPortComboBox* cbPorts = nullptr;
-    QLabel* sBarPanel0 = nullptr;
-    QLabel* sBarPanel1 = nullptr;
-    QGroupBox* GrpInfo = nullptr;
-    QLabel* LabSerial = nullptr;
-    QLabel* LabSimVersion = nullptr;
-    QComboBox* cbActProto = nullptr;
-    QComboBox* cbEcuCount = nullptr;
-    SevenSegmentDigit* Seg7 = nullptr;
-    QLabel* ImgMilOn = nullptr;
-    QLabel* ImgMilOff = nullptr;
-    QLabel* DtcLabel = nullptr;
-    QFrame* MainPanel = nullptr;
-    QTabWidget* PageControl = nullptr;
-    EditorPanel* editor_ = nullptr;
 };

@@ -9,6 +9,7 @@
 #include "PortsInOrder.h"
 #include "TerminalRedraw.h"
 
+#include "link/PortChoice.h"
 #include "serial/StrNatComp.h"
 
 #include <algorithm>

@@ -5,7 +5,7 @@
 #include "PortsInOrder.h"
 
 #include "FirmwareBlob.h"
-#include "serial/PortPermission.h"
+#include "link/PortChoice.h"
 
 #include "link/SetupActions.h"
 #include "link/StatusTexts.h"
@@ -42,7 +42,7 @@ CliSession::~CliSession() { io_.ClosePort(); }
 void CliSession::Fail(const std::string& fallback) {
     const std::string& text = host_.StatusText();
     // The message stays the link's own; how to get access comes as a hint.
-    if (host_.StatusKind() == FailureKind::PermissionDenied) throw CliError(ExitDeviceFailed, text, PortPermissionAdvice(io_.PortName()));
+    if (host_.StatusKind() == FailureKind::PermissionDenied) throw CliError(ExitDeviceFailed, text, PermissionAdvice(io_.PortName()));
     throw CliError(ExitDeviceFailed, text.empty() ? fallback : text);
 }
 

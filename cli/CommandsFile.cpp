@@ -20,7 +20,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
+#include <filesystem>
 
 namespace {
 
@@ -31,10 +31,10 @@ namespace {
 CfgValues OpenConfiguration(CfgFile& file, const std::string& typed) {
     const std::string chosen = ConfigurationFileName(typed);
     const std::string path = CfgFile::DocumentPath(chosen);
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0)
-        throw CliError(ExitFileFailed, "Cannot open " + path + ": " + std::strerror(errno));
-    if (S_ISDIR(st.st_mode)) throw CliError(ExitFileFailed, "Cannot open " + path + ": it is a folder");
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (error) throw CliError(ExitFileFailed, "Cannot open " + path + ": " + error.message());
+    if (std::filesystem::is_directory(status)) throw CliError(ExitFileFailed, "Cannot open " + path + ": it is a folder");
     try {
         return file.Open(chosen);
     } catch (const EFailure& e) {

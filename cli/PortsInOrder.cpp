@@ -2,40 +2,17 @@
 
 #include "CliError.h"
 
+#include "link/PortChoice.h"
 #include "serial/ComPort.h"
-#include "serial/PortPermission.h"
-#include "serial/StrNatComp.h"
 
-#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 
 std::vector<std::string> ListPortsInOrder() {
-    std::vector<std::string> ports;
     try {
-        TCustomComPort::ListSerialPorts(ports);
+        return ListedPortsInOrder();
     } catch (const EFailure& e) {
         throw CliError(ExitDeviceFailed, e.Message());
     }
-    SortPorts(ports);
-    return ports;
-}
-
-std::vector<std::string> OncePerDevice(const std::vector<std::string>& ports) {
-    std::vector<std::string> once;
-    std::vector<std::string> devices;
-    for (const auto& port : ports) {
-        // The device file with every link resolved; a name the file system
-        // does not know (a Windows COM name) stands for itself.
-        std::string device = PortDevicePath(port);
-        std::error_code error;
-        const auto real = std::filesystem::canonical(device, error);
-        if (!error) device = real.string();
-        if (std::find(devices.begin(), devices.end(), device) != devices.end()) continue;
-        devices.push_back(device);
-        once.push_back(port);
-    }
-    return once;
 }
 
 void TakePortsFromEnvironment() {

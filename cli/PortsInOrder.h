@@ -7,10 +7,6 @@
 // when the ports cannot be listed.
 std::vector<std::string> ListPortsInOrder();
 
-// The ports in the given order, each device once: a name given twice, or a
-// link and the device it points to, keep the first name.
-std::vector<std::string> OncePerDevice(const std::vector<std::string>& ports);
-
 // Test hook: when the environment variable KNSIM_CLI_PORTS is set, its
 // comma-separated names (pseudo-terminal paths, say) replace the machine's
 // port list, so that a test never asks the machine's own ports, whose first

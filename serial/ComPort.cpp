@@ -170,22 +170,22 @@ void TCustomComPort::SetPort(const std::string& value) {
 }
 
 void TCustomComPort::SetBaudRate(TBaudRate value) {
-    StoreAndApply(baudRate_, value, *this, [this] { ApplyDCB(); });
+    StoreAndApply(baudRate_, value, Connected(), [this] { ApplyDCB(); });
 }
 void TCustomComPort::SetCustomBaudRate(std::int32_t value) {
-    StoreAndApply(customBaudRate_, value, *this, [this] { ApplyDCB(); });
+    StoreAndApply(customBaudRate_, value, Connected(), [this] { ApplyDCB(); });
 }
 void TCustomComPort::SetDataBits(TDataBits value) {
-    StoreAndApply(dataBits_, value, *this, [this] { ApplyDCB(); });
+    StoreAndApply(dataBits_, value, Connected(), [this] { ApplyDCB(); });
 }
 void TCustomComPort::SetStopBits(TStopBits value) {
-    StoreAndApply(stopBits_, value, *this, [this] { ApplyDCB(); });
+    StoreAndApply(stopBits_, value, Connected(), [this] { ApplyDCB(); });
 }
 void TCustomComPort::SetDiscardNull(bool value) {
-    StoreAndApply(discardNull_, value, *this, [this] { ApplyDCB(); });
+    StoreAndApply(discardNull_, value, Connected(), [this] { ApplyDCB(); });
 }
 void TCustomComPort::SetEventChar(std::uint8_t value) {
-    StoreAndApply(eventChar_, value, *this, [this] { ApplyDCB(); });
+    StoreAndApply(eventChar_, value, Connected(), [this] { ApplyDCB(); });
 }
 
 void TCustomComPort::SetEvents(TComEvents value) {

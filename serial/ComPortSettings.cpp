@@ -37,7 +37,7 @@ TComTimeouts& TComTimeouts::operator=(const TComTimeouts& other) {
 void TComTimeouts::Set(std::int32_t& member, std::int32_t v) {
     // An unchanged value is not passed to the driver again: the link sets the
     // read time-outs before every byte it reads.
-    StoreAndApply(member, v, port_, [this] { port_.ApplyTimeouts(); });
+    StoreAndApply(member, v, port_.Connected(), [this] { port_.ApplyTimeouts(); });
 }
 
 void TComTimeouts::SetReadInterval(std::int32_t v) { Set(readInterval_, v); }
@@ -54,11 +54,11 @@ TComParity& TComParity::operator=(const TComParity& other) {
     return *this;
 }
 
-void TComParity::SetBits(TParityBits v) { StoreAndApply(bits_, v, port_, [this] { port_.ApplyDCB(); }); }
-void TComParity::SetCheck(bool v) { StoreAndApply(check_, v, port_, [this] { port_.ApplyDCB(); }); }
-void TComParity::SetReplace(bool v) { StoreAndApply(replace_, v, port_, [this] { port_.ApplyDCB(); }); }
+void TComParity::SetBits(TParityBits v) { StoreAndApply(bits_, v, port_.Connected(), [this] { port_.ApplyDCB(); }); }
+void TComParity::SetCheck(bool v) { StoreAndApply(check_, v, port_.Connected(), [this] { port_.ApplyDCB(); }); }
+void TComParity::SetReplace(bool v) { StoreAndApply(replace_, v, port_.Connected(), [this] { port_.ApplyDCB(); }); }
 void TComParity::SetReplaceChar(std::uint8_t v) {
-    StoreAndApply(replaceChar_, v, port_, [this] { port_.ApplyDCB(); });
+    StoreAndApply(replaceChar_, v, port_.Connected(), [this] { port_.ApplyDCB(); });
 }
 
 TComFlowControl& TComFlowControl::operator=(const TComFlowControl& other) {
@@ -77,7 +77,7 @@ TComFlowControl& TComFlowControl::operator=(const TComFlowControl& other) {
 
 template <class T>
 void TComFlowControl::Set(T& member, T v) {
-    StoreAndApply(member, v, port_, [this] { port_.ApplyDCB(); });
+    StoreAndApply(member, v, port_.Connected(), [this] { port_.ApplyDCB(); });
 }
 
 void TComFlowControl::SetOutCTSFlow(bool v) { Set(outCTSFlow_, v); }
@@ -99,7 +99,7 @@ TComBuffer& TComBuffer::operator=(const TComBuffer& other) {
 
 void TComBuffer::Set(std::int32_t& member, std::int32_t v) {
     if (v > 0 && v % 2 == 1) --v;  // queue sizes are even
-    StoreAndApply(member, v, port_, [this] { port_.ApplyBuffer(); });
+    StoreAndApply(member, v, port_.Connected(), [this] { port_.ApplyBuffer(); });
 }
 
 void TComBuffer::SetInputSize(std::int32_t v) { Set(inputSize_, v); }

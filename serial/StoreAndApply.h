@@ -3,11 +3,9 @@
 // unchanged value does nothing; a new one is stored and, only while the port
 // is open, applied at once.
 
-#include "ComPort.h"
-
 template <class T, class Apply>
-void StoreAndApply(T& member, T v, const TCustomComPort& port, Apply apply) {
+void StoreAndApply(T& member, T v, bool portOpen, Apply apply) {
     if (member == v) return;
     member = v;
-    if (port.Connected()) apply();
+    if (portOpen) apply();
 }

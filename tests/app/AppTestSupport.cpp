@@ -35,7 +35,7 @@ void AppHarness::Start(TStartOptions options) {
     if (!options.DevelopmentWindowPresent) options.DevelopmentWindowPresent = [] { return false; };
     forms_ = std::make_unique<TForms>(options);
     QObject::connect(&forms_->Main(), &TMain::StatusTextChanged, [this](const QString& text) { StatusTexts << text; });
-    forms_->Main().show();
+    forms_->Main().ShowFirst();
 }
 
 void AppHarness::StartConnected(TStartOptions options) {

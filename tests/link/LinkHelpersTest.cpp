@@ -7,12 +7,16 @@
 #include "link/FirmwareImage.h"
 #include "link/BusProtocol.h"
 #include "link/CommandCodec.h"
+#include "link/PortChoice.h"
+#include "link/SessionClose.h"
 #include "link/SimulatorState.h"
 #include "base/Failure.h"
+#include "serial/ComPort.h"
 
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <optional>
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -219,4 +223,52 @@ TEST(SimulatorStateTest, IdentifiersSerialAndWords) {
     EXPECT_EQ(s.DtcWord(1, 1), 0x8123);
     EXPECT_EQ(s.DtcWord(2, 10), 0xD234);
     EXPECT_EQ(s.DtcWord(2, 11), 0) << "outside the table";
+}
+
+TEST(PortOfferTest, StartPortAndEntriesFollowTheNamedSavedAndTypedNames) {
+    TCustomComPort::SetPortListSource([] { return std::vector<std::string>{"ttyUSB10", "ttyUSB2"}; });
+    struct Case {
+        std::optional<std::string> named;
+        std::string saved;
+        std::vector<std::string> typed;
+        std::string start;
+        std::vector<std::string> entries;
+    };
+    const Case cases[] = {
+        // the start option wins over the saved port, which is not offered then
+        {"rfc2217://a:1", "tcp://b:2", {}, "rfc2217://a:1", {"ttyUSB2", "ttyUSB10", "rfc2217://a:1"}},
+        // a saved server address is offered as a start option's name is
+        {std::nullopt, "tcp://b:2", {}, "tcp://b:2", {"ttyUSB2", "ttyUSB10", "tcp://b:2"}},
+        // a saved device that is gone is only a name to look for in the list
+        {std::nullopt, "ttyUSB9", {}, "ttyUSB9", {"ttyUSB2", "ttyUSB10"}},
+        // typed names come after the listed ports, in natural order, each once
+        {std::nullopt, "", {"tcp://x:10", "TTYUSB2", "tcp://x:9", "tcp://X:9"}, "",
+         {"ttyUSB2", "ttyUSB10", "tcp://x:9", "tcp://x:10"}},
+    };
+    for (const Case& c : cases) {
+        PortOffer offer(c.named, c.saved);
+        for (const std::string& typed : c.typed) offer.Confirm(typed);
+        EXPECT_EQ(offer.StartPort(), c.start) << c.saved;
+        EXPECT_EQ(offer.Entries(), c.entries) << c.saved;
+    }
+    TCustomComPort::SetPortListSource(nullptr);
+}
+
+TEST(SessionCloseTest, EveryStepRunsInOrderAndEachFailureIsReported) {
+    for (const int failing : {0, 1, 2}) {
+        std::vector<std::string> seen;
+        auto step = [&](int index, const char* name) {
+            return [&seen, index, name, failing] {
+                seen.emplace_back(name);
+                if (index == failing) throw EFailure(std::string(name) + " failed");
+            };
+        };
+        CloseSession(nullptr, {step(1, "placement"), step(2, "settings"),
+                               [&](const std::exception& e) { seen.emplace_back(e.what()); }});
+        std::vector<std::string> expected{"placement"};
+        if (failing == 1) expected.emplace_back("placement failed");
+        expected.emplace_back("settings");
+        if (failing == 2) expected.emplace_back("settings failed");
+        EXPECT_EQ(seen, expected) << failing;
+    }
 }

@@ -23,11 +23,11 @@ std::string ParseError(std::string_view data) {
 }  // namespace
 
 TEST(ConfigDocument, ExampleFileRoundTripsByteForByte) {
-    const std::string original = ReadFixture("example.kns");
-    ASSERT_FALSE(original.empty());
+    const std::string stored = ReadFixture("example.kns");
+    ASSERT_FALSE(stored.empty());
     ConfigDocument doc;
-    doc.Parse(original);
-    EXPECT_EQ(doc.Serialize(), original);
+    doc.Parse(stored);
+    EXPECT_EQ(doc.Serialize(), stored);
     ASSERT_NE(doc.ReadValue("\\Dtc\\Ecu2\\D01"), nullptr);
     EXPECT_EQ(*doc.ReadValue("\\Dtc\\Ecu2\\D01"), "0100");
 }
