@@ -25,6 +25,7 @@ const char* PhaseText(BenchProgress::Phase phase) {
     case BenchProgress::Phase::ResetPrompt: return "waiting for the reset button";
     case BenchProgress::Phase::StartingBootLoader: return "starting the boot loader";
     case BenchProgress::Phase::Transferring: return "transferring";
+    case BenchProgress::Phase::Step: return "step";
     case BenchProgress::Phase::Done: return "done";
     case BenchProgress::Phase::Failed: return "failed";
     }
@@ -44,6 +45,14 @@ public:
         if (!text.empty()) owner_.Note(*this, text);
     }
     void Searching() override { Enter(Phase::Searching); }
+    void StepStarted(int number, int count, const std::string& name) override {
+        std::lock_guard lock(owner_.mutex_);
+        phase = Phase::Step;
+        page = number;
+        pages = count;
+        detail = name;
+        owner_.Changed(*this, true);
+    }
     IUpdateView& UpdateView() override { return *this; }
     void UpdateEnded() override {}
 
@@ -128,6 +137,7 @@ void BenchProgress::Line(const std::string& text) {
 void BenchProgress::Finished(std::size_t row, bool ok, const std::string& failure) {
     std::lock_guard lock(mutex_);
     Row& r = *rows_.at(row);
+    if (r.phase == Phase::Step) r.pages = 0;  // a plan's steps draw no bar
     r.phase = ok ? Phase::Done : Phase::Failed;
     r.detail = ok ? "" : failure;
     Changed(r, true);
@@ -151,6 +161,7 @@ std::string BenchProgress::RowText(const std::string& port, Phase phase, int pag
         text += "[" + std::string(static_cast<std::size_t>(filled), '#') +
                 std::string(static_cast<std::size_t>(BarWidth - filled), '.') + "] ";
     }
+    if (phase == Phase::Step) return text + "step " + std::to_string(page) + " of " + std::to_string(pages) + ": " + detail;
     text += PhaseText(phase);
     if (phase == Phase::Transferring) text += " page " + std::to_string(page) + " of " + std::to_string(pages);
     if (!detail.empty()) text += (phase == Phase::Failed ? ": " : "; ") + detail;
@@ -167,6 +178,8 @@ void BenchProgress::Changed(Row& row, bool phaseChanged) {
     // One line per phase; the page count once, with the phase.
     std::string line = row.Port + ": " + PhaseText(row.phase);
     if (row.phase == Phase::Transferring) line += " " + std::to_string(row.pages) + " pages";
+    if (row.phase == Phase::Step)
+        line += " " + std::to_string(row.page) + " of " + std::to_string(row.pages) + ": " + ForTerminal(row.detail);
     if (row.phase == Phase::Failed && !row.detail.empty()) line += ": " + ForTerminal(row.detail);
     Write(line + "\n");
 }

@@ -17,10 +17,11 @@
 // lines "PORT: text" (on a redrawn terminal: the row's last words).
 class BenchProgress {
 public:
-    enum class Phase { Waiting, Searching, ResetPrompt, StartingBootLoader, Transferring, Done, Failed };
+    enum class Phase { Waiting, Searching, ResetPrompt, StartingBootLoader, Transferring, Step, Done, Failed };
 
     // redraw: draw rows in place; phases: show the phases at all (the
-    // firmware update's; other commands show only their notes).
+    // firmware update's and a test plan's steps; other commands show only
+    // their notes).
     BenchProgress(std::FILE* out, bool redraw, bool phases);
     ~BenchProgress();  // Stop()
     BenchProgress(const BenchProgress&) = delete;
@@ -41,7 +42,8 @@ public:
     // Draws the rows a last time and ends the drawing thread.
     void Stop();
 
-    // The text of one row, for drawing (also what tests read).
+    // The text of one row, for drawing (also what tests read). For a step,
+    // page and pages are its number and the plan's count, detail its name.
     static std::string RowText(const std::string& port, Phase phase, int page, int pages, const std::string& detail);
 
 private:

@@ -66,11 +66,11 @@ bool SearchBox(Box& box) {
     return false;
 }
 
-void RunBox(Box& box, BenchProgress& progress) {
+void RunBox(Box& box, BenchProgress& progress, const BoxJob& job) {
     BoxResult& result = box.Result;
     try {
         if (!box.Session) box.Session = std::make_unique<CliSession>(box.Options, *box.Events);
-        result.Status = RunOnBox(*box.Session, result.Out);
+        result.Status = job(*box.Session, result.Out);
     } catch (const CliError& e) {
         NoteFailure(result, e.ExitStatus(), e.what(), e.Hint());
     } catch (const std::exception& e) {
@@ -105,7 +105,15 @@ int RunBench(const CliOptions& options, std::string& out) {
     CheckBeforeConnecting(options);
     const bool update = options.Command == "update-firmware";
     BenchProgress progress(stderr, update && CanRedrawInPlace(stderr), update);
+    const std::vector<BoxResult> results = RunOnEveryBox(options, progress, RunOnBox);
+    const std::string& c = options.Command;
+    const bool outputs = c == "info" || c == "status" || c == "show" || c == "diff";
+    out += options.Json ? BenchJson(results) : BenchTable(results, outputs);
+    return BenchExitStatus(results);
+}
 
+std::vector<BoxResult> RunOnEveryBox(const CliOptions& options, BenchProgress& progress, const BoxJob& job) {
+    const bool update = options.Command == "update-firmware";
     const bool searchFirst = options.Ports.empty();
     Boxes boxes;
     for (const auto& port : OncePerDevice(searchFirst ? ListPortsInOrder() : options.Ports)) {
@@ -133,7 +141,7 @@ int RunBench(const CliOptions& options, std::string& out) {
             box.Chosen = true;
             if (promptOnce) return;
             progress.Show(box.Row);
-            RunBox(box, progress);
+            RunBox(box, progress, job);
         });
     } else {
         for (auto& box : boxes) box->Chosen = true;
@@ -164,14 +172,11 @@ int RunBench(const CliOptions& options, std::string& out) {
     if (promptOnce && !waiting.empty())
         progress.Line("Please press the simulators reset button on: " + Joined(waiting));
     for (const Box* box : waiting) progress.Show(box->Row);
-    OnThreads(waiting.size(), [&waiting, &progress](std::size_t i) { RunBox(*waiting[i], progress); });
+    OnThreads(waiting.size(), [&](std::size_t i) { RunBox(*waiting[i], progress, job); });
     progress.Stop();
 
     std::vector<BoxResult> results;
     for (const Box* box : chosen) results.push_back(box->Result);
     results.insert(results.end(), missing.begin(), missing.end());
-    const std::string& c = options.Command;
-    const bool outputs = c == "info" || c == "status" || c == "show" || c == "diff";
-    out += options.Json ? BenchJson(results) : BenchTable(results, outputs);
-    return BenchExitStatus(results);
+    return results;
 }

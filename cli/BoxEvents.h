@@ -18,6 +18,10 @@ public:
     virtual void Verbose(const std::string& text) = 0;
     // The search for the simulator begins (again, after an update).
     virtual void Searching() {}
+    // A test plan's step begins: number of count (from 1), its name.
+    virtual void StepStarted(int number, int count, const std::string& name) {
+        (void)number, (void)count, (void)name;
+    }
     // The view of a firmware update that is about to begin, and its end.
     virtual IUpdateView& UpdateView() = 0;
     virtual void UpdateEnded() = 0;

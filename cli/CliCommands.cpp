@@ -21,6 +21,7 @@ int RunOnBox(CliSession& session, std::string& out) {
 int RunCommand(const CliOptions& options, std::string& out) {
     if (options.Command == "ports") return RunPorts(options, out);
     if (options.Command == "watch") return RunWatch(options, out);
+    if (options.Command == "run") return RunPlan(options, out);
     if (options.ManyBoxes()) return RunBench(options, out);
     StderrBoxEvents events;
     CliSession session(options, events);

@@ -13,6 +13,8 @@ int RunCommand(const CliOptions& options, std::string& out);
 
 int RunPorts(const CliOptions& options, std::string& out);
 int RunWatch(const CliOptions& options, std::string& out);
+// A test plan on one box or a bench (always reported as a bench is).
+int RunPlan(const CliOptions& options, std::string& out);
 
 // The commands that talk to one simulator, on a session made for it. A
 // single run makes one session; a bench makes one per box and calls the

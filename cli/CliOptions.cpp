@@ -30,6 +30,7 @@ const std::vector<CommandDef>& CommandTable() {
         {"diff", 1, 1, true, {}},
         {"update-firmware", 0, 0, false, {"if-needed", "always", "reset-button"}},
         {"watch", 0, 0, false, {}},
+        {"run", 1, 1, true, {"junit"}},
         {"help", 0, 1, false, {}},
     };
     return table;
@@ -48,6 +49,7 @@ const std::map<std::string, bool>& KnownOptions() {
         {"help", false},    {"version", false},  {"probe", false},  {"ecus", true},
         {"ecu1", true},     {"ecu2", true},      {"mil", true},     {"if-needed", false},
         {"always", false},  {"reset-button", false}, {"all", false},
+        {"junit", true},
     };
     return known;
 }
@@ -243,6 +245,14 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         if (o.Command == "save" && o.ManyBoxes() && o.File.find("{serial}") == std::string::npos &&
             o.File.find("{port}") == std::string::npos)
             throw UsageError("every simulator would write the same file; put {serial} or {port} in its name");
+    }
+    if (o.Command == "run") {
+        o.File = positional[0];
+        if (o.File.empty()) throw UsageError("'run' needs a plan file");
+        if (has("junit")) {
+            o.JUnitFile = values["junit"];
+            if (o.JUnitFile.empty()) throw UsageError("'--junit' needs a file name");
+        }
     }
     if (o.Command == "update-firmware") {
         const int modes = int{has("if-needed")} + int{has("always")} + int{has("reset-button")};

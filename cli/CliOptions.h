@@ -26,7 +26,8 @@ struct CliOptions {
     std::optional<std::string> Ecu1Codes;  // set-codes --ecu1 LIST
     std::optional<std::string> Ecu2Codes;  // set-codes --ecu2 LIST
     std::optional<bool> Mil;               // set-codes --mil on|off
-    std::string File;                      // apply, save, diff
+    std::string File;                      // apply, save, diff; run: the plan
+    std::string JUnitFile;                 // run --junit FILE
     UpdateMode Update = UpdateMode::IfNeeded;
 
     // True when the command talks to a simulator (needs --port, --serial or --all).

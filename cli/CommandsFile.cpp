@@ -9,6 +9,7 @@
 #include "FileNames.h"
 #include "JsonWriter.h"
 #include "Report.h"
+#include "SetupRequests.h"
 
 #include "base/Failure.h"
 #include "base/TroubleCode.h"
@@ -23,24 +24,6 @@
 #include <filesystem>
 
 namespace {
-
-// Reads the file before the simulator is touched, so that a bad file changes
-// nothing. Unlike the window's dialog, where typing a new name is a choice, a
-// missing file here is almost always a typing error in a script, so it is
-// refused rather than applied as an empty set-up.
-CfgValues OpenConfiguration(CfgFile& file, const std::string& typed) {
-    const std::string chosen = ConfigurationFileName(typed);
-    const std::string path = CfgFile::DocumentPath(chosen);
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    if (error) throw CliError(ExitFileFailed, "Cannot open " + path + ": " + error.message());
-    if (std::filesystem::is_directory(status)) throw CliError(ExitFileFailed, "Cannot open " + path + ": it is a folder");
-    try {
-        return file.Open(chosen);
-    } catch (const EFailure& e) {
-        throw CliError(ExitFileFailed, e.Message());
-    }
-}
 
 struct Difference {
     std::string Field;
@@ -87,6 +70,24 @@ std::vector<Difference> Differences(const SimulatorState& s, const CfgValues& va
 
 }  // namespace
 
+// Reads the file before the simulator is touched, so that a bad file changes
+// nothing. Unlike the window's dialog, where typing a new name is a choice, a
+// missing file here is almost always a typing error in a script, so it is
+// refused rather than applied as an empty set-up.
+CfgValues OpenConfiguration(CfgFile& file, const std::string& typed) {
+    const std::string chosen = ConfigurationFileName(typed);
+    const std::string path = CfgFile::DocumentPath(chosen);
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (error) throw CliError(ExitFileFailed, "Cannot open " + path + ": " + error.message());
+    if (std::filesystem::is_directory(status)) throw CliError(ExitFileFailed, "Cannot open " + path + ": it is a folder");
+    try {
+        return file.Open(chosen);
+    } catch (const EFailure& e) {
+        throw CliError(ExitFileFailed, e.Message());
+    }
+}
+
 void CheckBeforeConnecting(const CliOptions& options) {
     if (options.Command == "apply" || options.Command == "diff") {
         CfgFile file;
@@ -95,11 +96,7 @@ void CheckBeforeConnecting(const CliOptions& options) {
     if (options.Command == "set-codes") CheckCodeLists(options);
 }
 
-int RunApply(CliSession& session, std::string& out) {
-    CfgFile file;
-    const CfgValues values = OpenConfiguration(file, session.Options().File);
-
-    session.Connect();
+void ApplyOn(CliSession& session, const CfgValues& values) {
     // As the window: a changed protocol or ECU count first, with status and
     // configuration read again; a failure there does not stop the send, but
     // the command still fails with the first failure's text.
@@ -114,8 +111,15 @@ int RunApply(CliSession& session, std::string& out) {
     });
     if (!applied) throw CliError(ExitDeviceFailed, failure.empty() ? std::string(LinkText::SetupFailed) : failure);
     session.ThrowIfInterrupted();
-
     session.ReadBack();
+}
+
+int RunApply(CliSession& session, std::string& out) {
+    CfgFile file;
+    const CfgValues values = OpenConfiguration(file, session.Options().File);
+
+    session.Connect();
+    ApplyOn(session, values);
     out += ShowText(session.State());
     return ExitOk;
 }

@@ -1,5 +1,7 @@
 #include "HelpText.h"
 
+#include "PlanHelp.h"
+
 #include <map>
 
 namespace {
@@ -25,6 +27,9 @@ Commands:
   update-firmware [--if-needed | --always | --reset-button]
                          update the firmware with the carried image
   watch                  print the status whenever it changes, until stopped
+  run PLAN.toml [--junit FILE]
+                         run a test plan's steps (set-up, a command, what the
+                         box must hold after it) and report them, also as JUnit
   help [COMMAND]         this help, or the help of one command
 
 Global options:
@@ -82,6 +87,7 @@ Exit status:
        differences are printed on standard output)
   2    wrong usage
   3    a file could not be read or written
+  run: 0 every step passed, 1 a step failed or erred, 2 the plan is wrong
   130  interrupted by SIGINT, 143 by SIGTERM (watch ends with 0 instead)
 
 Environment (test hook, not for normal use):
@@ -220,6 +226,7 @@ A failed read is printed on standard error and polling goes on, as in the
 window. Ends on SIGINT or SIGTERM with exit status 0, after remote mode has
 been left ("!K0") and the port closed.
 )~"},
+        {"run", PlanHelp()},
         {"help", R"~(Usage: knsimtool-cli help [COMMAND]
 
 The whole help, or that of one command.

@@ -1,0 +1,73 @@
+// The plan's JUnit XML: the form Jenkins, GitLab and other CI servers read.
+// Every text in it passes XmlEscaped, so that whatever a command printed,
+// the file stays well-formed.
+#include "PlanReports.h"
+
+#include "XmlText.h"
+
+#include <algorithm>
+
+namespace {
+
+std::string Attribute(const std::string& name, const std::string& value) {
+    return " " + name + "=\"" + XmlEscaped(value, true) + "\"";
+}
+
+std::string Counts(int tests, int failures, int errors, int skipped, double seconds) {
+    return Attribute("tests", std::to_string(tests)) + Attribute("failures", std::to_string(failures)) +
+           Attribute("errors", std::to_string(errors)) + Attribute("skipped", std::to_string(skipped)) +
+           Attribute("time", SecondsField(seconds));
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines) text += line + "\n";
+    return text;
+}
+
+std::string TestCase(const TestPlan& plan, const StepResult& step) {
+    std::string xml = "    <testcase" + Attribute("classname", plan.Name) + Attribute("name", step.Name) +
+                      Attribute("time", SecondsField(step.Seconds)) + ">\n";
+    const std::string first = step.Reasons.empty() ? "" : step.Reasons.front();
+    switch (step.Outcome) {
+    case StepOutcome::Passed: break;
+    case StepOutcome::Failed:
+        xml += "      <failure" + Attribute("message", first) + Attribute("type", step.Kind) + ">" +
+               XmlEscaped(Joined(step.Reasons)) + "</failure>\n";
+        break;
+    case StepOutcome::Error:
+        xml += "      <error" + Attribute("message", first) + Attribute("type", step.Kind) + ">" +
+               XmlEscaped(Joined(step.Reasons)) + "</error>\n";
+        break;
+    case StepOutcome::Skipped: xml += "      <skipped" + Attribute("message", first) + "/>\n"; break;
+    }
+    if (!step.Out.empty()) xml += "      <system-out>" + XmlEscaped(step.Out) + "</system-out>\n";
+    if (!step.Err.empty()) xml += "      <system-err>" + XmlEscaped(step.Err) + "</system-err>\n";
+    return xml + "    </testcase>\n";
+}
+
+}  // namespace
+
+std::string PlanJUnit(const TestPlan& plan, const std::vector<BoxPlanRun>& boxes, const std::string& hostName) {
+    int tests = 0, failures = 0, errors = 0, skipped = 0;
+    double seconds = 0;
+    std::string suites;
+    for (const auto& box : boxes) {
+        const int t = static_cast<int>(box.Steps.size()), f = box.Count(StepOutcome::Failed),
+                  e = box.Count(StepOutcome::Error), s = box.Count(StepOutcome::Skipped);
+        tests += t, failures += f, errors += e, skipped += s;
+        seconds = std::max(seconds, box.Seconds);  // the boxes run side by side
+        suites += "  <testsuite" + Attribute("name", box.Serial.empty() ? box.Port : box.Serial) + Counts(t, f, e, s, box.Seconds) +
+                  Attribute("timestamp", box.Started) + Attribute("hostname", hostName) + ">\n";
+        suites += "    <properties>\n";
+        for (const auto& [name, value] : {std::pair<const char*, const std::string&>{"port", box.Port},
+                                          {"serial", box.Serial},
+                                          {"firmware", box.Firmware}})
+            suites += "      <property" + Attribute("name", name) + Attribute("value", value) + "/>\n";
+        suites += "    </properties>\n";
+        for (const auto& step : box.Steps) suites += TestCase(plan, step);
+        suites += "  </testsuite>\n";
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites" + Attribute("name", plan.Name) +
+           Counts(tests, failures, errors, skipped, seconds) + ">\n" + suites + "</testsuites>\n";
+}

@@ -1,0 +1,43 @@
+#pragma once
+// A step's command: run through the system's shell (/bin/sh -c on POSIX,
+// cmd /c on Windows) as a tree of processes that can be ended as a whole (a
+// process group, a job object), with its output caught in files. The system
+// calls are in StepProcessPosix.cpp and StepProcessWin32.cpp.
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <string>
+
+struct CommandRun {
+    bool Started = false;
+    std::string StartFailure;  // why it could not start
+    int ExitStatus = -1;       // its exit status; ended by signal N (POSIX): 128 + N
+    bool TimedOut = false;     // ended by the run after the time-out
+    bool Interrupted = false;  // ended by the run after SIGINT or SIGTERM
+    std::string Out;           // standard output and error, each cut to
+    std::string Err;           // OutputLimit with a note (CutOutput)
+};
+
+// Runs commandLine with this process's environment plus vars (each over an
+// inherited one of that name), standard input empty, in the current folder.
+// Past timeoutSeconds, or when SIGINT or SIGTERM arrives, the whole tree is
+// ended: asked to end first, then killed. Whatever the command left running
+// in its tree when it ended is killed too, so that no step leaves a process
+// behind.
+CommandRun RunStepCommand(const std::string& commandLine, const std::map<std::string, std::string>& vars,
+                          double timeoutSeconds);
+
+// How much of each output is kept: the first and the last half.
+constexpr std::size_t OutputLimit = 64 * 1024;
+
+// Gives what to keep of an output of size bytes, whose pieces read(offset,
+// length) returns: all of it up to OutputLimit; else its first and last half
+// of the limit, cut between characters (UTF-8), around a note that says how
+// much was left out.
+using ReadPiece = std::function<std::string(std::size_t offset, std::size_t length)>;
+std::string CutOutput(std::size_t size, const ReadPiece& read);
+std::string CutOutputText(const std::string& text);  // the same from text in memory
+
+// How long the tree is given to end after being asked, before it is killed.
+constexpr int EndGraceMs = 2000;
