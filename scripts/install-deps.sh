@@ -16,8 +16,9 @@ if [ "${1:-}" = --windows ]; then
   # empty file. wine-binfmt (only suggested, and recommends are not
   # installed) stays out, so that no .exe can start wine by itself outside
   # that namespace.
-  # The window for Windows also needs: the .ico made from the SVG drawings
-  # (rsvg-convert, ImageMagick); NSIS and zip for the setup program and the
+  # The window for Windows also needs: the pictures drawn from their SVG
+  # files (rsvg-convert; the Windows Qt carries no SVG support) and the .ico
+  # made from them (ImageMagick); NSIS and zip for the setup program and the
   # portable archive; a virtual display with a window manager for the
   # window's tests under wine, xdotool to find wine's windows there, and
   # wine's own fonts (a recommended package, so named here).
@@ -32,11 +33,7 @@ if [ "${1:-}" = --windows ]; then
 else
 packages=(
   cmake ninja-build g++ make pkg-config python3
-  qt6-base-dev qt6-qpa-plugins libxcb1-dev
-  # the window's pictures, drawn as PNG from their SVG files at build time
-  librsvg2-bin
-  # the screen's own pixels (its platform screen) for the window placement
-  qt6-base-private-dev
+  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libxcb1-dev
   libgtest-dev
   clang libclang-rt-14-dev
   xvfb x11-apps imagemagick xauth
