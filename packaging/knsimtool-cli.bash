@@ -13,7 +13,7 @@ _knsimtool_cli()
         prev=${COMP_WORDS[COMP_CWORD - 1]}
     fi
 
-    local commands="ports info status show set-protocol set-codes apply save diff update-firmware watch help"
+    local commands="ports info status show set-protocol set-codes apply save diff update-firmware watch run help"
     local globals="--port --serial --all --json --verbose -v --help -h --version"
 
     case $prev in
@@ -36,6 +36,14 @@ _knsimtool_cli()
             COMPREPLY=($(compgen -W "on off" -- "$cur"))
             return
             ;;
+        --junit)
+            if declare -F _filedir >/dev/null; then
+                _filedir xml
+            else
+                COMPREPLY=($(compgen -f -- "$cur"))
+            fi
+            return
+            ;;
     esac
 
     # The command is the first word that is neither an option nor an
@@ -43,7 +51,7 @@ _knsimtool_cli()
     local i command=""
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            --port|--serial|--ecus|--ecu1|--ecu2|--mil) ((i++)) ;;
+            --port|--serial|--ecus|--ecu1|--ecu2|--mil|--junit) ((i++)) ;;
             -*) ;;
             *) command=${words[i]}; break ;;
         esac
@@ -80,6 +88,17 @@ _knsimtool_cli()
             fi
             ;;
         update-firmware) options="--if-needed --always --reset-button" ;;
+        run)
+            options="--junit"
+            if [[ $cur != -* ]]; then
+                if declare -F _filedir >/dev/null; then
+                    _filedir toml
+                else
+                    COMPREPLY=($(compgen -f -- "$cur"))
+                fi
+                return
+            fi
+            ;;
         help)
             COMPREPLY=($(compgen -W "$commands" -- "$cur"))
             return
