@@ -45,7 +45,7 @@ std::string PlanTable(const std::vector<BoxPlanRun>& boxes) {
         text += line + "\n";
     }
     text += std::to_string(boxes.size()) + (boxes.size() == 1 ? " box, " : " boxes, ") + std::to_string(steps) +
-            " steps: " + std::to_string(totals[0]) + " passed, " + std::to_string(totals[1]) + " failed, " +
+            (steps == 1 ? " step: " : " steps: ") + std::to_string(totals[0]) + " passed, " + std::to_string(totals[1]) + " failed, " +
             std::to_string(totals[2]) + " error, " + std::to_string(totals[3]) + " skipped\n";
     return text;
 }

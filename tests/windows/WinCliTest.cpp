@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -96,4 +100,28 @@ TEST(WinCli, SettingsFileLiesBesideTheProgram) {
     const ProgramRun run = Cli({"--version"});
     ASSERT_EQ(run.ExitCode, 0) << run.Err;
     EXPECT_NE(run.Out.find("settings file: " + ProgramFolder() + "KNSimTool.ini\n"), std::string::npos) << run.Out;
+}
+
+TEST(WinCli, AOneStepPlanRunsItsCommandThroughCmdAndWritesJUnit) {
+    KNS_REQUIRE_PORT("CLI");
+    const EmulatorLog log("CLI");
+    char folder[MAX_PATH + 1];
+    GetTempPathA(sizeof folder, folder);
+    const std::string plan = std::string(folder) + "knsim-plan.toml";
+    const std::string junit = std::string(folder) + "knsim-plan.xml";
+    {
+        std::ofstream file(plan, std::ios::binary);
+        file << "name = \"windows\"\n[env]\nGREETING = \"hello\"\n"
+                "[[step]]\nname = \"codes\"\nprotocol = 4\necu1 = [\"P0301\"]\necu2 = []\n"
+                "run = 'echo %GREETING% %KNSIM_SERIAL% %KNSIM_ECU1_CODES%& exit 0'\n"
+                "[step.expect]\ncodes = 1\n";
+    }
+    const ProgramRun run = Cli({"--port", PortFor("CLI"), "run", plan, "--junit", junit});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err << run.Out;
+    const auto sent = log.NewCommands();
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "!P04"), sent.end()) << testing::PrintToString(sent);
+    std::ifstream in(junit, std::ios::binary);
+    const std::string xml{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_NE(xml.find("<testsuite name=\"KNWIN0012\" tests=\"1\" failures=\"0\" errors=\"0\""), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<system-out>hello KNWIN0012 P0301"), std::string::npos) << xml;
 }
