@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int ColumnWidth = 104;
@@ -23,12 +25,32 @@ constexpr int FirstRow = 20;
 // label never runs under the selector.
 constexpr int SlotLabelWidth = 16;
 
+// The widest stretch, in steps of 2 from 100 down to 52, at which "10:"
+// fits (52 when none does). Every stretch tried loads a font of its own, the
+// costliest part of building the window, so the search starts where the
+// text's width at full stretch points (the width grows about in proportion
+// to the stretch) and walks from there to the answer.
 QFont SlotLabelFont(QFont font) {
+    constexpr int Widest = 100;
+    constexpr int Narrowest = 52;
     const QString widest = QStringLiteral("10:");
-    for (int stretch = 100; stretch > 50; stretch -= 2) {
+    auto fits = [&](int stretch) {
         font.setStretch(stretch);
-        if (QFontMetricsF(font).horizontalAdvance(widest) <= SlotLabelWidth) break;
+        return QFontMetricsF(font).horizontalAdvance(widest) <= SlotLabelWidth;
+    };
+    font.setStretch(Widest);
+    const qreal full = QFontMetricsF(font).horizontalAdvance(widest);
+    if (full <= SlotLabelWidth) return font;
+    int stretch = std::clamp(static_cast<int>(Widest * SlotLabelWidth / full) / 2 * 2, Narrowest, Widest - 2);
+    if (fits(stretch)) {
+        while (stretch + 2 < Widest && fits(stretch + 2)) stretch += 2;  // full stretch does not fit
+    } else {
+        while (stretch > Narrowest) {
+            stretch -= 2;
+            if (fits(stretch)) break;
+        }
     }
+    font.setStretch(stretch);
     return font;
 }
 
@@ -67,7 +89,9 @@ QGroupBox* EditorPanel::BuildDtcGroup(int ecu, int top) {
     group->setTitle(QStringLiteral("Fehlercodes ECU%1").arg(ecu));
 
     const QStringList categories = {QStringLiteral("P"), QStringLiteral("C"), QStringLiteral("B"), QStringLiteral("U")};
-    const QFont labelFont = SlotLabelFont(group->font());
+    // Both groups have the same font: the labels' is worked out once.
+    if (!slotLabelFont_) slotLabelFont_ = SlotLabelFont(group->font());
+    const QFont labelFont = *slotLabelFont_;
     const auto row = static_cast<std::size_t>(ecu - 1);
     QWidget* previous = nullptr;
     for (int slot = 1; slot <= DtcSlots; ++slot) {

@@ -10,9 +10,11 @@
 #include "base/CfgSetup.h"
 #include "base/TroubleCode.h"
 
+#include <QFont>
 #include <QWidget>
 
 #include <array>
+#include <optional>
 #include <string>
 
 class QCheckBox;
@@ -57,6 +59,7 @@ private:
     std::array<QComboBox*, 2> counts_{};
     std::array<SlotRow, 2> categories_{};
     std::array<CodeRow, 2> codes_{};
+    std::optional<QFont> slotLabelFont_;
     QCheckBox* milOn_ = nullptr;
     QPushButton* send_ = nullptr;
 };

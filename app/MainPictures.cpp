@@ -9,13 +9,7 @@ constexpr std::array<const char*, MainPictureCount> PictureFiles = {
 };
 }  // namespace
 
-QString PicturePath(const char* name) {
-#ifdef KNS_PICTURES_AS_PNG
-    return QStringLiteral(":/") + QLatin1String(name) + QStringLiteral(".png");
-#else
-    return QStringLiteral(":/") + QLatin1String(name) + QStringLiteral(".svg");
-#endif
-}
+QString PicturePath(const char* name) { return QStringLiteral(":/") + QLatin1String(name) + QStringLiteral(".png"); }
 
 const QString MilOnPicture = PicturePath("pictures/ImgMilOn");
 const QString MilOffPicture = PicturePath("pictures/ImgMilOff");

@@ -23,9 +23,8 @@ QIcon MainPicture(int index);
 QString MainPicturePath(int index);
 
 // The resource path of a picture named by its folder and base name
-// ("pictures/MsgError"): the SVG drawing where Qt can draw SVG, a PNG drawn
-// from it at build time where it cannot (the Windows build carries no SVG
-// support; a twice-as-large "@2x" PNG serves screens scaled to 200 %).
+// ("pictures/MsgError"): a PNG drawn from its SVG drawing at build time; a
+// twice-as-large "@2x" PNG beside it serves scaled screens.
 QString PicturePath(const char* name);
 
 // The engine-lamp pictures, lit (ON) and dim (OFF).

@@ -1,35 +1,7 @@
-# What a Windows build carries instead of, or beside, the Linux one: the
-# pictures as PNG files (the Windows Qt is built without SVG support), the
-# program icon as an .ico, and each program's version information and manifest.
+# What a Windows build carries beside the Linux one: the program icon as an
+# .ico, and each program's version information and manifest.
 
-# Pictures are drawn from the SVG files on the build machine; the sizes are
-# the drawings' own, plus a "@2x" copy that Qt picks on screens scaled to 200 %.
-find_program(KNS_RSVG_CONVERT rsvg-convert NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 find_program(KNS_IMAGEMAGICK convert NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-
-set(KNS_PICTURE_ROOT ${CMAKE_BINARY_DIR}/pictures)
-
-# Adds every picture of resources/icons and resources/pictures to target as
-# PNG resources under the same paths (":/icons/exit.png").
-function(kns_add_png_pictures target)
-  set(pngs)
-  foreach(folder icons pictures)
-    file(GLOB svgs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/${folder}/*.svg)
-    foreach(svg ${svgs})
-      get_filename_component(name ${svg} NAME_WE)
-      set(out ${KNS_PICTURE_ROOT}/${folder}/${name})
-      add_custom_command(
-        OUTPUT ${out}.png ${out}@2x.png
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${KNS_PICTURE_ROOT}/${folder}
-        COMMAND ${KNS_RSVG_CONVERT} --zoom 1 --output ${out}.png ${svg}
-        COMMAND ${KNS_RSVG_CONVERT} --zoom 2 --output ${out}@2x.png ${svg}
-        DEPENDS ${svg}
-        COMMENT "Drawing ${folder}/${name} as PNG")
-      list(APPEND pngs ${out}.png ${out}@2x.png)
-    endforeach()
-  endforeach()
-  qt_add_resources(${target} kns_pictures PREFIX / BASE ${KNS_PICTURE_ROOT} FILES ${pngs})
-endfunction()
 
 # Version information and manifest for a program; the window also gets the icon.
 #   kns_windows_program(target DESCRIPTION text [ICON])

@@ -16,9 +16,8 @@ if [ "${1:-}" = --windows ]; then
   # empty file. wine-binfmt (only suggested, and recommends are not
   # installed) stays out, so that no .exe can start wine by itself outside
   # that namespace.
-  # The window for Windows also needs: the pictures drawn from their SVG
-  # files (rsvg-convert; the Windows Qt carries no SVG support) and the .ico
-  # made from them (ImageMagick); NSIS and zip for the setup program and the
+  # The window for Windows also needs: the .ico made from the SVG drawings
+  # (rsvg-convert, ImageMagick); NSIS and zip for the setup program and the
   # portable archive; a virtual display with a window manager for the
   # window's tests under wine, xdotool to find wine's windows there, and
   # wine's own fonts (a recommended package, so named here).
@@ -33,7 +32,9 @@ if [ "${1:-}" = --windows ]; then
 else
 packages=(
   cmake ninja-build g++ make pkg-config python3
-  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins libxcb1-dev
+  qt6-base-dev qt6-qpa-plugins libxcb1-dev
+  # the window's pictures, drawn as PNG from their SVG files at build time
+  librsvg2-bin
   libgtest-dev
   clang libclang-rt-14-dev
   xvfb x11-apps imagemagick xauth
@@ -43,9 +44,6 @@ packages=(
   # a serial device server: the tests start their own instance in front of
   # the emulator on 127.0.0.1; its packaged service is never started
   ser2net
-  # the test-plan reader of knsimtool-cli (header-only, also staged for the
-  # Windows build)
-  libtomlplusplus-dev
 )
 fi
 
