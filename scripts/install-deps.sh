@@ -44,6 +44,9 @@ packages=(
   # a serial device server: the tests start their own instance in front of
   # the emulator on 127.0.0.1; its packaged service is never started
   ser2net
+  # the test-plan reader of knsimtool-cli (header-only, also staged for the
+  # Windows build)
+  libtomlplusplus-dev
 )
 fi
 
