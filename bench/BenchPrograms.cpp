@@ -9,7 +9,8 @@
 //    between two status reads over 20 polls after the configuration read;
 //  - peak memory of the window while polling, and of the command line
 //    during "show".
-// Usage: bench_programs [--poll-seconds N]
+// Usage: bench_programs [--poll-seconds N] [--starts N]   (the start-up figure
+// is the median of N starts, 5 if not given)
 
 #include "BenchSupport.h"
 
@@ -17,6 +18,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -37,8 +40,11 @@ constexpr std::size_t StatusReads = 20;  // polls whose intervals are reported
 
 int main(int argc, char** argv) {
     int pollSeconds = 30;
-    for (int i = 1; i + 1 < argc; ++i)
+    int starts = 5;
+    for (int i = 1; i + 1 < argc; ++i) {
         if (std::string(argv[i]) == "--poll-seconds") pollSeconds = std::max(1, std::atoi(argv[i + 1]));
+        if (std::string(argv[i]) == "--starts") starts = std::max(1, std::atoi(argv[i + 1]));
+    }
 
     EmulatorOptions options;
     options.Pace = true;
@@ -59,20 +65,40 @@ int main(int argc, char** argv) {
     const fs::path program = folder / "knsimtool";
     fs::copy_file(ProgramPath("knsimtool"), program, fs::copy_options::overwrite_existing);
 
+    // One start-up is at the mercy of whatever else the machine does in that
+    // half second: the window is started several times (each closing before
+    // the next starts, the first without a settings file, as on a first run)
+    // and the median counts. The last one stays for the polling figures.
+    std::vector<double> startups;
+    auto startWindow = [&](std::size_t from) {
+        const auto started = BenchClock::now();
+        auto window = std::make_unique<BenchChild>(program.string(), std::vector<std::string>{"--port", port},
+                                                   std::map<std::string, std::string>{{"QT_QPA_PLATFORM", "offscreen"}},
+                                                   (folder / "window.out").string());
+        const auto remoteOn = log.WaitFor("!K1", from, 30000);
+        if (!remoteOn) Fail("the window never reached Polling");
+        startups.push_back(MsBetween(started, remoteOn->At) + WireMs(remoteOnReply));
+        return window;
+    };
+    for (int i = 1; i < starts; ++i) {
+        auto earlier = startWindow(log.Size());
+        earlier->Terminate();
+        if (earlier->Wait(10000).Status != 0) Fail("a window started for the start-up figure did not end cleanly");
+    }
     const std::size_t from = log.Size();
-    const auto started = BenchClock::now();
-    BenchChild window(program.string(), {"--port", port}, {{"QT_QPA_PLATFORM", "offscreen"}},
-                      (folder / "window.out").string());
-    const auto remoteOn = log.WaitFor("!K1", from, 30000);
-    if (!remoteOn) Fail("the window never reached Polling");
-    const double startup = MsBetween(started, remoteOn->At) + WireMs(remoteOnReply);
+    const std::unique_ptr<BenchChild> kept = startWindow(from);
+    BenchChild& window = *kept;
+    std::vector<double> sorted = startups;
+    std::sort(sorted.begin(), sorted.end());
+    const double startup = sorted[sorted.size() / 2];
 
     std::printf("Window start-up against knsim-emu --pace\n");
     std::printf("  start-up exchanges:          %zu bytes, wire time %.1f ms\n", startupBytes, WireMs(startupBytes));
     std::printf("  reference:                   %.1f ms (300 ms first step + wire time)\n", reference);
-    std::printf("  process start to Polling:    %.1f ms (includes the scheduler's %g ms step between the\n"
-                "                               search and the configuration read)\n",
-                startup, StepMs);
+    std::printf("  process start to Polling:    %.1f ms, median of %zu starts (%.1f to %.1f ms; includes the\n"
+                "                               scheduler's %g ms step between the search and the\n"
+                "                               configuration read)\n",
+                startup, startups.size(), sorted.front(), sorted.back(), StepMs);
     std::printf("RATIO startup %.3f (goal <= 1.2)\n", startup / reference);
     std::printf("RATIO startup-with-step %.3f (against reference + %g ms)\n", startup / (reference + StepMs), StepMs);
     std::fflush(stdout);
