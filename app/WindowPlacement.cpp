@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <QWidget>
+#include <qpa/qplatformscreen.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,10 +30,30 @@ std::string FourNumbers(int a, int b, int c, int d) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-QList<QRect> ScreenAreas() {
-    QList<QRect> areas;
-    for (const QScreen* screen : QGuiApplication::screens()) areas << screen->availableGeometry();
-    return areas;
+// Qt tells a screen's size and work area in the screen's own pixels only
+// through its platform screen: the public rectangles are scaled and rounded
+// (1600 pixels at 150 % are 1067, and 1067 scale back to 1601).
+WindowPlacement::ScreenPixels PixelsOf(const QScreen& screen) {
+    WindowPlacement::ScreenPixels pixels{screen.geometry(), screen.availableGeometry(), screen.devicePixelRatio()};
+    if (const QPlatformScreen* platform = screen.handle()) {
+        pixels.Geometry = platform->geometry();
+        pixels.Area = platform->availableGeometry();
+        // What the platform scales itself (none on Windows and X11) is
+        // already in its rectangles.
+        pixels.Ratio /= platform->devicePixelRatio();
+    }
+    return pixels;
+}
+
+WindowPlacement::ScreenPixels PrimaryPixels() {
+    if (const QScreen* screen = PrimaryScreen()) return PixelsOf(*screen);
+    return {};
+}
+
+QList<WindowPlacement::ScreenPixels> AllScreens() {
+    QList<WindowPlacement::ScreenPixels> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) screens << PixelsOf(*screen);
+    return screens;
 }
 
 // How often and how long to look for the window manager's frame after the
@@ -63,28 +84,41 @@ WindowPlacement::WindowPlacement(QWidget& window, IniFile& ini, std::string path
 
 WindowPlacement::~WindowPlacement() = default;
 
-QPoint WindowPlacement::ReachablePosition(const QRect& outer, int titleBarHeight, const QList<QRect>& areas) {
-    const int grip = std::min(TitleBarGrip, outer.width());
-    const int bar = std::max(1, titleBarHeight);
-    std::optional<QPoint> best;
-    long long bestDistance = 0;
-    for (const QRect& area : areas) {
-        if (area.isEmpty()) continue;
-        // The whole height of the title bar and a grip's width of it inside the area.
-        const int minLeft = area.left() + grip - outer.width();
-        const int maxLeft = std::max(minLeft, area.right() + 1 - grip);
-        const int maxTop = std::max(area.top(), area.bottom() + 1 - bar);
-        const QPoint candidate(std::clamp(outer.left(), minLeft, maxLeft), std::clamp(outer.top(), area.top(), maxTop));
-        if (candidate == outer.topLeft()) return candidate;
-        const long long dx = candidate.x() - outer.left();
-        const long long dy = candidate.y() - outer.top();
-        const long long distance = dx * dx + dy * dy;
-        if (!best || distance < bestDistance) {
-            best = candidate;
-            bestDistance = distance;
-        }
+// Qt scales from a screen's top left corner, which it keeps unscaled, and
+// rounds to whole pixels both ways; doing the same here lets a position
+// saved and restored at one scale come back to the very pixel.
+QPoint WindowPlacement::ToPixels(QPoint logical, const ScreenPixels& screen) {
+    const QPoint origin = screen.Geometry.topLeft();
+    return (logical - origin) * screen.Ratio + origin;
+}
+
+QPoint WindowPlacement::FromPixels(QPoint pixels, const ScreenPixels& screen) {
+    const QPoint origin = screen.Geometry.topLeft();
+    return (pixels - origin) * (1 / screen.Ratio) + origin;
+}
+
+QSize WindowPlacement::ToPixels(QSize logical, const ScreenPixels& screen) { return logical * screen.Ratio; }
+
+std::optional<QPoint> WindowPlacement::PlaceOnScreens(QPoint stored, QSize logicalSize,
+                                                      const QList<ScreenPixels>& screens) {
+    for (const ScreenPixels& screen : screens) {
+        // Checked where the frame will really stand: at 150 % Qt cannot
+        // reach every pixel, and rounds to the next one.
+        const QPoint logical = FromPixels(stored, screen);
+        if (!screen.Area.isEmpty() &&
+            screen.Area.contains(QRect(ToPixels(logical, screen), ToPixels(logicalSize, screen))))
+            return logical;
     }
-    return best.value_or(outer.topLeft());
+    return std::nullopt;
+}
+
+bool WindowPlacement::OnOneScreen(const QRect& logicalFrame, const QList<ScreenPixels>& screens) {
+    // Qt's coordinates of two screens never overlap, so a frame converted
+    // with a screen it is not on lands outside that screen's work area.
+    return std::any_of(screens.begin(), screens.end(), [&](const ScreenPixels& screen) {
+        return !screen.Area.isEmpty() && screen.Area.contains(QRect(ToPixels(logicalFrame.topLeft(), screen),
+                                                                    ToPixels(logicalFrame.size(), screen)));
+    });
 }
 
 std::string WindowPlacement::Key(std::string_view name) const {
@@ -93,12 +127,15 @@ std::string WindowPlacement::Key(std::string_view name) const {
 }
 
 std::string WindowPlacement::ScreenSuffix() const {
-    const QSize size = PrimaryScreen() ? PrimaryScreen()->size() : QSize();
+    const QSize size = PrimaryPixels().Geometry.size();
     return "(" + std::to_string(size.width()) + "x" + std::to_string(size.height()) + ")";
 }
 
 int WindowPlacement::CurrentPixelsPerInch() const {
-    return PrimaryScreen() ? qRound(PrimaryScreen()->logicalDotsPerInch()) : 96;
+    // With Qt's scaling on, its logical resolution stays at the platform's
+    // base (96); the screen's scale is in the pixel ratio: 144 at 150 %.
+    const QScreen* screen = PrimaryScreen();
+    return screen ? qRound(screen->logicalDotsPerInch() * screen->devicePixelRatio()) : 96;
 }
 
 std::array<std::optional<int>, 4> WindowPlacement::ParsePosition(std::string_view text) {
@@ -132,6 +169,13 @@ void WindowPlacement::Save() {
         showCmd = ShowMaximized;
 
     const QRect outer = OuterNormalRect();
+    const QScreen* screen = QGuiApplication::screenAt(outer.center());
+    if (!screen) screen = window_.screen();
+    const ScreenPixels pixels = screen ? PixelsOf(*screen) : PrimaryPixels();
+    const QRect record =
+        QRect(ToPixels(outer.topLeft(), pixels), ToPixels(outer.size(), pixels)).marginsAdded(hiddenBorders_);
+    const QPoint topLeft = record.topLeft();
+    const QSize size = record.size();
 
     ini_.WriteInteger(Key("ShowCmd"), showCmd);
     // Qt has no placement flags to keep.
@@ -141,8 +185,8 @@ void WindowPlacement::Save() {
     const std::string minMax = FourNumbers(-1, -1, -1, -1);
     ini_.WriteString(Key("MinMaxPos" + ScreenSuffix()), minMax);
     ini_.WriteString(Key("MinMaxPos"), minMax);
-    const std::string norm = FourNumbers(outer.left(), outer.top(), outer.left() + outer.width(),
-                                         outer.top() + outer.height());
+    const std::string norm =
+        FourNumbers(topLeft.x(), topLeft.y(), topLeft.x() + size.width(), topLeft.y() + size.height());
     ini_.WriteString(Key("NormPos" + ScreenSuffix()), norm);
     ini_.WriteString(Key("NormPos"), norm);
 }
@@ -155,7 +199,7 @@ QRect WindowPlacement::OuterNormalRect() const {
         // Shown, but not yet framed by the window manager: it still stands
         // where it was put, and its rectangle without the frame would be the
         // wrong one.
-        if (positionRestored_ && !frameSettled_ && normalTopLeft_) return QRect(*normalTopLeft_, frame.size());
+        if (!frameSettled_ && normalTopLeft_) return QRect(*normalTopLeft_, frame.size());
         return frame;
     }
     const QMargins current(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
@@ -178,6 +222,7 @@ void WindowPlacement::NoteNormalPosition() {
     normalTopLeft_ = window_.frameGeometry().topLeft();
     if (QWindow* handle = window_.windowHandle(); handle && !handle->frameMargins().isNull())
         normalMargins_ = handle->frameMargins();
+    hiddenBorders_ = HiddenBorders();
 }
 
 void WindowPlacement::MoveFrameTo(QPoint outerTopLeft) {
@@ -192,6 +237,26 @@ void WindowPlacement::MoveFrameTo(QPoint outerTopLeft) {
     } else {
         window_.windowHandle()->setFramePosition(outerTopLeft);
     }
+}
+
+void WindowPlacement::Centre(QSize frameSize) {
+    const ScreenPixels screen = PrimaryPixels();
+    const QSize size = ToPixels(frameSize, screen);
+    const QRect& area = screen.Area;
+    MoveFrameTo(FromPixels(area.topLeft() + QPoint((area.width() - size.width()) / 2,
+                                                   (area.height() - size.height()) / 2),
+                           screen));
+}
+
+QMargins WindowPlacement::HiddenBorders() {
+    const std::optional<QRect> outer = WindowRectangle(window_);
+    const QScreen* screen = window_.screen() ? window_.screen() : PrimaryScreen();
+    if (!outer || !screen) return {};
+    const ScreenPixels pixels = PixelsOf(*screen);
+    const QRect frame = window_.frameGeometry();
+    const QRect seen(ToPixels(frame.topLeft(), pixels), ToPixels(frame.size(), pixels));
+    return QMargins(seen.left() - outer->left(), seen.top() - outer->top(), outer->right() - seen.right(),
+                    outer->bottom() - seen.bottom());
 }
 
 void WindowPlacement::WatchForFrame() {
@@ -214,14 +279,20 @@ void WindowPlacement::CheckFrame(bool lastTry) {
     if (!handle || !window_.isVisible()) return;
     if (window_.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)) return;
     if (framed) normalMargins_ = handle->frameMargins();
-    if (positionRestored_ && normalTopLeft_) {
-        // Now that the title bar's real height is known, make sure it can be
-        // grabbed, and put the frame where it was asked to be in case the
-        // window manager placed it otherwise.
-        const QRect outer(storedTopLeft_.value_or(*normalTopLeft_), window_.frameGeometry().size());
-        const int titleBar = framed ? handle->frameMargins().top() : NominalTitleBarHeight;
-        const QPoint target = ReachablePosition(outer, titleBar, ScreenAreas());
-        if (window_.frameGeometry().topLeft() != target) window_.move(target);
+    const QSize frame = window_.frameGeometry().size();
+    if (positionRestored_ && storedTopLeft_) {
+        // Now that the frame is known, put it where it was asked to be in
+        // case the window manager placed it otherwise, if all of it is on a
+        // screen there.
+        if (OnOneScreen(QRect(*storedTopLeft_, frame), AllScreens())) {
+            MoveFrameTo(*storedTopLeft_);
+            if (storedRecord_) MoveWindowRectangleTo(window_, *storedRecord_);
+        } else {
+            Centre(frame);
+        }
+    } else if (normalTopLeft_ && window_.frameGeometry().topLeft() == *normalTopLeft_) {
+        // Centred by a guessed frame and not moved since: centred by the real one.
+        Centre(frame);
     }
     NoteNormalPosition();
 }
@@ -241,7 +312,12 @@ void WindowPlacement::Restore() {
     // Qt has no place to put them.
     if (!PositionText("MinMaxPos").empty()) found = true;
 
-    const QPoint current = window_.pos();
+    // The file counts in the pixels of the screen the window is on, and
+    // holds the system's rectangle; the frame seen starts inside it.
+    hiddenBorders_ = HiddenBorders();
+    const QPoint inside(hiddenBorders_.left(), hiddenBorders_.top());
+    const QScreen* home = window_.screen() ? window_.screen() : PrimaryScreen();
+    const QPoint current = (home ? ToPixels(window_.pos(), PixelsOf(*home)) : window_.pos()) - inside;
     int left = current.x();
     int top = current.y();
     // The stored right and bottom edges do not matter: the window is of
@@ -254,21 +330,26 @@ void WindowPlacement::Restore() {
         top = n[1].value_or(current.y());
     }
 
+    // Until the window is framed its title bar is a guess.
+    QSize frame = window_.frameGeometry().size();
+    if (!window_.windowHandle() || window_.windowHandle()->frameMargins().isNull())
+        frame += QSize(0, NominalTitleBarHeight);
     // PixelsPerInch only matters with a position to restore; without one a
     // malformed value there must not stop the show state from coming back.
     if (found && ini_.ReadInteger(Key("PixelsPerInch"), CurrentPixelsPerInch()) == CurrentPixelsPerInch()) {
-        // A fixed-size window keeps its designed size at the stored position.
-        const QSize size = window_.frameGeometry().size();
-        const int right = left + size.width();
-        if (right > left) {
-            QMargins margins = window_.windowHandle() ? window_.windowHandle()->frameMargins() : QMargins();
-            const int titleBar = margins.top() > 0 ? margins.top() : NominalTitleBarHeight;
-            storedTopLeft_ = QPoint(left, top);
-            MoveFrameTo(ReachablePosition(QRect(QPoint(left, top), size), titleBar, ScreenAreas()));
+        // A fixed-size window keeps its designed size at the stored
+        // position, if all of it is then on a screen.
+        storedTopLeft_ = PlaceOnScreens(QPoint(left, top) + inside, frame, AllScreens());
+        if (storedTopLeft_) {
+            MoveFrameTo(*storedTopLeft_);
+            storedRecord_ = QPoint(left, top);
+            MoveWindowRectangleTo(window_, *storedRecord_);
             positionRestored_ = true;
-            WatchForFrame();
         }
     }
+    // Saved at another scale, on a screen that has gone, or not at all.
+    if (!positionRestored_) Centre(frame);
+    WatchForFrame();
 
     const int showCmd = ini_.ReadInteger(Key("ShowCmd"), 0);
     Qt::WindowStates state = window_.windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);

@@ -7,6 +7,14 @@
 // included, so that a window closed and started again stands exactly where
 // it was left, however thick the window manager's frame is.
 //
+// The file counts in the screen's own pixels, as a program that knows the
+// screen's scale sees them: on a 1600 x 1000 screen at 150 % its keys are
+// NormPos(1600x1000), PixelsPerInch is 144 and the positions are those
+// pixels, while Qt lays the window out in device-independent pixels
+// (1067 x 667 there). A file from another scale therefore never moves the
+// window; it is centred. Whatever the file says, the whole frame lands in
+// one screen's work area, or the window is centred.
+//
 // The window calls Save() when it agrees to close (before writing its own
 // settings) and again from its destructor; only the first call writes.
 // Restore() runs once, best before the window is first created (so the
@@ -20,6 +28,7 @@
 #include <QMargins>
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 
 #include <array>
 #include <memory>
@@ -30,6 +39,18 @@
 class QObject;
 class QTimer;
 class QWidget;
+
+// The window's rectangle as the system's placement record counts it, in
+// screen pixels, where that differs from the frame Qt reports (Windows
+// counts invisible resize borders in); nullopt elsewhere. On Windows it
+// creates the window if need be, so that the borders are known before it
+// is placed. (WindowPlacementWin32.cpp, WindowPlacementPosix.cpp)
+std::optional<QRect> WindowRectangle(QWidget& window);
+// Puts the window's rectangle's top left corner on that screen pixel, where
+// Qt's device-independent pixels would round it to a neighbour (at 125 %
+// they reach four pixels of five); false where the platform leaves placing
+// to Qt.
+bool MoveWindowRectangleTo(QWidget& window, QPoint topLeft);
 
 class WindowPlacement {
 public:
@@ -50,13 +71,27 @@ public:
     // is nullopt.
     static std::array<std::optional<int>, 4> ParsePosition(std::string_view text);
 
-    // Where a window with the outer rectangle outer must stand so that its
-    // title bar (the top titleBarHeight pixels) can be grabbed on one of the
-    // screens' areas: unchanged when it already can, else moved by the least
-    // distance that makes it so.
-    static QPoint ReachablePosition(const QRect& outer, int titleBarHeight, const QList<QRect>& areas);
-    // The part of the title bar that must be on a screen to be grabbed.
-    static constexpr int TitleBarGrip = 100;
+    // A screen as the settings file counts it: its rectangle and its work
+    // area in its own pixels, and how many of them make one of Qt's
+    // device-independent pixels. Qt places a screen's top left corner at the
+    // same point in both measures and scales from there.
+    struct ScreenPixels {
+        QRect Geometry;
+        QRect Area;
+        qreal Ratio = 1;
+    };
+    static QPoint ToPixels(QPoint logical, const ScreenPixels& screen);
+    static QPoint FromPixels(QPoint pixels, const ScreenPixels& screen);
+    static QSize ToPixels(QSize logical, const ScreenPixels& screen);
+
+    // Where (in Qt's coordinates) a frame of the logical size stands when
+    // its top left corner is at the stored point in screen pixels: only on a
+    // screen whose work area then holds the whole frame, else nowhere.
+    static std::optional<QPoint> PlaceOnScreens(QPoint stored, QSize logicalSize,
+                                                const QList<ScreenPixels>& screens);
+    // Whether a frame (in Qt's coordinates) lies whole in one work area.
+    static bool OnOneScreen(const QRect& logicalFrame, const QList<ScreenPixels>& screens);
+
     // Assumed until the window manager has framed the window.
     static constexpr int NominalTitleBarHeight = 24;
 
@@ -71,6 +106,8 @@ private:
     int CurrentPixelsPerInch() const;
     QRect OuterNormalRect() const;
     void MoveFrameTo(QPoint outerTopLeft);
+    void Centre(QSize frameSize);
+    QMargins HiddenBorders();
     void WatchForFrame();
     void CheckFrame(bool lastTry);
     void NoteNormalPosition();
@@ -85,8 +122,12 @@ private:
     // was put, then wherever it was moved to. A maximised or minimised window
     // is saved with it, as it would come back there.
     std::optional<QPoint> normalTopLeft_;
-    std::optional<QPoint> storedTopLeft_;  // as the file holds it, before any correction
+    std::optional<QPoint> storedTopLeft_;  // where the file put it, in Qt's coordinates
+    std::optional<QPoint> storedRecord_;   // and the rectangle's corner in screen pixels
     std::optional<QMargins> normalMargins_;  // the frame's margins seen in the normal state
+    // What the system counts to the window's rectangle beyond the frame that
+    // is seen, in screen pixels (see WindowRectangle), in the normal state.
+    QMargins hiddenBorders_;
     std::unique_ptr<QTimer> frameWatch_;
     std::unique_ptr<QObject> moveTracker_;
     int frameChecks_ = 0;

@@ -35,6 +35,8 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libxcb1-dev
   # the window's pictures, drawn as PNG from their SVG files at build time
   librsvg2-bin
+  # the screen's own pixels (its platform screen) for the window placement
+  qt6-base-private-dev
   libgtest-dev
   clang libclang-rt-14-dev
   xvfb x11-apps imagemagick xauth

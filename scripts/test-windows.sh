@@ -79,8 +79,9 @@ fi
 
 # The window's programs need a display: a virtual one with a window manager,
 # so that wine's windows get frames, focus and activation as on a desktop.
+# 1600 x 1000 holds the window whole at every scale up to 200 %.
 # Xvfb picks a free display number itself and writes it to fd 5.
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$run_dir/display" >"$run_dir/xvfb.log" 2>&1 &
+Xvfb -displayfd 5 -screen 0 1600x1000x24 -nolisten tcp 5>"$run_dir/display" >"$run_dir/xvfb.log" 2>&1 &
 display_pids+=($!)
 for _ in $(seq 100); do [ -s "$run_dir/display" ] && break; sleep 0.05; done
 [ -s "$run_dir/display" ] || { echo "test-windows.sh: Xvfb did not start" >&2; cat "$run_dir/xvfb.log" >&2; exit 1; }
@@ -100,7 +101,10 @@ ports=(
   "COM12 CLI        --serial KNWIN0012"
 )
 reg="$run_dir/ports.reg"
-printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n' > "$reg"
+# The screen at 100 % (96 pixels per inch) unless a test says otherwise;
+# a run that ended half-way may have left another scale behind.
+printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"LogPixels"=dword:00000060\n\n' > "$reg"
+printf '[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n' >> "$reg"
 for entry in "${ports[@]}"; do
   read -r com role options <<< "$entry"
   link="$run_dir/link-$com"

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
 namespace fs = std::filesystem;
 
@@ -33,15 +34,16 @@ protected:
     // The window as the main window would show it: placement first.
     std::string ShowWithSettings(const std::string& settings) {
         WriteFile(path, settings);
-        IniFile ini(path.string());
-        WindowPlacement placement(window, ini);
+        // The placement stays until the window is framed.
+        ini = std::make_unique<IniFile>(path.string());
+        placement = std::make_unique<WindowPlacement>(window, *ini);
         std::string error;
         try {
-            placement.Restore();
+            placement->Restore();
         } catch (const EConvertError& e) {
             error = e.Message();
         }
-        restored = placement.PositionRestored();
+        restored = placement->PositionRestored();
         window.show();
         QApplication::processEvents();
         return error;
@@ -51,6 +53,8 @@ protected:
     fs::path dir = folder.Path();
     fs::path path;
     QWidget window;
+    std::unique_ptr<IniFile> ini;
+    std::unique_ptr<WindowPlacement> placement;
     bool restored = false;
 };
 
@@ -83,9 +87,9 @@ TEST_F(WindowPlacementTest, FirstRunWritesMainBeforeConfig) {
 
 TEST_F(WindowPlacementTest, RestoresThePositionWithTheDesignedSize) {
     ShowWithSettings("[Main]\r\nPixelsPerInch=" + std::to_string(Ppi()) + "\r\n" + ScreenKey("NormPos") +
-                     "=300,200,1300,900\r\nNormPos=10,10,20,20\r\n");
+                     "=100,120,1300,900\r\nNormPos=10,10,20,20\r\n");
     EXPECT_TRUE(restored);
-    EXPECT_EQ(window.pos(), QPoint(300, 200));
+    EXPECT_EQ(window.pos(), QPoint(100, 120));
     EXPECT_EQ(window.size(), QSize(634, 351));
     EXPECT_FALSE(window.isMinimized());
 }
@@ -95,28 +99,31 @@ TEST_F(WindowPlacementTest, PositionOffEveryScreenComesBackOntoThePrimaryOne) {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     ShowWithSettings("[Main]\r\nNormPos=" + std::to_string(area.right() + 500) + "," +
                      std::to_string(area.bottom() + 400) + ",0,0\r\n");
-    EXPECT_TRUE(restored);
-    // Its top left corner (where the title bar is grabbed) is on the screen.
-    EXPECT_TRUE(area.contains(window.frameGeometry().topLeft())) << window.x() << "," << window.y();
+    EXPECT_FALSE(restored);
+    // The whole frame is on the screen, centred.
+    EXPECT_TRUE(WaitWithEvents([&] { return (window.frameGeometry().center() - area.center()).manhattanLength() <= 2; }))
+        << window.frameGeometry().x() << "," << window.frameGeometry().y();
+    EXPECT_TRUE(area.contains(window.frameGeometry()));
 
-    // A window still partly on a screen stays where it was put.
+    // A window only partly on the screen is centred too.
     window.hide();
     const QPoint partly(area.right() - 100, area.top() + 20);
     ShowWithSettings("[Main]\r\nNormPos=" + std::to_string(partly.x()) + "," + std::to_string(partly.y()) +
                      ",0,0\r\n");
-    EXPECT_EQ(window.pos(), partly);
+    EXPECT_FALSE(restored);
+    EXPECT_TRUE(WaitWithEvents([&] { return area.contains(window.frameGeometry()); }));
 }
 
 TEST_F(WindowPlacementTest, OtherResolutionFallsBackToThePlainKeys) {
-    ShowWithSettings("[Main]\r\nNormPos(1x1)=300,200,1300,900\r\nNormPos=250,150,884,501\r\n");
-    EXPECT_EQ(window.pos(), QPoint(250, 150));
+    ShowWithSettings("[Main]\r\nNormPos(1x1)=100,120,1300,900\r\nNormPos=120,150,754,501\r\n");
+    EXPECT_EQ(window.pos(), QPoint(120, 150));
 }
 
 TEST_F(WindowPlacementTest, OtherPixelsPerInchKeepsPositionButNotState) {
     ShowWithSettings("[Main]\r\nShowCmd=3\r\nPixelsPerInch=" + std::to_string(Ppi() + 24) +
-                     "\r\nNormPos=250,150,884,501\r\n");
+                     "\r\nNormPos=120,150,754,501\r\n");
     EXPECT_FALSE(restored);
-    EXPECT_NE(window.pos(), QPoint(250, 150));
+    EXPECT_NE(window.pos(), QPoint(120, 150));
     EXPECT_TRUE(window.windowState() & Qt::WindowMaximized);
 }
 
@@ -165,8 +172,8 @@ TEST_F(WindowPlacementTest, NegativeFormVersionSkipsEverything) {
 
 TEST_F(WindowPlacementTest, MalformedNumbers) {
     // A first number that is not one keeps the left edge; the top still moves.
-    ShowWithSettings("[Main]\r\nNormPos=abc,250,0,0\r\n");
-    EXPECT_EQ(window.pos(), QPoint(40, 250));
+    ShowWithSettings("[Main]\r\nNormPos=abc,150,0,0\r\n");
+    EXPECT_EQ(window.pos(), QPoint(40, 150));
 
     // A malformed integer key stops the restore after what it already applied.
     window.hide();
@@ -199,27 +206,39 @@ TEST(WindowPlacementNumbers, ParsePosition) {
     EXPECT_EQ(WindowPlacement::ParsePosition("5"), (N{5, std::nullopt, std::nullopt, std::nullopt}));
 }
 
-TEST(WindowPlacementReach, TitleBarIsMovedJustFarEnoughToBeGrabbed) {
-    // Two screens side by side, the right one lower; a 640 x 400 window with
-    // a 20-pixel title bar, of which 100 pixels must lie on a screen.
-    const QList<QRect> screens = {QRect(0, 0, 1024, 768), QRect(1024, 200, 800, 600)};
+TEST(WindowPlacementScreens, AStoredPlaceCountsOnlyWithTheWholeFrameOnOneScreen) {
+    // Two screens side by side in their own pixels, the left one at 150 %
+    // (its 1600 x 1000 pixels are 1067 x 667 for Qt) with a task bar at its
+    // bottom, the right one at 100 % and lower; a frame of 640 x 400 in
+    // Qt's pixels: 960 x 600 of the left screen's, 640 x 400 of the right's.
+    using S = WindowPlacement::ScreenPixels;
+    const QList<S> screens = {S{QRect(0, 0, 1600, 1000), QRect(0, 0, 1600, 960), 1.5},
+                              S{QRect(1600, 200, 1280, 1024), QRect(1600, 200, 1280, 1024), 1.0}};
     struct Row {
         const char* Name;
         QPoint Stored;
-        QPoint Expected;
+        std::optional<QPoint> Expected;
     };
     const Row rows[] = {
-        {"on the first screen", {100, 50}, {100, 50}},
-        {"mostly off to the left, still grabbable", {-500, 50}, {-500, 50}},
-        {"above the first screen", {100, -30}, {100, 0}},
-        {"off to the left", {-2000, 300}, {100 - 640, 300}},
-        {"below every screen", {300, 900}, {300, 768 - 20}},
-        {"on the second screen", {1500, 500}, {1500, 500}},
-        {"above the second, beside the first", {1500, 100}, {1500, 200}},
-        {"right of every screen", {2500, 300}, {1824 - 100, 300}},
+        {"on the scaled screen", {300, 150}, QPoint{200, 100}},
+        {"on its odd pixel", {301, 151}, QPoint{201, 101}},
+        {"in its bottom right corner", {638, 360}, QPoint{425, 240}},
+        {"over the task bar", {638, 362}, std::nullopt},
+        {"above the screen", {300, -30}, std::nullopt},
+        {"partly off to the left", {-20, 150}, std::nullopt},
+        {"on the second screen", {1700, 300}, QPoint{1700, 300}},
+        {"across both screens", {1500, 300}, std::nullopt},
+        {"above the second, beside the first", {1700, 100}, std::nullopt},
+        {"right of every screen", {3000, 300}, std::nullopt},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(WindowPlacement::ReachablePosition(QRect(row.Stored, QSize(640, 400)), 20, screens), row.Expected)
-            << row.Name;
+        EXPECT_EQ(WindowPlacement::PlaceOnScreens(row.Stored, QSize(640, 400), screens), row.Expected) << row.Name;
+        // What is placed is on one screen, within the pixel it was saved
+        // at (at 150 % Qt reaches two pixels of every three).
+        if (!row.Expected) continue;
+        EXPECT_TRUE(WindowPlacement::OnOneScreen(QRect(*row.Expected, QSize(640, 400)), screens)) << row.Name;
+        const S& home = row.Stored.x() < 1600 ? screens[0] : screens[1];
+        const QPoint back = WindowPlacement::ToPixels(*row.Expected, home) - row.Stored;
+        EXPECT_TRUE(std::abs(back.x()) <= 1 && std::abs(back.y()) <= 1) << row.Name;
     }
 }

@@ -1,8 +1,8 @@
 // Where the window stands on a real desktop: moved and restarted, it comes
 // back exactly where it was left (frame included, however thick the window
 // manager draws it); maximised it comes back maximised without losing its
-// normal place; a saved place whose title bar would be off the screen is
-// brought back just far enough to grab it.
+// normal place; a saved place where the frame would not be wholly on the
+// screen gives way to the centre.
 
 #include "Child.h"
 #include "TestFiles.h"
@@ -76,6 +76,17 @@ protected:
             << "the frame stands at " << Describe(frame) << ", not at " << x << "," << y;
     }
 
+    // Waits until the frame is centred on the screen, to the pixel that
+    // halving leaves; where that is.
+    std::pair<int, int> ExpectCentred(std::uint32_t window) {
+        OuterRect frame{};
+        WaitOnDesktop([&] { return (frame = desktop_->Frame(window).value_or(OuterRect{})).Width > 0; }, 5000);
+        const int x = (VirtualDesktop::ScreenWidth - frame.Width) / 2;
+        const int y = (VirtualDesktop::ScreenHeight - frame.Height) / 2;
+        ExpectFrameAt(window, x, y);
+        return {x, y};
+    }
+
     // Closes the program as the system does at shutdown, and waits for its end.
     void Stop() {
         ASSERT_TRUE(tool_);
@@ -98,6 +109,7 @@ protected:
 
 TEST_F(DesktopPlacement, MovedWindowComesBackExactlyWhereItWasLeft) {
     std::uint32_t window = Start();
+    ExpectCentred(window);  // the first start
     desktop_->MoveFrame(window, 300, 240);
     ExpectFrameAt(window, 300, 240);
     const OuterRect frame = desktop_->Frame(window).value_or(OuterRect{});
@@ -132,29 +144,23 @@ TEST_F(DesktopPlacement, MaximisedWindowComesBackMaximisedAndKeepsItsNormalPlace
     }
 }
 
-TEST_F(DesktopPlacement, TitleBarOffTheScreenIsBroughtBackJustFarEnoughToGrabIt) {
+TEST_F(DesktopPlacement, FrameNotWhollyOnTheScreenIsCentred) {
     struct Row {
         const char* Name;
         int X, Y;
-        // Where the frame must come: from its outer width.
-        std::function<std::pair<int, int>(int width)> Expected;
     };
     const Row rows[] = {
-        {"above the screen", 200, -60, [](int) { return std::pair{200, 0}; }},
-        // 100 pixels of the title bar stay on the screen.
-        {"left of the screen", -900, 150, [](int width) { return std::pair{100 - width, 150}; }},
-        {"right of the screen", 1500, 150, [](int) { return std::pair{VirtualDesktop::ScreenWidth - 100, 150}; }},
-        {"partly left, still grabbable", -300, 150, [](int) { return std::pair{-300, 150}; }},
+        {"above the screen", 200, -60},
+        {"left of the screen", -900, 150},
+        {"right of the screen", 1500, 150},
+        {"partly left", -300, 150},
+        {"bottom edge below the screen", 200, VirtualDesktop::ScreenHeight - 100},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.Name);
         WriteSettings("[Main]\r\nShowCmd=1\r\nNormPos=" + std::to_string(row.X) + "," + std::to_string(row.Y) +
                       ",0,0\r\n");
-        const std::uint32_t window = Start();
-        int width = 0;
-        WaitOnDesktop([&] { return (width = desktop_->Frame(window).value_or(OuterRect{}).Width) > 0; }, 5000);
-        const auto [x, y] = row.Expected(width);
-        ExpectFrameAt(window, x, y);
+        const auto [x, y] = ExpectCentred(Start());
         Stop();
         EXPECT_EQ(NormPos().substr(0, std::to_string(x).size() + std::to_string(y).size() + 2),
                   std::to_string(x) + "," + std::to_string(y) + ",");

@@ -83,9 +83,9 @@ TEST(InstalledSettings, BesideAWritableProgramFolderElseInTheConfigurationFolder
             EXPECT_FALSE(fs::exists(readOnly ? beside : inConfig));
             if (run == 1) {
                 const std::regex position(R"((NormPos[^=\r]*)=[-0-9,]*)");
-                WriteFile(expected, std::regex_replace(settings, position, "$1=250,150,900,600"));
+                WriteFile(expected, std::regex_replace(settings, position, "$1=100,150,750,600"));
             } else {
-                EXPECT_TRUE(Contains(settings, "\r\nNormPos=250,150,")) << settings;
+                EXPECT_TRUE(Contains(settings, "\r\nNormPos=100,150,")) << settings;
             }
         }
     }

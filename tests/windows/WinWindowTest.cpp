@@ -160,15 +160,19 @@ TEST(WinWindow, MovedWindowComesBackWhereItsFrameWasLeft) {
     const TempFolder folder("kns-placement");
     const std::string settings = folder / "KNSimTool.ini";
     const QPoint left(160, 120);
+    RECT record{};
     {
         Window window("WINDOW", settings);
         ASSERT_TRUE(window.WaitForPolling());
         window.Main().move(left);  // a top-level window's position is its frame's
         ASSERT_TRUE(WaitWithEvents([&] { return window.Main().frameGeometry().topLeft() == left; }));
+        GetWindowRect(reinterpret_cast<HWND>(window.Main().winId()), &record);
         window.Main().close();
     }
-    // The record holds the outer rectangle as the window system reports it.
-    EXPECT_NE(ReadFile(settings).find("NormPos=160,120,"), std::string::npos) << ReadFile(settings);
+    // The record holds the window's rectangle as Windows reports it, with
+    // the resize borders that Qt's frame leaves out.
+    const std::string norm = "NormPos=" + std::to_string(record.left) + "," + std::to_string(record.top) + ",";
+    EXPECT_NE(ReadFile(settings).find(norm), std::string::npos) << ReadFile(settings);
     Window again("WINDOW", settings);
     ASSERT_TRUE(again.WaitForPolling());
     EXPECT_TRUE(WaitWithEvents([&] { return again.Main().frameGeometry().topLeft() == left; }))
