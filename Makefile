@@ -126,8 +126,10 @@ windows-installer: windows
 windows-zip: windows
 	cmake --build $(BUILD_WINDOWS) -j $(JOBS) --target windows-zip
 
-# The setup program installed, run and uninstalled under wine.
+# The setup program installed, run, upgraded by the next version and
+# uninstalled under wine.
 test-windows-install: windows-installer deps $(BUILD)/build.ninja
+	cmake --build $(BUILD_WINDOWS) -j $(JOBS) --target windows-installer-next
 	cmake --build $(BUILD) -j $(JOBS) --target knsim-emu
 	scripts/test-windows.sh $(BUILD_WINDOWS) $(BUILD) scripts/test-windows-install.sh $(BUILD_WINDOWS)
 

@@ -2,8 +2,10 @@
 # The Windows setup program under wine, as a user meets it: a silent install
 # (files, Start-menu entry, Programs and Features entry), the installed
 # window run from a read-only Program Files (its settings must go to
-# %APPDATA%), and a silent uninstall that takes away what it put there and
-# nothing of the user's.
+# %APPDATA%), an upgrade by the next version's setup program (refused while
+# the window runs, then in place, and once more with the same version), and
+# a silent uninstall that takes away what it put there and nothing of the
+# user's.
 #
 #   scripts/test-windows.sh build-windows build scripts/test-windows-install.sh build-windows
 #
@@ -151,6 +153,56 @@ check "no settings file beside the installed program" test ! -e "$install_dir/KN
 check "the installed command line names the same settings file" cli_names_settings
 
 umount "$install_dir" && mounted=
+
+# The upgrade: the same programs under the next version number
+# (make windows-installer-next), over the installed version.
+next_setup=$(find "$win_build/packaging/windows/next" -name 'KNSimTool-*-setup.exe' 2>/dev/null | head -n 1)
+next_version=$(basename "${next_setup:-none}" | sed -n 's/^KNSimTool-\(.*\)-setup\.exe$/\1/p')
+check "the next version's setup program is there ($next_version)" test -n "$next_version" -a "$next_version" != "$version"
+entries() {
+  "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
+    grep -c '^ *DisplayName \{1,\}REG_SZ \{1,\}KNSimTool$'
+}
+# Marks on what the installed version put there, which an upgrade replaces.
+echo "left by the earlier version" > "$install_dir/README.txt"
+echo "left by the earlier version" > "$install_dir/knsimtool-cli.exe"
+marked() { grep -q "left by the earlier version" "$install_dir/$1"; }
+replaced() { ! marked README.txt && ! marked knsimtool-cli.exe; }
+
+"$wine" "$program_files_win\\knsimtool.exe" --port "$KNS_WIN_PORT_CLI" > "$win_build/wine-run/installed-window-2.out" 2>&1 &
+window_pid=$!
+check "the installed window runs again" wait_until 120 window_visible
+echo "Upgrading silently while the window runs"
+"$wine" "$next_setup" /S
+status=$?
+check "the setup program ends with a failure while knsimtool.exe runs (status $status)" test "$status" -ne 0
+check "it changed nothing: the files" marked README.txt
+check "it changed nothing: Programs and Features still says $version" test "$(reg_value DisplayVersion)" = "$version"
+"$wine" taskkill /IM knsimtool.exe > /dev/null 2>&1
+check "the window closes when asked to" wait_until 60 window_ended
+window_ended || kill "$window_pid" 2>/dev/null
+wait "$window_pid" 2>/dev/null
+window_pid=
+# The window ran from a writable folder this time: its settings beside it.
+settings_before=$(cat "$settings" "$install_dir/KNSimTool.ini" 2>/dev/null)
+
+echo "Upgrading silently to $next_version"
+"$wine" "$next_setup" /S
+check "the setup program ends with success" test $? -eq 0
+check "the programs are replaced in place" replaced
+check "one Programs and Features entry ($(entries))" test "$(entries)" -eq 1
+check "Programs and Features: DisplayVersion $next_version" test "$(reg_value DisplayVersion)" = "$next_version"
+check "the Start-menu entry stays" grep -aqi 'KNSimTool\\knsimtool\.exe' "$shortcut"
+check "the user's settings stay" test "$(cat "$settings" "$install_dir/KNSimTool.ini" 2>/dev/null)" = "$settings_before"
+installed_cli_works() {
+  "$wine" "$program_files_win\\knsimtool-cli.exe" --port "$KNS_WIN_PORT_CLI" info > "$win_build/wine-run/installed-cli.out" 2>&1
+}
+check "the installed command line works" installed_cli_works
+
+echo "The same version once more"
+"$wine" "$next_setup" /S
+check "the setup program ends with success" test $? -eq 0
+check "still one Programs and Features entry ($(entries))" test "$(entries)" -eq 1
 
 # What a user may keep in the program's folder: a settings file that a run
 # as administrator wrote there, and a set-up saved beside it.

@@ -78,21 +78,32 @@ if(KNS_MAKENSIS)
     set(icon_define -DICON=${CMAKE_BINARY_DIR}/app/knsimtool.ico)
     set(icon_depends knsimtool_icon ${CMAKE_BINARY_DIR}/app/knsimtool.ico)
   endif()
-  add_custom_command(
-    OUTPUT ${KNS_WINDOWS_SETUP}
-    COMMAND ${KNS_MAKENSIS} -V2 -WX
-            -DVERSION=${PROJECT_VERSION}
-            -DVERSION_QUAD=${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0
-            -DPUBLISHER=${KNS_VENDOR_NAME}
-            -DCOPYRIGHT=${kns_copyright}
-            -DSTAGE=${KNS_WINDOWS_STAGE}
-            -DOUTFILE=${KNS_WINDOWS_SETUP}
-            ${icon_define}
-            ${KNS_WINDOWS_PACKAGING_DIR}/knsimtool.nsi
-    DEPENDS ${kns_staged} ${KNS_WINDOWS_PACKAGING_DIR}/knsimtool.nsi ${icon_depends}
-    COMMENT "Building the Windows setup program ${KNS_WINDOWS_SETUP}"
-    VERBATIM)
+  function(kns_setup_program outfile version)
+    add_custom_command(
+      OUTPUT ${outfile}
+      COMMAND ${KNS_MAKENSIS} -V2 -WX
+              -DVERSION=${version}
+              -DVERSION_QUAD=${version}.0
+              -DPUBLISHER=${KNS_VENDOR_NAME}
+              -DCOPYRIGHT=${kns_copyright}
+              -DSTAGE=${KNS_WINDOWS_STAGE}
+              -DOUTFILE=${outfile}
+              ${icon_define}
+              ${KNS_WINDOWS_PACKAGING_DIR}/knsimtool.nsi
+      DEPENDS ${kns_staged} ${KNS_WINDOWS_PACKAGING_DIR}/knsimtool.nsi ${icon_depends}
+      COMMENT "Building the Windows setup program ${outfile}"
+      VERBATIM)
+  endfunction()
+  kns_setup_program(${KNS_WINDOWS_SETUP} ${PROJECT_VERSION})
   add_custom_target(windows-installer DEPENDS ${KNS_WINDOWS_SETUP})
+  # The same programs under the next version number, for the upgrade test
+  # (make test-windows-install): what an upgrade does depends on the version
+  # and the installed files, not on what the programs contain.
+  math(EXPR next_patch "${PROJECT_VERSION_PATCH} + 1")
+  set(next_version ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${next_patch})
+  set(next_setup ${CMAKE_BINARY_DIR}/packaging/windows/next/KNSimTool-${next_version}-setup.exe)
+  kns_setup_program(${next_setup} ${next_version})
+  add_custom_target(windows-installer-next DEPENDS ${next_setup})
 else()
   kns_missing_tool(windows-installer makensis nsis)
 endif()

@@ -2,6 +2,13 @@
 ; text files into Program Files, a Start-menu entry for all users, and an
 ; uninstaller that Programs and Features lists.
 ;
+; Run over an installed version (newer or the same), it replaces the
+; programs where they are and updates the one Programs and Features entry;
+; the Start-menu entry and the user's settings stay. While an installed
+; program runs its file cannot be replaced: the setup program then asks to
+; close it first, and changes nothing when that is cancelled (a silent one
+; cancels at once and ends with exit status 2).
+;
 ; Built by WindowsPackaging.cmake (make windows-installer), which passes:
 ;   VERSION       e.g. 1.2.0, from CMake's project(VERSION)
 ;   VERSION_QUAD  the same with four numbers, as Windows' version resource wants
@@ -57,6 +64,7 @@ VIAddVersionKey /LANG=1033 "FileDescription" "KNSimTool ${VERSION} setup"
   !define MUI_UNICON "${ICON}"
 !endif
 !include "MUI2.nsh"
+!include "LogicLib.nsh"
 
 !define MUI_ABORTWARNING
 ; No "start KNSimTool now" on the last page: started from here the program
@@ -84,9 +92,46 @@ VIAddVersionKey /LANG=1033 "FileDescription" "KNSimTool ${VERSION} setup"
   Delete "$INSTDIR\${NAME}"
 !macroend
 
+; $R0: the first installed program that cannot be opened for writing, or
+; "" when there is none. Windows keeps a running program's file open
+; without sharing write access, so this finds a program that runs; opening
+; for appending changes nothing in the file.
+!macro FindRunning NAME
+  ${If} $R0 == ""
+  ${AndIf} ${FileExists} "$INSTDIR\${NAME}"
+    ClearErrors
+    FileOpen $0 "$INSTDIR\${NAME}" a
+    ${If} ${Errors}
+      StrCpy $R0 "${NAME}"
+    ${Else}
+      FileClose $0
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; Asks until no installed program runs; $R0 is "" then, else the name of the
+; one still running when the user cancelled (a silent setup cancels at once).
+Function AskToCloseRunningPrograms
+  retry:
+    StrCpy $R0 ""
+    !insertmacro FindRunning "knsimtool.exe"
+    !insertmacro FindRunning "knsimtool-cli.exe"
+    StrCmp $R0 "" done
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+      "KNSimTool is running ($R0). Close it, then click Retry to go on.$\r$\nCancel leaves the installed version as it is." \
+      /SD IDCANCEL IDRETRY retry
+  done:
+FunctionEnd
+
 Function .onInit
   ; The Start-menu entry is for every user of the machine.
   SetShellVarContext all
+  ; An upgrade: $INSTDIR is where the last version went.
+  Call AskToCloseRunningPrograms
+  ${If} $R0 != ""
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
 FunctionEnd
 
 Function un.onInit
@@ -95,6 +140,13 @@ FunctionEnd
 
 Section "KNSimTool" SecProgram
   SectionIn RO
+  ; Again, before the first file: another folder may have been chosen, or
+  ; the program started meanwhile.
+  Call AskToCloseRunningPrograms
+  ${If} $R0 != ""
+    SetErrorLevel 2
+    Abort "KNSimTool is running: nothing was changed."
+  ${EndIf}
   SetOutPath "$INSTDIR"
   !insertmacro ProgramFiles InstallFile
   WriteUninstaller "$INSTDIR\uninstall.exe"
