@@ -86,7 +86,8 @@ bench: build
 screenshot: build
 	@scripts/screenshot.sh $(BUILD)
 
-# docs/screenshot-windows.png: the installed knsimtool.exe under wine.
+# docs/screenshot-windows.png and docs/screenshot-windows-150.png: the
+# installed knsimtool.exe under wine, at 100 % and at 150 %.
 screenshot-windows: windows-installer deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target knsim-emu
 	scripts/test-windows.sh $(BUILD_WINDOWS) $(BUILD) scripts/screenshot-windows.sh $(BUILD_WINDOWS)

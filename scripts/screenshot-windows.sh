@@ -2,7 +2,9 @@
 # Remakes docs/screenshot-windows.png: knsimtool.exe, installed by the setup
 # program, under wine on the virtual display, connected to the emulator behind
 # COM12 (the demo set-up: protocol 6, two ECUs, P0301 and P0420 on ECU 1,
-# U0100 on ECU 2, MIL on), as docs/screenshot.png shows the Linux window.
+# U0100 on ECU 2, MIL on), as docs/screenshot.png shows the Linux window; and
+# docs/screenshot-windows-150.png, the same on a screen scaled to 150 % (wine's
+# LogPixels 144), as most Windows laptops run.
 #
 #   make screenshot-windows
 #
@@ -41,25 +43,34 @@ rm -f "$installed/KNSimTool.ini" "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/K
 "$wine" 'C:\Program Files\KNSimTool\knsimtool-cli.exe' --port "$KNS_WIN_PORT_CLI" apply \
   "Z:${root//\//\\}\\tests\\storage\\data\\example.kns" >/dev/null
 
-"$wine" 'C:\Program Files\KNSimTool\knsimtool.exe' --port "$KNS_WIN_PORT_CLI" >"$win_build/wine-run/screenshot.out" 2>&1 &
-tool=$!
-window=""
-for _ in $(seq 300); do
-  window=$(xdotool search --name "^$title\$" 2>/dev/null | head -n 1 || true)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || { echo "screenshot-windows: the window did not appear" >&2; cat "$win_build/wine-run/screenshot.out" >&2; exit 1; }
-# Found, configuration read, and polling: two status reads after remote mode.
-for _ in $(seq 300); do
-  [ "$(sed -n '/^!K1$/,$p' "$log" | grep -c '^!S$')" -ge 2 ] && break
-  sleep 0.1
-done
-sleep 1   # the last paint after the status read
-mkdir -p "$(dirname "$out")"
-import -window "$window" "$out"
+# At a scale: LogPixels is read by each program as it starts.
+shoot() {
+  local dpi=$1 out=$2
+  "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  local start
+  start=$(wc -l < "$log")
+  "$wine" 'C:\Program Files\KNSimTool\knsimtool.exe' --port "$KNS_WIN_PORT_CLI" >"$win_build/wine-run/screenshot.out" 2>&1 &
+  local tool=$! window=""
+  for _ in $(seq 300); do
+    window=$(xdotool search --name "^$title\$" 2>/dev/null | head -n 1 || true)
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  [ -n "$window" ] || { echo "screenshot-windows: the window did not appear" >&2; cat "$win_build/wine-run/screenshot.out" >&2; exit 1; }
+  # Found, configuration read, and polling: two status reads after remote mode.
+  for _ in $(seq 300); do
+    [ "$(tail -n +$((start + 1)) "$log" | sed -n '/^!K1$/,$p' | grep -c '^!S$')" -ge 2 ] && break
+    sleep 0.1
+  done
+  sleep 1   # the last paint after the status read
+  mkdir -p "$(dirname "$out")"
+  import -window "$window" "$out"
+  "$wine" taskkill /IM knsimtool.exe >/dev/null 2>&1 || true
+  wait "$tool" || true
+  echo "screenshot-windows: wrote $out"
+}
+shoot 96 "$out"
+shoot 144 "${out%.png}-150.png"
+"$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1
 
-"$wine" taskkill /IM knsimtool.exe >/dev/null 2>&1 || true
-wait "$tool" || true
 "$wine" "$installed/uninstall.exe" /S || true
-echo "screenshot-windows: wrote $out"
