@@ -9,9 +9,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <QWidget>
-#include <qpa/qplatformscreen.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -29,32 +27,6 @@ std::string FourNumbers(int a, int b, int c, int d) {
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-// Qt tells a screen's size and work area in the screen's own pixels only
-// through its platform screen: the public rectangles are scaled and rounded
-// (1600 pixels at 150 % are 1067, and 1067 scale back to 1601).
-WindowPlacement::ScreenPixels PixelsOf(const QScreen& screen) {
-    WindowPlacement::ScreenPixels pixels{screen.geometry(), screen.availableGeometry(), screen.devicePixelRatio()};
-    if (const QPlatformScreen* platform = screen.handle()) {
-        pixels.Geometry = platform->geometry();
-        pixels.Area = platform->availableGeometry();
-        // What the platform scales itself (none on Windows and X11) is
-        // already in its rectangles.
-        pixels.Ratio /= platform->devicePixelRatio();
-    }
-    return pixels;
-}
-
-WindowPlacement::ScreenPixels PrimaryPixels() {
-    if (const QScreen* screen = PrimaryScreen()) return PixelsOf(*screen);
-    return {};
-}
-
-QList<WindowPlacement::ScreenPixels> AllScreens() {
-    QList<WindowPlacement::ScreenPixels> screens;
-    for (const QScreen* screen : QGuiApplication::screens()) screens << PixelsOf(*screen);
-    return screens;
-}
 
 // How often and how long to look for the window manager's frame after the
 // window was shown; a display without a window manager never frames it.
@@ -84,50 +56,13 @@ WindowPlacement::WindowPlacement(QWidget& window, IniFile& ini, std::string path
 
 WindowPlacement::~WindowPlacement() = default;
 
-// Qt scales from a screen's top left corner, which it keeps unscaled, and
-// rounds to whole pixels both ways; doing the same here lets a position
-// saved and restored at one scale come back to the very pixel.
-QPoint WindowPlacement::ToPixels(QPoint logical, const ScreenPixels& screen) {
-    const QPoint origin = screen.Geometry.topLeft();
-    return (logical - origin) * screen.Ratio + origin;
-}
-
-QPoint WindowPlacement::FromPixels(QPoint pixels, const ScreenPixels& screen) {
-    const QPoint origin = screen.Geometry.topLeft();
-    return (pixels - origin) * (1 / screen.Ratio) + origin;
-}
-
-QSize WindowPlacement::ToPixels(QSize logical, const ScreenPixels& screen) { return logical * screen.Ratio; }
-
-std::optional<QPoint> WindowPlacement::PlaceOnScreens(QPoint stored, QSize logicalSize,
-                                                      const QList<ScreenPixels>& screens) {
-    for (const ScreenPixels& screen : screens) {
-        // Checked where the frame will really stand: at 150 % Qt cannot
-        // reach every pixel, and rounds to the next one.
-        const QPoint logical = FromPixels(stored, screen);
-        if (!screen.Area.isEmpty() &&
-            screen.Area.contains(QRect(ToPixels(logical, screen), ToPixels(logicalSize, screen))))
-            return logical;
-    }
-    return std::nullopt;
-}
-
-bool WindowPlacement::OnOneScreen(const QRect& logicalFrame, const QList<ScreenPixels>& screens) {
-    // Qt's coordinates of two screens never overlap, so a frame converted
-    // with a screen it is not on lands outside that screen's work area.
-    return std::any_of(screens.begin(), screens.end(), [&](const ScreenPixels& screen) {
-        return !screen.Area.isEmpty() && screen.Area.contains(QRect(ToPixels(logicalFrame.topLeft(), screen),
-                                                                    ToPixels(logicalFrame.size(), screen)));
-    });
-}
-
 std::string WindowPlacement::Key(std::string_view name) const {
     // The storage drops empty path parts, so a trailing "\" in path_ is harmless.
     return path_ + "\\" + std::string(name);
 }
 
 std::string WindowPlacement::ScreenSuffix() const {
-    const QSize size = PrimaryPixels().Geometry.size();
+    const QSize size = ScreenPixels::Primary().Geometry.size();
     return "(" + std::to_string(size.width()) + "x" + std::to_string(size.height()) + ")";
 }
 
@@ -171,9 +106,9 @@ void WindowPlacement::Save() {
     const QRect outer = OuterNormalRect();
     const QScreen* screen = QGuiApplication::screenAt(outer.center());
     if (!screen) screen = window_.screen();
-    const ScreenPixels pixels = screen ? PixelsOf(*screen) : PrimaryPixels();
+    const ScreenPixels pixels = screen ? ScreenPixels::Of(*screen) : ScreenPixels::Primary();
     const QRect record =
-        QRect(ToPixels(outer.topLeft(), pixels), ToPixels(outer.size(), pixels)).marginsAdded(hiddenBorders_);
+        QRect(pixels.ToPixels(outer.topLeft()), pixels.ToPixels(outer.size())).marginsAdded(hiddenBorders_);
     const QPoint topLeft = record.topLeft();
     const QSize size = record.size();
 
@@ -240,21 +175,20 @@ void WindowPlacement::MoveFrameTo(QPoint outerTopLeft) {
 }
 
 void WindowPlacement::Centre(QSize frameSize) {
-    const ScreenPixels screen = PrimaryPixels();
-    const QSize size = ToPixels(frameSize, screen);
+    const ScreenPixels screen = ScreenPixels::Primary();
+    const QSize size = screen.ToPixels(frameSize);
     const QRect& area = screen.Area;
-    MoveFrameTo(FromPixels(area.topLeft() + QPoint((area.width() - size.width()) / 2,
-                                                   (area.height() - size.height()) / 2),
-                           screen));
+    MoveFrameTo(screen.FromPixels(area.topLeft() +
+                                  QPoint((area.width() - size.width()) / 2, (area.height() - size.height()) / 2)));
 }
 
 QMargins WindowPlacement::HiddenBorders() {
     const std::optional<QRect> outer = WindowRectangle(window_);
     const QScreen* screen = window_.screen() ? window_.screen() : PrimaryScreen();
     if (!outer || !screen) return {};
-    const ScreenPixels pixels = PixelsOf(*screen);
+    const ScreenPixels pixels = ScreenPixels::Of(*screen);
     const QRect frame = window_.frameGeometry();
-    const QRect seen(ToPixels(frame.topLeft(), pixels), ToPixels(frame.size(), pixels));
+    const QRect seen(pixels.ToPixels(frame.topLeft()), pixels.ToPixels(frame.size()));
     return QMargins(seen.left() - outer->left(), seen.top() - outer->top(), outer->right() - seen.right(),
                     outer->bottom() - seen.bottom());
 }
@@ -284,7 +218,7 @@ void WindowPlacement::CheckFrame(bool lastTry) {
         // Now that the frame is known, put it where it was asked to be in
         // case the window manager placed it otherwise, if all of it is on a
         // screen there.
-        if (OnOneScreen(QRect(*storedTopLeft_, frame), AllScreens())) {
+        if (OnOneScreen(QRect(*storedTopLeft_, frame), ScreenPixels::All())) {
             MoveFrameTo(*storedTopLeft_);
             if (storedRecord_) MoveWindowRectangleTo(window_, *storedRecord_);
         } else {
@@ -317,7 +251,7 @@ void WindowPlacement::Restore() {
     hiddenBorders_ = HiddenBorders();
     const QPoint inside(hiddenBorders_.left(), hiddenBorders_.top());
     const QScreen* home = window_.screen() ? window_.screen() : PrimaryScreen();
-    const QPoint current = (home ? ToPixels(window_.pos(), PixelsOf(*home)) : window_.pos()) - inside;
+    const QPoint current = (home ? ScreenPixels::Of(*home).ToPixels(window_.pos()) : window_.pos()) - inside;
     int left = current.x();
     int top = current.y();
     // The stored right and bottom edges do not matter: the window is of
@@ -339,7 +273,7 @@ void WindowPlacement::Restore() {
     if (found && ini_.ReadInteger(Key("PixelsPerInch"), CurrentPixelsPerInch()) == CurrentPixelsPerInch()) {
         // A fixed-size window keeps its designed size at the stored
         // position, if all of it is then on a screen.
-        storedTopLeft_ = PlaceOnScreens(QPoint(left, top) + inside, frame, AllScreens());
+        storedTopLeft_ = PlaceOnScreens(QPoint(left, top) + inside, frame, ScreenPixels::All());
         if (storedTopLeft_) {
             MoveFrameTo(*storedTopLeft_);
             storedRecord_ = QPoint(left, top);

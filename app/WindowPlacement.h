@@ -22,13 +22,13 @@
 // stored integer is malformed it raises EConvertError after applying what it
 // had already applied, so the caller shows the error and carries on.
 
+#include "WindowPlacementScreens.h"
+
 #include "storage/IniFile.h"
 
-#include <QList>
 #include <QMargins>
 #include <QPoint>
 #include <QRect>
-#include <QSize>
 
 #include <array>
 #include <memory>
@@ -39,18 +39,6 @@
 class QObject;
 class QTimer;
 class QWidget;
-
-// The window's rectangle as the system's placement record counts it, in
-// screen pixels, where that differs from the frame Qt reports (Windows
-// counts invisible resize borders in); nullopt elsewhere. On Windows it
-// creates the window if need be, so that the borders are known before it
-// is placed. (WindowPlacementWin32.cpp, WindowPlacementPosix.cpp)
-std::optional<QRect> WindowRectangle(QWidget& window);
-// Puts the window's rectangle's top left corner on that screen pixel, where
-// Qt's device-independent pixels would round it to a neighbour (at 125 %
-// they reach four pixels of five); false where the platform leaves placing
-// to Qt.
-bool MoveWindowRectangleTo(QWidget& window, QPoint topLeft);
 
 class WindowPlacement {
 public:
@@ -70,27 +58,6 @@ public:
     // "1,2,3,4" or "1 2 3 4": up to four numbers; a missing or malformed one
     // is nullopt.
     static std::array<std::optional<int>, 4> ParsePosition(std::string_view text);
-
-    // A screen as the settings file counts it: its rectangle and its work
-    // area in its own pixels, and how many of them make one of Qt's
-    // device-independent pixels. Qt places a screen's top left corner at the
-    // same point in both measures and scales from there.
-    struct ScreenPixels {
-        QRect Geometry;
-        QRect Area;
-        qreal Ratio = 1;
-    };
-    static QPoint ToPixels(QPoint logical, const ScreenPixels& screen);
-    static QPoint FromPixels(QPoint pixels, const ScreenPixels& screen);
-    static QSize ToPixels(QSize logical, const ScreenPixels& screen);
-
-    // Where (in Qt's coordinates) a frame of the logical size stands when
-    // its top left corner is at the stored point in screen pixels: only on a
-    // screen whose work area then holds the whole frame, else nowhere.
-    static std::optional<QPoint> PlaceOnScreens(QPoint stored, QSize logicalSize,
-                                                const QList<ScreenPixels>& screens);
-    // Whether a frame (in Qt's coordinates) lies whole in one work area.
-    static bool OnOneScreen(const QRect& logicalFrame, const QList<ScreenPixels>& screens);
 
     // Assumed until the window manager has framed the window.
     static constexpr int NominalTitleBarHeight = 24;

@@ -1,4 +1,4 @@
-#include "WindowPlacement.h"
+#include "WindowPlacementScreens.h"
 
 // X11 and the offscreen platform count a window's rectangle as Qt reports
 // its frame.

@@ -1,4 +1,4 @@
-#include "WindowPlacement.h"
+#include "WindowPlacementScreens.h"
 
 #include <QWidget>
 

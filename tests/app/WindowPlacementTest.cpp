@@ -211,7 +211,7 @@ TEST(WindowPlacementScreens, AStoredPlaceCountsOnlyWithTheWholeFrameOnOneScreen)
     // (its 1600 x 1000 pixels are 1067 x 667 for Qt) with a task bar at its
     // bottom, the right one at 100 % and lower; a frame of 640 x 400 in
     // Qt's pixels: 960 x 600 of the left screen's, 640 x 400 of the right's.
-    using S = WindowPlacement::ScreenPixels;
+    using S = ScreenPixels;
     const QList<S> screens = {S{QRect(0, 0, 1600, 1000), QRect(0, 0, 1600, 960), 1.5},
                               S{QRect(1600, 200, 1280, 1024), QRect(1600, 200, 1280, 1024), 1.0}};
     struct Row {
@@ -232,13 +232,13 @@ TEST(WindowPlacementScreens, AStoredPlaceCountsOnlyWithTheWholeFrameOnOneScreen)
         {"right of every screen", {3000, 300}, std::nullopt},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(WindowPlacement::PlaceOnScreens(row.Stored, QSize(640, 400), screens), row.Expected) << row.Name;
+        EXPECT_EQ(PlaceOnScreens(row.Stored, QSize(640, 400), screens), row.Expected) << row.Name;
         // What is placed is on one screen, within the pixel it was saved
         // at (at 150 % Qt reaches two pixels of every three).
         if (!row.Expected) continue;
-        EXPECT_TRUE(WindowPlacement::OnOneScreen(QRect(*row.Expected, QSize(640, 400)), screens)) << row.Name;
+        EXPECT_TRUE(OnOneScreen(QRect(*row.Expected, QSize(640, 400)), screens)) << row.Name;
         const S& home = row.Stored.x() < 1600 ? screens[0] : screens[1];
-        const QPoint back = WindowPlacement::ToPixels(*row.Expected, home) - row.Stored;
+        const QPoint back = home.ToPixels(*row.Expected) - row.Stored;
         EXPECT_TRUE(std::abs(back.x()) <= 1 && std::abs(back.y()) <= 1) << row.Name;
     }
 }
