@@ -24,7 +24,6 @@ public:
     RunningProgram& operator=(const RunningProgram&) = delete;
 
     std::string Out() const;
-    unsigned long Id() const { return id_; }  // the process id
     // What "taskkill" without /F does: a close request posted to every
     // top-level window of the program. The number of windows it went to.
     int PostClose() const;
