@@ -10,6 +10,7 @@
 #include <QWindow>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 
@@ -260,8 +261,11 @@ void WindowPlacement::Restore() {
     if (!normText.empty()) {
         found = true;
         const auto n = ParsePosition(normText);
-        left = n[0].value_or(current.x());
-        top = n[1].value_or(current.y());
+        // A hand-edited number far beyond any screen stays beyond it, but
+        // within what the pixel arithmetic can carry without overflowing.
+        constexpr int Far = 1 << 24;
+        left = std::clamp(n[0].value_or(current.x()), -Far, Far);
+        top = std::clamp(n[1].value_or(current.y()), -Far, Far);
     }
 
     // Until the window is framed its title bar is a guess.

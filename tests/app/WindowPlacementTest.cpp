@@ -105,6 +105,11 @@ TEST_F(WindowPlacementTest, PositionOffEveryScreenComesBackOntoThePrimaryOne) {
         << window.frameGeometry().x() << "," << window.frameGeometry().y();
     EXPECT_TRUE(area.contains(window.frameGeometry()));
 
+    // So is one at the ends of the numbers' range.
+    window.hide();
+    ShowWithSettings("[Main]\r\nNormPos=2147483647,-2147483648,0,0\r\n");
+    EXPECT_FALSE(restored);
+
     // A window only partly on the screen is centred too.
     window.hide();
     const QPoint partly(area.right() - 100, area.top() + 20);
