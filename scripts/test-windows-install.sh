@@ -178,6 +178,16 @@ status=$?
 check "the setup program ends with a failure while knsimtool.exe runs (status $status)" test "$status" -ne 0
 check "it changed nothing: the files" marked README.txt
 check "it changed nothing: Programs and Features still says $version" test "$(reg_value DisplayVersion)" = "$version"
+echo "Uninstalling silently while the window runs"
+# _?= runs the uninstaller in place instead of from a copy, so that its exit
+# status comes back; it takes the rest of the command line, so the folder
+# goes in by its short name (no space for wine to quote).
+short_dir=$("$wine" winepath -s "$program_files_win" 2>/dev/null | tr -d '\r')
+"$wine" "$program_files_win\\uninstall.exe" /S "_?=$short_dir"
+status=$?
+check "the uninstaller ends with a failure while knsimtool.exe runs (status $status)" test "$status" -ne 0
+check "it removed nothing: the programs and the uninstaller" test -f "$install_dir/knsimtool-cli.exe" -a -f "$install_dir/uninstall.exe"
+check "it removed nothing: the Programs and Features entry" key_present
 "$wine" taskkill /IM knsimtool.exe > /dev/null 2>&1
 check "the window closes when asked to" wait_until 60 window_ended
 window_ended || kill "$window_pid" 2>/dev/null

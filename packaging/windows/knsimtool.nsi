@@ -110,8 +110,11 @@ VIAddVersionKey /LANG=1033 "FileDescription" "KNSimTool ${VERSION} setup"
 !macroend
 
 ; Asks until no installed program runs; $R0 is "" then, else the name of the
-; one still running when the user cancelled (a silent setup cancels at once).
-Function AskToCloseRunningPrograms
+; one still running when the user cancelled (a silent run cancels at once).
+; The setup program and the uninstaller each have their copy (the
+; uninstaller's functions carry the "un." prefix).
+!macro AskToCloseRunningProgramsFunction PREFIX
+Function ${PREFIX}AskToCloseRunningPrograms
   retry:
     StrCpy $R0 ""
     !insertmacro FindRunning "knsimtool.exe"
@@ -122,6 +125,9 @@ Function AskToCloseRunningPrograms
       /SD IDCANCEL IDRETRY retry
   done:
 FunctionEnd
+!macroend
+!insertmacro AskToCloseRunningProgramsFunction ""
+!insertmacro AskToCloseRunningProgramsFunction "un."
 
 Function .onInit
   ; The Start-menu entry is for every user of the machine.
@@ -136,6 +142,13 @@ FunctionEnd
 
 Function un.onInit
   SetShellVarContext all
+  ; A running program keeps its file: removing the rest would leave a
+  ; broken installation behind.
+  Call un.AskToCloseRunningPrograms
+  ${If} $R0 != ""
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
 FunctionEnd
 
 Section "KNSimTool" SecProgram
