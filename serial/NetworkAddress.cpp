@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace {
 
@@ -56,7 +57,12 @@ std::optional<NetworkAddress> ParseNetworkPortName(const std::string& name) {
     const int number = std::stoi(address.Service);
     if (number < 1 || number > 65535) return std::nullopt;
     address.Service = std::to_string(number);
-    // Brackets belong around an IPv6 address, never inside a host name.
-    if (address.Host.find_first_of(" /?#@[]") != std::string::npos) return std::nullopt;
+    // Brackets belong around an IPv6 address, never inside a host name; nor
+    // do white space and control bytes (a name pasted with its line end).
+    const bool badHostByte = std::any_of(address.Host.begin(), address.Host.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte <= 0x20 || byte == 0x7F || std::string_view("/?#@[]").find(c) != std::string_view::npos;
+    });
+    if (badHostByte) return std::nullopt;
     return address;
 }
