@@ -32,6 +32,7 @@ void NetworkPortName(const std::uint8_t* data, std::size_t size) {
     FUZZ_REQUIRE(network);
     FUZZ_REQUIRE(!address->Host.empty());
     FUZZ_REQUIRE(address->Host.find_first_of("[]") == std::string::npos);
+    for (const char c : address->Host) FUZZ_REQUIRE(static_cast<unsigned char>(c) > 0x20 && c != 0x7F);
     // What goes to the resolver as the port is a plain number in range.
     FUZZ_REQUIRE(AllDigits(address->Service));
     FUZZ_REQUIRE(address->Service.size() <= 5 && address->Service[0] != '0');
