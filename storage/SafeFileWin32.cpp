@@ -1,7 +1,8 @@
 // SafeFile on Windows: paths are ANSI text (the program's byte strings) and
 // are widened for the file functions, so that no length or code-page limit of
 // the ...A functions applies. The replacing write is flushed with
-// FlushFileBuffers and moved over the target with MoveFileExW.
+// FlushFileBuffers and moved over the target with MoveFileExW (a file with a
+// second name is written in place; hidden and system marks stay).
 #include "SafeFile.h"
 
 #include <windows.h>
@@ -86,6 +87,18 @@ int MakeFolderChain(const std::wstring& folder) {
     return IsFolder(folder) ? 0 : ENOTDIR;
 }
 
+constexpr DWORD KeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// How many names the file has; 1 when that cannot be told.
+DWORD LinkCount(const std::wstring& path) {
+    File file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &info)) return 1;
+    return info.nNumberOfLinks;
+}
+
 int WriteAll(HANDLE h, std::string_view data) {
     while (!data.empty()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1u << 20));
@@ -146,7 +159,13 @@ int WriteReplacing(const std::string& path, std::string_view data) {
     const std::wstring target = Wide(path);
     if (const int e = MakeFolderChain(FolderOf(target))) return e;
     if (IsFolder(target)) return EISDIR;
-    const bool replacing = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    const bool replacing = attributes != INVALID_FILE_ATTRIBUTES;
+    // A file with a second name would be split in two by a move over this
+    // one (the other name keeping the old content): it is written in place.
+    if (replacing && LinkCount(target) > 1) return WriteInPlace(path, data);
+    // What the user marked the file as (hidden, say) stays with the new one.
+    const DWORD kept = replacing ? attributes & KeptAttributes : 0;
 
     std::wstring temp;
     HANDLE created = INVALID_HANDLE_VALUE;
@@ -168,6 +187,7 @@ int WriteReplacing(const std::string& path, std::string_view data) {
     // The data must be on disk before the move makes it the file.
     if (!error && !FlushFileBuffers(file.Get())) error = LastErrno();
     if (!file.Close() && !error) error = LastErrno();
+    if (!error && kept && !SetFileAttributesW(temp.c_str(), kept)) error = LastErrno();
     if (!error && !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         error = LastErrno();
     if (error) {

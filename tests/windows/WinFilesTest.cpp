@@ -1,7 +1,8 @@
 // The program's own files on Windows: CR LF line ends written byte for byte
 // (no "\r\r\n" from a text-mode stream), a replaced file is replaced whole,
 // a read-only file is recognised, missing folders are made, and names in
-// folders with a dot still get their extension.
+// folders with a dot still get their extension; a save keeps a second name
+// and the hidden mark.
 
 #include "TestFiles.h"
 
@@ -56,4 +57,27 @@ TEST(WinFiles, ConfigurationNamesGetTheirExtensionInDottedFolders) {
     EXPECT_EQ(CfgFile::DocumentPath("C:\\sets.v2\\bench"), "C:\\sets.v2\\bench.xml");
     EXPECT_EQ(CfgFile::DocumentPath("C:\\sets\\bench.kns"), "C:\\sets\\bench.kns");
     EXPECT_EQ(CfgFile::DocumentPath("C:/sets.v2/bench"), "C:/sets.v2/bench.xml");
+}
+
+// A save through one of two names must reach both, and a file the user
+// hid stays hidden.
+TEST(WinFiles, ASaveKeepsTheFileWhatItIs) {
+    TempFolder folder("kns-win-files");
+    const std::string first = folder / "a.kns";
+    const std::string second = folder / "b.kns";
+    ASSERT_EQ(SafeFile::WriteReplacing(first, "old"), 0);
+    ASSERT_TRUE(CreateHardLinkA(second.c_str(), first.c_str(), nullptr));
+    ASSERT_EQ(SafeFile::WriteReplacing(second, "saved through the second name"), 0);
+    std::string read;
+    ASSERT_EQ(SafeFile::ReadWhole(first, read, 1000), SafeFile::ReadResult::Ok);
+    EXPECT_EQ(read, "saved through the second name");
+
+    const std::string hidden = folder / "KNSimTool.ini";
+    ASSERT_EQ(SafeFile::WriteReplacing(hidden, "[CONFIG]\r\n"), 0);
+    ASSERT_TRUE(SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_EQ(SafeFile::WriteReplacing(hidden, "[CONFIG]\r\nComPort=COM3\r\n"), 0);
+    EXPECT_NE(GetFileAttributesA(hidden.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+    ASSERT_EQ(SafeFile::ReadWhole(hidden, read, 1000), SafeFile::ReadResult::Ok);
+    EXPECT_EQ(read, "[CONFIG]\r\nComPort=COM3\r\n");
+    SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_NORMAL);  // so that the folder can go
 }
