@@ -3,7 +3,7 @@
 #include "TerminalText.h"
 
 #include "link/FirmwareImage.h"
-#include "serial/StrNatComp.h"
+#include "link/PortChoice.h"
 
 #include <algorithm>
 #include <chrono>
@@ -117,7 +117,7 @@ void BenchProgress::Show(std::size_t row) {
     if (std::find(shown_.begin(), shown_.end(), r) != shown_.end()) return;
     shown_.push_back(r);
     std::stable_sort(shown_.begin(), shown_.end(),
-                     [](const Row* a, const Row* b) { return NaturalCompare(a->Port, b->Port, false) < 0; });
+                     [](const Row* a, const Row* b) { return PortBefore(a->Port, b->Port); });
     // A line appears with the row's next phase; a drawn row at the next frame.
     dirty_ = true;
 }

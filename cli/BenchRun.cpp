@@ -10,7 +10,6 @@
 #include "TerminalRedraw.h"
 
 #include "link/PortChoice.h"
-#include "serial/StrNatComp.h"
 
 #include <algorithm>
 #include <functional>
@@ -163,7 +162,7 @@ std::vector<BoxResult> RunOnEveryBox(const CliOptions& options, BenchProgress& p
     }
     // The report's order: the ports' natural order, whatever order they were given in.
     std::stable_sort(chosen.begin(), chosen.end(), [](const Box* a, const Box* b) {
-        return NaturalCompare(a->Options.Port, b->Options.Port, false) < 0;
+        return PortBefore(a->Options.Port, b->Options.Port);
     });
 
     std::vector<Box*> waiting;

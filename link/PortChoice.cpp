@@ -17,6 +17,8 @@ std::vector<std::string> ListedPortsInOrder() {
     return ports;
 }
 
+bool PortBefore(const std::string& a, const std::string& b) { return NaturalCompare(a, b, false) < 0; }
+
 std::vector<std::string> OncePerDevice(const std::vector<std::string>& ports) {
     std::vector<std::string> once;
     std::vector<std::string> devices;

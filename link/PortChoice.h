@@ -12,6 +12,9 @@
 // Raises EFailure (EComPort) when the ports cannot be listed.
 std::vector<std::string> ListedPortsInOrder();
 
+// Whether port a stands before port b in that natural order.
+[[nodiscard]] bool PortBefore(const std::string& a, const std::string& b);
+
 // The ports in the given order, each device once: a name given twice, or a
 // link and the device it points to, keep the first name.
 std::vector<std::string> OncePerDevice(const std::vector<std::string>& ports);
