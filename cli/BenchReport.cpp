@@ -25,17 +25,7 @@ std::string BenchTable(const std::vector<BoxResult>& boxes, bool outputs) {
     for (const auto& box : boxes)
         rows.push_back({box.Port.empty() ? "-" : box.Port, box.Serial.empty() ? "-" : box.Serial, ResultWord(box),
                         ForTerminal(box.Error)});
-    std::size_t width[3] = {0, 0, 0};
-    for (const auto& row : rows)
-        for (std::size_t c = 0; c < 3; ++c) width[c] = std::max(width[c], row[c].size());
-    std::string text;
-    for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t c = 0; c < 3; ++c) line += row[c] + std::string(width[c] - row[c].size() + 2, ' ');
-        line += row[3];
-        while (!line.empty() && line.back() == ' ') line.pop_back();
-        text += line + "\n";
-    }
+    std::string text = ColumnTable(rows);
     if (!outputs) return text;
     for (const auto& box : boxes) {
         if (box.Out.empty()) continue;
@@ -49,10 +39,8 @@ std::string BenchJson(const std::vector<BoxResult>& boxes) {
     j.BeginArray();
     for (const auto& box : boxes) {
         j.BeginObject();
-        if (box.Port.empty()) j.Key("port").Null(); else j.Field("port", box.Port);
-        if (box.Serial.empty()) j.Key("serial").Null(); else j.Field("serial", box.Serial);
-        j.Field("result", ResultWord(box));
-        if (box.Error.empty()) j.Key("error").Null(); else j.Field("error", box.Error);
+        j.TextOrNull("port", box.Port).TextOrNull("serial", box.Serial).Field("result", ResultWord(box));
+        j.TextOrNull("error", box.Error);
         for (const auto& [key, value] : JsonMembers(box.Out)) {
             if (key == "port" || key == "serial" || key == "result" || key == "error") continue;
             j.Key(key).Raw(value);

@@ -26,6 +26,10 @@ public:
     JsonWriter& Field(std::string_view name, long long value) { return Key(name).Number(value); }
     JsonWriter& Field(std::string_view name, int value) { return Key(name).Number(value); }
     JsonWriter& Field(std::string_view name, bool value) { return Key(name).Bool(value); }
+    // A text, or null where there is none (empty).
+    JsonWriter& TextOrNull(std::string_view name, std::string_view value) {
+        return value.empty() ? Key(name).Null() : Key(name).String(value);
+    }
 
     // The document with a final line feed.
     std::string Text() const { return out_ + "\n"; }

@@ -33,17 +33,7 @@ std::string PlanTable(const std::vector<BoxPlanRun>& boxes) {
             ++steps;
         }
     }
-    std::size_t width[5] = {};
-    for (const auto& row : rows)
-        for (std::size_t c = 0; c < 5; ++c) width[c] = std::max(width[c], row[c].size());
-    std::string text;
-    for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t c = 0; c < 5; ++c) line += row[c] + std::string(width[c] - row[c].size() + 2, ' ');
-        line += row[5];
-        while (!line.empty() && line.back() == ' ') line.pop_back();
-        text += line + "\n";
-    }
+    std::string text = ColumnTable(rows);
     text += std::to_string(boxes.size()) + (boxes.size() == 1 ? " box, " : " boxes, ") + std::to_string(steps) +
             (steps == 1 ? " step: " : " steps: ") + std::to_string(totals[0]) + " passed, " + std::to_string(totals[1]) + " failed, " +
             std::to_string(totals[2]) + " error, " + std::to_string(totals[3]) + " skipped\n";
@@ -55,9 +45,7 @@ std::string PlanJson(const std::vector<BoxPlanRun>& boxes) {
     j.BeginArray();
     for (const auto& box : boxes) {
         j.BeginObject();
-        if (box.Port.empty()) j.Key("port").Null(); else j.Field("port", box.Port);
-        if (box.Serial.empty()) j.Key("serial").Null(); else j.Field("serial", box.Serial);
-        if (box.Firmware.empty()) j.Key("firmware").Null(); else j.Field("firmware", box.Firmware);
+        j.TextOrNull("port", box.Port).TextOrNull("serial", box.Serial).TextOrNull("firmware", box.Firmware);
         j.Field("result", BoxOutcome(box)).Field("started", box.Started).Key("seconds").Raw(SecondsField(box.Seconds));
         j.Key("steps").BeginArray();
         for (const auto& step : box.Steps) {

@@ -1,5 +1,7 @@
 #include "TerminalText.h"
 
+#include <algorithm>
+
 namespace {
 
 // Length of the valid UTF-8 sequence starting at i, or 0.
@@ -41,4 +43,23 @@ std::string ForTerminal(std::string_view text) {
         }
     }
     return out;
+}
+
+std::string ColumnTable(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::size_t> width;
+    for (const auto& row : rows) {
+        if (width.size() < row.size()) width.resize(row.size(), 0);
+        for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+    }
+    std::string text;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            line += row[c];
+            if (c + 1 < row.size()) line += std::string(width[c] - row[c].size() + 2, ' ');
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        text += line + "\n";
+    }
+    return text;
 }
