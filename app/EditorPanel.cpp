@@ -64,8 +64,11 @@ void SetIndex(QComboBox* box, int index) {
 
 EditorPanel::EditorPanel(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("TabTroublecodes"));
-    groups_[0] = BuildDtcGroup(1, 2);
-    groups_[1] = BuildDtcGroup(2, 110);
+    // Both groups' slot labels share one narrowed font (each group's font is
+    // this one, resolved against the panel's).
+    const QFont labelFont = SlotLabelFont(TahomaFont(true).resolve(font()));
+    groups_[0] = BuildDtcGroup(1, 2, labelFont);
+    groups_[1] = BuildDtcGroup(2, 110, labelFont);
 
     milOn_ = new QCheckBox(QStringLiteral("MIL on"), this);
     milOn_->setObjectName(QStringLiteral("chkMilOn"));
@@ -81,7 +84,7 @@ EditorPanel::EditorPanel(QWidget* parent) : QWidget(parent) {
     connect(send_, &QPushButton::clicked, this, [this] { emit SendClicked(); });
 }
 
-QGroupBox* EditorPanel::BuildDtcGroup(int ecu, int top) {
+QGroupBox* EditorPanel::BuildDtcGroup(int ecu, int top, const QFont& labelFont) {
     auto* group = new QGroupBox(this);
     group->setObjectName(QStringLiteral("GrpDtc%1").arg(ecu));
     group->setFont(TahomaFont(true));
@@ -89,9 +92,6 @@ QGroupBox* EditorPanel::BuildDtcGroup(int ecu, int top) {
     group->setTitle(QStringLiteral("Fehlercodes ECU%1").arg(ecu));
 
     const QStringList categories = {QStringLiteral("P"), QStringLiteral("C"), QStringLiteral("B"), QStringLiteral("U")};
-    // Both groups have the same font: the labels' is worked out once.
-    if (!slotLabelFont_) slotLabelFont_ = SlotLabelFont(group->font());
-    const QFont labelFont = *slotLabelFont_;
     const auto row = static_cast<std::size_t>(ecu - 1);
     QWidget* previous = nullptr;
     for (int slot = 1; slot <= DtcSlots; ++slot) {

@@ -10,15 +10,14 @@
 #include "base/CfgSetup.h"
 #include "base/TroubleCode.h"
 
-#include <QFont>
 #include <QWidget>
 
 #include <array>
-#include <optional>
 #include <string>
 
 class QCheckBox;
 class QComboBox;
+class QFont;
 class QGroupBox;
 class QPushButton;
 class TCodeEdit;
@@ -53,13 +52,12 @@ private:
     using SlotRow = std::array<QComboBox*, DtcSlots>;
     using CodeRow = std::array<TCodeEdit*, DtcSlots>;
 
-    QGroupBox* BuildDtcGroup(int ecu, int top);
+    QGroupBox* BuildDtcGroup(int ecu, int top, const QFont& labelFont);
 
     std::array<QGroupBox*, 2> groups_{};
     std::array<QComboBox*, 2> counts_{};
     std::array<SlotRow, 2> categories_{};
     std::array<CodeRow, 2> codes_{};
-    std::optional<QFont> slotLabelFont_;
     QCheckBox* milOn_ = nullptr;
     QPushButton* send_ = nullptr;
 };
