@@ -1,15 +1,14 @@
 // Program start: the command line, the application object, then the
 // program's windows and the message loop.
 
+#include "BenchProgram.h"
+#include "CarriedImage.h"
 #include "MainPictures.h"
 #include "ParentConsole.h"
 #include "StartOptions.h"
 #include "WindowProgram.h"
 
-#include "link/FirmwareImage.h"
-
 #include <QApplication>
-#include <QFile>
 #include <QIcon>
 
 #include <cstdio>
@@ -21,16 +20,11 @@ namespace {
 
 // "KARNOL-Simulator Tool v1.200": the title, built from the carried image.
 std::string VersionLine() {
-    QFile resource(QStringLiteral(":/BIOS"));
-    if (!resource.open(QIODevice::ReadOnly)) return "KARNOL-Simulator Tool (the carried firmware image is missing)";
-    const QByteArray bytes = resource.readAll();
-    FirmwareImage image;
     try {
-        image.Load(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+        return "KARNOL-Simulator Tool v" + CarriedImage().VersionText();
     } catch (const std::exception& failure) {
         return std::string("KARNOL-Simulator Tool (") + failure.what() + ")";
     }
-    return "KARNOL-Simulator Tool v" + image.VersionText();
 }
 
 }  // namespace
@@ -67,5 +61,10 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    if (options.Bench) {
+        // The bench has a menu entry of its own (knsimtool-bench.desktop).
+        QGuiApplication::setDesktopFileName(QStringLiteral("knsimtool-bench"));
+        return RunBenchProgram(options);
+    }
     return RunWindowProgram(options);
 }

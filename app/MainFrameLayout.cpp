@@ -90,8 +90,6 @@ void BuildMenuAndToolBar(QMainWindow& window, MainFrameControls& c) {
     // can be typed; only Enter makes typing count (TPortComboBox).
     c.cbPorts->setEditable(true);
     c.cbPorts->setInsertPolicy(QComboBox::NoInsert);
-    // 81 pixels cut longer names ("/dev/ttyUSB10"): the whole name on hover.
-    QObject::connect(c.cbPorts, &QComboBox::currentTextChanged, c.cbPorts, &QWidget::setToolTip);
     bar->addWidget(c.cbPorts);
 }
 

@@ -1,5 +1,7 @@
 #include "StartOptions.h"
 
+#include "link/PortChoice.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -11,6 +13,10 @@ bool ParseCommandLine(const QStringList& arguments, TStartOptions& options, QStr
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
         QString name;
+        if (argument == QLatin1String("--bench")) {
+            options.Bench = true;
+            continue;
+        }
         if (argument == QLatin1String("--port")) {
             if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
                 error = QStringLiteral("--port needs the name of a serial port, e.g. --port ttyUSB0 or --port /dev/pts/3");
@@ -30,6 +36,10 @@ bool ParseCommandLine(const QStringList& arguments, TStartOptions& options, QStr
         // byte of a name that came in as Latin-1.
         options.Port = name.toLatin1().toStdString();
     }
+    if (options.Bench && options.Port) {
+        for (const QString& part : QString::fromLatin1(*options.Port).split(QLatin1Char(','), Qt::SkipEmptyParts))
+            options.BenchPorts.push_back(part.trimmed().toLatin1().toStdString());
+    }
     return true;
 }
 
@@ -40,21 +50,24 @@ bool WantsUsage(const QStringList& arguments) {
 bool WantsVersion(const QStringList& arguments) { return arguments.contains(QLatin1String("--version")); }
 
 QString CommandLineUsage(const QString& programName) {
-    return QStringLiteral("Usage: %1 [--port NAME] [ACCESS-CODE]\n"
-                          "  --port NAME   use the serial port NAME (ttyUSB0, or a path such as /dev/pts/3)\n"
-                          "                instead of the one used last, or a serial device server:\n"
-                          "    rfc2217://HOST:PORT\n"
-                          "                a serial device server spoken to with Telnet and the COM-PORT\n"
-                          "                option (RFC 2217); the tool sets its line to 115200 8N1\n"
-                          "    tcp://HOST:PORT\n"
-                          "                a raw TCP connection to a server already set to 115200 8N1;\n"
-                          "                the bytes pass unchanged\n"
-                          "  ACCESS-CODE   the developer's access code, given alone: with the development\n"
-                          "                environment's window open, the program copies itself into the\n"
-                          "                dist folder beside it, named with its version\n"
-                          "  --help        show this text and end\n"
-                          "  --version     show the program's version and end\n")
-        .arg(programName);
+    QString usage = QStringLiteral("Usage: %1 [--port NAME] [ACCESS-CODE]\n"
+                                   "       %1 --bench [--port NAME,NAME,...]\n"
+                                   "  --port NAME   use the serial port NAME (ttyUSB0, or a path such as /dev/pts/3)\n"
+                                   "                instead of the one used last, or a serial device server:\n")
+                        .arg(programName);
+    for (const PortNameHelp& entry : ServerAddressHelp) {
+        usage += QStringLiteral("    %1\n").arg(QLatin1String(entry.Name));
+        for (const char* line : entry.Lines) usage += QStringLiteral("                %1\n").arg(QLatin1String(line));
+    }
+    return usage + QStringLiteral("  --bench       the bench window: one row for every simulator of the machine\n"
+                                  "                (each port searched, each device once), or for the ports\n"
+                                  "                --port names, separated by commas; double-click a row to open\n"
+                                  "                the main window on that box\n"
+                                  "  ACCESS-CODE   the developer's access code, given alone: with the development\n"
+                                  "                environment's window open, the program copies itself into the\n"
+                                  "                dist folder beside it, named with its version\n"
+                                  "  --help        show this text and end\n"
+                                  "  --version     show the program's version and end\n");
 }
 
 bool DeveloperModeRequested(const QStringList& arguments, const std::function<bool()>& windowPresent) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct TStartOptions {
     // The arguments after the program name, as given (the access code of the
@@ -17,6 +18,10 @@ struct TStartOptions {
     // --port NAME: offered in the port selector even when the port list does
     // not have it, and selected at start instead of the saved port.
     std::optional<std::string> Port;
+    // --bench: the bench window instead of the main window, on the ports
+    // that --port names (a comma-separated list), or on every port.
+    bool Bench = false;
+    std::vector<std::string> BenchPorts;
     // The settings file; empty: "KNSimTool.ini" where SettingsFileFor puts it
     // (beside the program, or in the user's configuration folder).
     QString SettingsFile;

@@ -3,11 +3,13 @@
 
 #include "uMain.h"
 
+#include "CarriedImage.h"
 #include "EditorPanel.h"
 #include "ErrorBox.h"
 #include "InfoGroup.h"
 #include "MainPictures.h"
 #include "PortComboBox.h"
+#include "SessionClose.h"
 #include "SignalCloser.h"
 #include "WindowLook.h"
 #include "WindowPlacement.h"
@@ -17,7 +19,6 @@
 #include "uMessageBox.h"
 #include "uUpdate.h"
 
-#include "link/SessionClose.h"
 #include "link/StatusTexts.h"
 #include "link/uComIo.h"
 #include "storage/IniFile.h"
@@ -34,11 +35,27 @@
 #include <QScreen>
 #include <QToolButton>
 
+namespace {
+
+// The update failure message as the window's message box shows it: each
+// line ends with CR LF, the gap between them with a bare line feed.
+QString UpdateFailedMessage() {
+    QString text;
+    for (std::size_t i = 0; i < LinkText::UpdateFailedLines.size(); ++i) {
+        const char* line = LinkText::UpdateFailedLines[i];
+        text += QLatin1String(line);
+        if (i + 1 < LinkText::UpdateFailedLines.size()) text += QLatin1String(line[0] == '\0' ? "\n" : "\r\n");
+    }
+    return text;
+}
+
+}  // namespace
+
 TMain::TMain(const TStartOptions& options, QWidget* parent)
     : QMainWindow(parent),
       options_(options),
       ui_(BuildMainFrame(*this, QSize(ClientWidth, ClientHeight))),
-      setup_(std::make_unique<SetupView>(*ui_.GrpInfo, *ui_.Editor, steps_)),
+      setup_(std::make_unique<SetupController>(*ui_.GrpInfo, *ui_.Editor, steps_)),
       ports_(options_.Port, std::string()),
       settings_(std::make_unique<IniFile>()) {
     setObjectName(QStringLiteral("Main"));
@@ -75,18 +92,12 @@ TMain::~TMain() {
 }
 
 void TMain::FormCreate() {
-    QFile resource(QStringLiteral(":/BIOS"));
-    if (resource.open(QIODevice::ReadOnly)) {
-        const QByteArray bytes = resource.readAll();
-        try {
-            image_.Load(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
-        } catch (const std::exception& failure) {
-            // Without an acceptable image the scheduler never starts, so
-            // nothing is ever sent to a simulator.
-            ShowErrorBox(failure);
-        }
-    } else {
-        ShowErrorBox(std::string("The carried firmware image is missing"));
+    try {
+        image_ = CarriedImage();
+    } catch (const std::exception& failure) {
+        // Without an acceptable image the scheduler never starts, so
+        // nothing is ever sent to a simulator.
+        ShowErrorBox(failure);
     }
 
     title_ = QStringLiteral("KARNOL-Simulator Tool v") + Latin1(image_.VersionText());
@@ -116,11 +127,8 @@ void TMain::Attach(const Companions& companions) {
     steps_.Attach(companions_.Link);
     if (TComIo* link = companions_.Link) {
         // A termination signal is only carried out between exchanges; a
-        // reply trickling in must not hold it up for long. The update is left
-        // alone: a transfer runs to its end.
-        (void)link->SetStopWaiting([this] {
-            return CloseSignalArrived() && !(companions_.Update && companions_.Update->Running());
-        });
+        // reply trickling in must not hold it up for long.
+        (void)link->SetStopWaiting([this] { return CloseEndsWait(WaitLength::Reply); });
         // The line event watcher hands its event sets over from its own
         // thread; they are handled here on the window thread.
         link->SetEventHandOver([this] {
@@ -259,7 +267,7 @@ SchedulerState TMain::RunUpdate(SchedulerState kind) {
 
 void TMain::ShowUpdateFailed() {
     if (companions_.MsgBox)
-        companions_.MsgBox->ShowMsg(Latin1(LinkText::UpdateFailedMessage()), mkError, QString(), mbClose, true);
+        companions_.MsgBox->ShowMsg(UpdateFailedMessage(), mkError, QString(), mbClose, true);
     close();
 }
 
@@ -363,8 +371,14 @@ void TMain::ShowFailure(const std::string& text, FailureKind kind) {
     ProcessMessages();
 }
 
-bool TMain::CloseRequested() const {
-    return (closePending_ || CloseSignalArrived()) && !(companions_.Update && companions_.Update->Running());
+bool TMain::CloseRequested() const { return CloseEndsWait(WaitLength::Seconds); }
+
+bool TMain::CloseEndsWait(WaitLength wait) const {
+    // The update is left alone: a transfer runs to its end.
+    if (companions_.Update && companions_.Update->Running()) return false;
+    // A close from the window lets a short exchange finish first; it only
+    // cuts a wait of seconds (a device server's connect).
+    return CloseSignalArrived() || (closePending_ && wait == WaitLength::Seconds);
 }
 
 void TMain::ProcessMessages() {

@@ -4,14 +4,14 @@
 // (MainFrameLayout builds them). It owns the carried firmware image and the
 // simulator's reported state, is the link's host and the scheduler's
 // (StepDriver), and hands the values of its controls to the use cases of
-// link/ (SetupView for the set-up, PortOffer for the ports, CloseSession
-// for the close). The remote-mode flag is the link's own.
+// link/ through SetupController (the set-up) and PortOffer (the ports); its
+// close runs the steps of CloseSession. The remote-mode flag is the link's own.
 //
 // A close request during an exchange (see StepDriver) waits for its end, so
 // the port is never pulled from under a running exchange.
 
 #include "MainFrameLayout.h"
-#include "SetupView.h"
+#include "SetupController.h"
 #include "StartOptions.h"
 #include "StepDriver.h"
 
@@ -138,6 +138,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Whether a close asked for ends a wait now: a reply's, or one of seconds.
+    enum class WaitLength { Reply, Seconds };
+    bool CloseEndsWait(WaitLength wait) const;
     void FormCreate();
     void FormShow();
     void FormClose();
@@ -152,7 +155,7 @@ private:
     SimulatorState simState_;
     StepDriver steps_{*this};
     MainFrameControls ui_;
-    std::unique_ptr<SetupView> setup_;
+    std::unique_ptr<SetupController> setup_;
     PortOffer ports_{std::nullopt, std::string()};  // with the saved port from the first show on
     QString title_;
     QString programFolder_;

@@ -1,5 +1,6 @@
 #pragma once
-#include "BoxEvents.h"
+#include "link/BenchRun.h"
+#include "link/BoxEvents.h"
 
 #include <condition_variable>
 #include <cstdio>
@@ -15,7 +16,7 @@
 // ten times a second and only when something changed; otherwise every phase
 // change is one line "PORT: phase". Notes and --verbose texts of a box are
 // lines "PORT: text" (on a redrawn terminal: the row's last words).
-class BenchProgress {
+class BenchProgress : public BenchObserver {
 public:
     enum class Phase { Waiting, Searching, ResetPrompt, StartingBootLoader, Transferring, Step, Done, Failed };
 
@@ -23,24 +24,24 @@ public:
     // firmware update's and a test plan's steps; other commands show only
     // their notes).
     BenchProgress(std::FILE* out, bool redraw, bool phases);
-    ~BenchProgress();  // Stop()
+    ~BenchProgress() override;  // Stop()
     BenchProgress(const BenchProgress&) = delete;
     BenchProgress& operator=(const BenchProgress&) = delete;
 
     // A row for the box on port; the events of its session. Rows are added
     // before Start, and stay valid as long as this object.
-    BoxEvents& AddBox(const std::string& port);
+    BoxEvents& AddBox(const std::string& port) override;
     // Begins showing (on a terminal: starts the drawing thread).
-    void Start();
+    void Start() override;
     // Shows the row from now on, among the others in natural port order;
     // rows never shown belong to ports that were only searched.
-    void Show(std::size_t row);
+    void Show(std::size_t row) override;
     // A line above the rows (the reset prompt, once for the whole bench).
-    void Line(const std::string& text);
+    void Line(const std::string& text) override;
     // The box's run has ended.
-    void Finished(std::size_t row, bool ok, const std::string& failure);
+    void Finished(std::size_t row, bool ok, const std::string& failure) override;
     // Draws the rows a last time and ends the drawing thread.
-    void Stop();
+    void Stop() override;
 
     // The text of one row, for drawing (also what tests read). For a step,
     // page and pages are its number and the plan's count, detail its name.

@@ -13,12 +13,6 @@ std::string ResultWord(const BoxResult& box) {
     return "failed";
 }
 
-int BenchExitStatus(const std::vector<BoxResult>& boxes) {
-    int worst = 0;
-    for (const auto& box : boxes) worst = std::max(worst, box.Status);
-    return worst;
-}
-
 std::string BenchTable(const std::vector<BoxResult>& boxes, bool outputs) {
     const std::vector<std::string> heading = {"PORT", "SERIAL", "RESULT", "ERROR"};
     std::vector<std::vector<std::string>> rows = {heading};

@@ -1,27 +1,14 @@
 #pragma once
+#include "link/BenchRun.h"
+
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-// How one simulator of a bench fared: the command's exit status, what it
-// would have printed alone, and the failure's text where it failed.
-struct BoxResult {
-    std::string Port;    // empty for a serial number that no port answered with
-    std::string Serial;  // as found, or as asked for; empty when unknown
-    int Status = 0;      // the single run's exit status
-    std::string Error;   // the single run's message on standard error; empty when none
-    std::string Out;     // the single run's standard output
-};
-
 // "ok", "differs" (diff found differences), "interrupted" (SIGINT or
 // SIGTERM) or "failed".
 std::string ResultWord(const BoxResult& box);
-
-// 0 when every box succeeded, else the worst single exit status: an
-// interrupt (128 + signal) over a file failure (3) over a usage error (2)
-// over a failure of the simulator or a difference (1).
-int BenchExitStatus(const std::vector<BoxResult>& boxes);
 
 // One row per box (port, serial number, result, failure text) under a
 // heading, columns aligned; with outputs, then each box's own output under

@@ -3,6 +3,7 @@
 #include "BenchRun.h"
 #include "CliError.h"
 #include "CliSession.h"
+#include "StderrBoxEvents.h"
 
 #include <map>
 

@@ -1,9 +1,10 @@
 #pragma once
+#include "link/BoxJobs.h"
+
 #include <optional>
 #include <string>
 #include <vector>
 
-enum class UpdateMode { IfNeeded, Always, ResetButton };
 
 // The command line, checked: every field holds a value the command can use.
 struct CliOptions {

@@ -6,13 +6,14 @@
 
 #include "CliError.h"
 #include "CliSession.h"
-#include "FileNames.h"
+#include "link/FileNames.h"
 #include "JsonWriter.h"
 #include "Report.h"
 #include "SetupRequests.h"
 
 #include "base/Failure.h"
 #include "base/TroubleCode.h"
+#include "link/BoxJobs.h"
 #include "link/BusProtocol.h"
 #include "link/SetupActions.h"
 #include "link/StatusTexts.h"
@@ -97,21 +98,12 @@ void CheckBeforeConnecting(const CliOptions& options) {
 }
 
 void ApplyOn(CliSession& session, const CfgValues& values) {
-    // As the window: a changed protocol or ECU count first, with status and
-    // configuration read again; a failure there does not stop the send, but
-    // the command still fails with the first failure's text.
-    bool applied = false;
-    const std::string failure = session.FirstFailure([&] {
-        applied = ApplySetup(session.Io(), values.Protocol, values.EcuCount, [&values](const CfgSetup& held) {
-            // The file laid over what the controls now show.
-            CfgSetup setup = held;
-            ApplyValues(values, setup);
-            return setup;
-        });
+    ApplyOnBox(session, values.Protocol, values.EcuCount, [&values](const CfgSetup& held) {
+        // The file laid over what the controls now show.
+        CfgSetup setup = held;
+        ApplyValues(values, setup);
+        return setup;
     });
-    if (!applied) throw CliError(ExitDeviceFailed, failure.empty() ? std::string(LinkText::SetupFailed) : failure);
-    session.ThrowIfInterrupted();
-    session.ReadBack();
 }
 
 int RunApply(CliSession& session, std::string& out) {

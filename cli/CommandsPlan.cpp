@@ -11,12 +11,16 @@
 #include "Interrupt.h"
 #include "PlanReports.h"
 #include "PlanRunner.h"
+#include "PlanVariables.h"
 #include "TerminalRedraw.h"
 #include "TerminalText.h"
 
+#include "storage/SafeFile.h"
+
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
 
@@ -42,10 +46,9 @@ BoxPlanRun NotRun(const TestPlan& plan, const BoxResult& result) {
 // error in a serial number or port name; the run goes on, but says so.
 void NoteUnmatchedBoxes(const TestPlan& plan, const std::vector<BoxPlanRun>& runs) {
     for (const auto& [key, vars] : plan.BoxEnv) {
-        bool matched = false;
-        for (const auto& run : runs)
-            matched = matched || key == run.Serial || key == run.Port ||
-                      key == std::filesystem::path(run.Port).filename().string();
+        const bool matched = std::any_of(runs.begin(), runs.end(), [&key = key](const BoxPlanRun& run) {
+            return MatchBoxKey(key, run.Port, run.Serial) != BoxKeyMatch::None;
+        });
         if (!matched) {
             const std::string line = "knsimtool-cli: " + plan.Path + ": [box.\"" + key + "\"] matches none of the boxes\n";
             std::fputs(ForTerminal(line).c_str(), stderr);
@@ -53,26 +56,49 @@ void NoteUnmatchedBoxes(const TestPlan& plan, const std::vector<BoxPlanRun>& run
     }
 }
 
-void WriteJUnit(const std::string& path, const std::string& xml) {
-    std::ofstream file(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-    file << xml;
-    file.close();
-    if (!file) throw CliError(ExitFileFailed, "Cannot write " + path);
+// The JUnit file is only ever replaced whole (a temporary file renamed over
+// it), so that a reader never finds half a report.
+void PutReport(const std::string& path, const std::string& xml) {
+    if (const int error = SafeFile::WriteReplacing(path, xml))
+        throw CliError(ExitFileFailed, "Cannot write " + path + ": " + std::strerror(error));
+}
+
+// A run that ends before any box has results still leaves a report that
+// says why, in place of the one that said it had not finished.
+void PutRunError(const CliOptions& options, const std::string& planName, const std::string& kind, const CliError& e) {
+    if (options.JUnitFile.empty()) return;
+    try {
+        PutReport(options.JUnitFile, RunErrorJUnit(planName, {kind, e.what(), ReportTimestamp()}, HostName()));
+    } catch (const CliError& failed) {
+        // The run's own failure is what the exit status tells; this one is said besides.
+        std::fputs(ForTerminal("knsimtool-cli: " + std::string(failed.what()) + "\n").c_str(), stderr);
+    }
 }
 
 }  // namespace
 
 int RunPlan(const CliOptions& options, std::string& out) {
-    const TestPlan plan = ReadTestPlan(options.File);
-    // The report's file is made before any box is touched, so that a path
-    // that cannot be written costs nothing; it is removed again when no box
-    // can be reported.
-    if (!options.JUnitFile.empty()) WriteJUnit(options.JUnitFile, "");
+    TestPlan plan;
+    try {
+        plan = ReadTestPlan(options.File);
+    } catch (const CliError& e) {
+        PutRunError(options, std::filesystem::path(options.File).stem().string(), "plan", e);
+        throw;
+    }
+    // Before any box is touched: a path that cannot be written costs
+    // nothing, and a run killed before its end leaves a report that says so
+    // instead of nothing or an older run's.
+    if (!options.JUnitFile.empty()) {
+        const RunError unfinished{"unfinished",
+                                  "the run has not finished: it was stopped before it wrote its report, or still runs",
+                                  ReportTimestamp()};
+        PutReport(options.JUnitFile, RunErrorJUnit(plan.Name, unfinished, HostName()));
+    }
 
     BenchProgress progress(stderr, CanRedrawInPlace(stderr), true);
     std::mutex mutex;
     std::map<std::string, BoxPlanRun> runs;  // by port
-    const BoxJob job = [&](CliSession& session, std::string&) {
+    const CliBoxJob job = [&](CliSession& session, std::string&) {
         BoxPlanRun run = RunPlanOnBox(plan, session);
         const int status = run.ExitStatus();
         std::lock_guard lock(mutex);
@@ -82,11 +108,8 @@ int RunPlan(const CliOptions& options, std::string& out) {
     std::vector<BoxResult> results;
     try {
         results = RunOnEveryBox(options, progress, job);
-    } catch (...) {
-        if (!options.JUnitFile.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove(std::filesystem::path(options.JUnitFile), ignored);
-        }
+    } catch (const CliError& e) {
+        PutRunError(options, plan.Name, Interrupted() ? "interrupted" : "no-box", e);
         throw;
     }
 
@@ -98,7 +121,7 @@ int RunPlan(const CliOptions& options, std::string& out) {
     NoteUnmatchedBoxes(plan, boxes);
 
     out += options.Json ? PlanJson(boxes) : PlanTable(boxes);
-    if (!options.JUnitFile.empty()) WriteJUnit(options.JUnitFile, PlanJUnit(plan, boxes, HostName()));
+    if (!options.JUnitFile.empty()) PutReport(options.JUnitFile, PlanJUnit(plan, boxes, HostName()));
     if (const int sig = InterruptSignal()) return 128 + sig;
     for (const auto& box : boxes)
         if (box.ExitStatus() != 0) return ExitDeviceFailed;

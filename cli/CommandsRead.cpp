@@ -3,6 +3,7 @@
 
 #include "CliError.h"
 #include "CliSession.h"
+#include "StderrBoxEvents.h"
 #include "Interrupt.h"
 #include "JsonWriter.h"
 #include "LocalTime.h"

@@ -2,6 +2,8 @@
 
 #include "PlanHelp.h"
 
+#include "link/PortChoice.h"
+
 #include <map>
 
 namespace {
@@ -35,13 +37,9 @@ Commands:
 Global options:
   --port NAME     the port of the simulator: a name such as ttyUSB0, a path
                   such as /dev/pts/3, or a serial device server:
-    rfc2217://HOST:PORT
-                  a serial device server spoken to with Telnet and the COM-PORT
-                  option (RFC 2217); the tool sets its line to 115200 8N1
-    tcp://HOST:PORT
-                  a raw TCP connection to a server already set to 115200 8N1;
-                  the bytes pass unchanged
-  --serial SN     instead of --port: ask every listed port and use the one whose
+)~";
+// Here the server addresses, then:
+const char* const GeneralAfterServers = R"~(  --serial SN     instead of --port: ask every listed port and use the one whose
                   simulator reports serial number SN (survives an adapter that
                   comes back under another name)
   --all           every listed port on which a simulator answers (a bench)
@@ -237,7 +235,14 @@ The whole help, or that of one command.
 
 }  // namespace
 
-std::string GeneralHelp() { return General; }
+std::string GeneralHelp() {
+    std::string help = General;
+    for (const PortNameHelp& entry : ServerAddressHelp) {
+        help += std::string("    ") + entry.Name + "\n";
+        for (const char* line : entry.Lines) help += std::string(18, ' ') + line + "\n";
+    }
+    return help + GeneralAfterServers;
+}
 
 std::string CommandHelp(const std::string& command) {
     const auto it = Commands().find(command);

@@ -25,8 +25,13 @@ std::string Joined(const std::vector<std::string>& lines) {
     return text;
 }
 
-std::string TestCase(const TestPlan& plan, const StepResult& step) {
-    std::string xml = "    <testcase" + Attribute("classname", plan.Name) + Attribute("name", step.Name) +
+// A box is known by its serial number, or by its port while that is unknown.
+std::string BoxName(const BoxPlanRun& box) { return box.Serial.empty() ? box.Port : box.Serial; }
+
+// CI servers keep a test's history by class name and name: the box is part
+// of the class name, so that two boxes' results of one step stay apart.
+std::string TestCase(const TestPlan& plan, const BoxPlanRun& box, const StepResult& step) {
+    std::string xml = "    <testcase" + Attribute("classname", plan.Name + "." + BoxName(box)) + Attribute("name", step.Name) +
                       Attribute("time", SecondsField(step.Seconds)) + ">\n";
     const std::string first = step.Reasons.empty() ? "" : step.Reasons.front();
     switch (step.Outcome) {
@@ -57,7 +62,7 @@ std::string PlanJUnit(const TestPlan& plan, const std::vector<BoxPlanRun>& boxes
                   e = box.Count(StepOutcome::Error), s = box.Count(StepOutcome::Skipped);
         tests += t, failures += f, errors += e, skipped += s;
         seconds = std::max(seconds, box.Seconds);  // the boxes run side by side
-        suites += "  <testsuite" + Attribute("name", box.Serial.empty() ? box.Port : box.Serial) + Counts(t, f, e, s, box.Seconds) +
+        suites += "  <testsuite" + Attribute("name", BoxName(box)) + Counts(t, f, e, s, box.Seconds) +
                   Attribute("timestamp", box.Started) + Attribute("hostname", hostName) + ">\n";
         suites += "    <properties>\n";
         for (const auto& [name, value] : {std::pair<const char*, const std::string&>{"port", box.Port},
@@ -65,9 +70,19 @@ std::string PlanJUnit(const TestPlan& plan, const std::vector<BoxPlanRun>& boxes
                                           {"firmware", box.Firmware}})
             suites += "      <property" + Attribute("name", name) + Attribute("value", value) + "/>\n";
         suites += "    </properties>\n";
-        for (const auto& step : box.Steps) suites += TestCase(plan, step);
+        for (const auto& step : box.Steps) suites += TestCase(plan, box, step);
         suites += "  </testsuite>\n";
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites" + Attribute("name", plan.Name) +
            Counts(tests, failures, errors, skipped, seconds) + ">\n" + suites + "</testsuites>\n";
+}
+
+std::string RunErrorJUnit(const std::string& planName, const RunError& error, const std::string& hostName) {
+    const std::string counts = Counts(1, 0, 1, 0, 0);
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites" + Attribute("name", planName) + counts + ">\n" +
+           "  <testsuite" + Attribute("name", "knsimtool-cli run") + counts + Attribute("timestamp", error.Started) +
+           Attribute("hostname", hostName) + ">\n" +
+           "    <testcase" + Attribute("classname", planName) + Attribute("name", "run") + Attribute("time", SecondsField(0)) +
+           ">\n      <error" + Attribute("message", error.Message) + Attribute("type", error.Kind) + ">" +
+           XmlEscaped(error.Message + "\n") + "</error>\n    </testcase>\n  </testsuite>\n</testsuites>\n";
 }

@@ -5,6 +5,7 @@
 
 #include "CliError.h"
 #include "CodeList.h"
+#include "NativeText.h"
 #include "NearestName.h"
 #include "PlanVariables.h"
 
@@ -148,7 +149,7 @@ StepExpectation ReadExpectation(const Reader& r, const toml::table& table) {
     return e;
 }
 
-PlanStep ReadStep(const Reader& r, const toml::table& table, double planTimeout, const std::filesystem::path& folder) {
+PlanStep ReadStep(const Reader& r, const toml::table& table, double planTimeout, const std::string& folder) {
     r.OnlyKnownKeys(table, {"name", "protocol", "ecus", "ecu1", "ecu2", "mil", "apply", "run", "timeout", "expect"},
                     " in [[step]]");
     PlanStep step;
@@ -165,8 +166,10 @@ PlanStep ReadStep(const Reader& r, const toml::table& table, double planTimeout,
     if (const auto* n = table.get("apply")) {
         if (step.Protocol || step.EcuCount || step.SendsCodes())
             r.Fail(n->source(), "'apply' takes the whole set-up from its file; leave out protocol, ecus, ecu1, ecu2 and mil");
-        const std::filesystem::path given(r.Text(*n, "apply"));
-        step.ApplyFile = (given.is_absolute() ? given : folder / given).string();
+        const std::string given = r.Text(*n, "apply");
+        const auto file = NativePath(folder, given);
+        if (!file) r.Fail(n->source(), "'" + given + "' cannot be named on this system (a character outside its code page)");
+        step.ApplyFile = *file;
         try {
             CfgFile file;
             step.Apply = OpenConfiguration(file, step.ApplyFile);
@@ -196,6 +199,7 @@ TestPlan ParseTestPlan(const std::string& text, const std::string& path) {
     TestPlan plan;
     plan.Path = path;
     plan.Name = std::filesystem::path(path).stem().string();
+    plan.Folder = AbsoluteFolderOf(path);
     if (const auto* n = root.get("name")) plan.Name = r.Text(*n, "name");
     if (const auto* n = root.get("timeout")) plan.TimeoutSeconds = r.Seconds(*n, "timeout");
     if (const auto* n = root.get("env")) plan.Env = r.Env(*n, "env");
@@ -213,10 +217,9 @@ TestPlan ParseTestPlan(const std::string& text, const std::string& path) {
     if (!steps) r.Fail(root.source(), "the plan has no steps; each begins with [[step]]");
     const toml::array* list = steps->as_array();
     if (!list || !list->is_array_of_tables()) r.Fail(steps->source(), "'step' must be a list of tables: write [[step]]");
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     std::set<std::string> names;
     for (const toml::node& node : *list) {
-        PlanStep step = ReadStep(r, *node.as_table(), plan.TimeoutSeconds, folder);
+        PlanStep step = ReadStep(r, *node.as_table(), plan.TimeoutSeconds, plan.Folder);
         if (!names.insert(step.Name).second)
             r.Fail(node.as_table()->get("name")->source(), "a second step named '" + step.Name + "'");
         plan.Steps.push_back(std::move(step));

@@ -20,6 +20,20 @@ std::string PlanJson(const std::vector<BoxPlanRun>& boxes);
 // <testsuites> with one <testsuite> per box, one <testcase> per step.
 std::string PlanJUnit(const TestPlan& plan, const std::vector<BoxPlanRun>& boxes, const std::string& hostName);
 
+// A run that has no box's results to report: it has not finished yet (the
+// report put in place before any box is touched, which a run killed hard
+// leaves behind), or it ended before any box ran its plan (the plan is
+// wrong, no box answered, interrupted during the search).
+struct RunError {
+    std::string Kind;     // "unfinished", "plan", "no-box", "interrupted"
+    std::string Message;  // one line
+    std::string Started;  // local time, "2024-05-01T14:03:12"
+};
+
+// The same form with one <testcase> "run" that is an <error>, so that a CI
+// server shows the run red, never an older run's result.
+std::string RunErrorJUnit(const std::string& planName, const RunError& error, const std::string& hostName);
+
 // "passed", "failed" or "error": the worst of the box's steps (skipped
 // steps follow an error, or an interrupt, which counts as an error).
 std::string BoxOutcome(const BoxPlanRun& box);

@@ -1,6 +1,18 @@
 #include "PlanResults.h"
 
+#include "LocalTime.h"
+
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+std::string ReportTimestamp() {
+    const std::tm t = LocalTime(std::time(nullptr));
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                  t.tm_hour, t.tm_min, t.tm_sec);
+    return text;
+}
 
 const char* OutcomeWord(StepOutcome outcome) {
     switch (outcome) {

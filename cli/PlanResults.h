@@ -26,6 +26,9 @@ struct StepResult {
     std::string Err;
 };
 
+// Now in local time, as the reports give it: "2024-05-01T14:03:12".
+std::string ReportTimestamp();
+
 struct BoxPlanRun {
     std::string Port;
     std::string Serial;    // empty while unknown

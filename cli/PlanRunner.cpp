@@ -3,7 +3,7 @@
 #include "CliError.h"
 #include "CliSession.h"
 #include "Interrupt.h"
-#include "LocalTime.h"
+#include "NativeText.h"
 #include "PlanVariables.h"
 #include "StepProcess.h"
 
@@ -11,21 +11,12 @@
 
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-std::string Now() {
-    const std::tm t = LocalTime(std::time(nullptr));
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
-                  t.tm_hour, t.tm_min, t.tm_sec);
-    return text;
-}
 
 std::string SecondsText(double seconds) {
     char text[32];
@@ -76,20 +67,31 @@ void SkipFrom(BoxPlanRun& run, std::size_t first, const std::string& why) {
     }
 }
 
+// Step i could not go on: it is an error with the failure's text (or the
+// interrupt), the steps before keep their results, those after are skipped.
+void StepFailed(BoxPlanRun& run, std::size_t i, Clock::time_point stepStart, const std::string& failure) {
+    StepResult& result = run.Steps[i];
+    const bool stopped = InterruptSignal() != 0;
+    result.Outcome = StepOutcome::Error;
+    result.Kind = stopped ? "interrupted" : "box";
+    result.Reasons.insert(result.Reasons.begin(), stopped ? std::string("interrupted") : failure);
+    result.Seconds = SecondsSince(stepStart);
+    SkipFrom(run, i + 1, stopped ? "interrupted before it began" : "the box failed in step '" + result.Name + "'");
+}
+
 }  // namespace
 
 std::vector<std::string> UnmetExpectations(const StepExpectation& expect, const SimulatorState& state) {
     std::vector<std::string> unmet;
     if (expect.Codes) {
-        const int seen = state.CodeCount(1) + state.CodeCount(2);
+        const int seen = static_cast<int>(ReadableCodes(state, 1).size() + ReadableCodes(state, 2).size());
         if (seen != *expect.Codes)
             unmet.push_back("codes: expected " + std::to_string(*expect.Codes) + ", seen " + std::to_string(seen));
     }
     for (int e = 0; e < 2; ++e) {
         if (!expect.Ecu[e]) continue;
         const std::string wanted = CodesText(*expect.Ecu[e]);
-        std::string seen = ActiveCodes(state, e + 1);
-        if (seen.empty()) seen = "none";
+        const std::string seen = CodesText(ReadableCodes(state, e + 1));
         if (seen != wanted)
             unmet.push_back("ecu" + std::to_string(e + 1) + ": expected " + wanted + ", seen " + seen);
     }
@@ -101,7 +103,7 @@ std::vector<std::string> UnmetExpectations(const StepExpectation& expect, const 
 BoxPlanRun RunPlanOnBox(const TestPlan& plan, CliSession& session) {
     BoxPlanRun run;
     run.Port = session.PortName();
-    run.Started = Now();
+    run.Started = ReportTimestamp();
     run.Steps.resize(plan.Steps.size());
     for (std::size_t i = 0; i < plan.Steps.size(); ++i) run.Steps[i].Name = plan.Steps[i].Name;
     const auto boxStart = Clock::now();
@@ -132,8 +134,9 @@ BoxPlanRun RunPlanOnBox(const TestPlan& plan, CliSession& session) {
             SetUp(session, step);
             current = true;
             if (!step.Run.empty()) {
-                const CommandRun command = RunStepCommand(
-                    step.Run, StepVariables(plan, step, boxVariables, run.Port, session.State()), step.TimeoutSeconds);
+                const CommandRun command =
+                    RunStepCommand(step.Run, StepVariables(plan, step, boxVariables, run.Port, session.State()),
+                                   Utf8FromNative(plan.Folder), step.TimeoutSeconds);
                 current = false;
                 NoteCommand(result, command, step.TimeoutSeconds);
                 if (command.Interrupted) session.ThrowIfInterrupted();
@@ -151,12 +154,11 @@ BoxPlanRun RunPlanOnBox(const TestPlan& plan, CliSession& session) {
         } catch (const CliError& e) {
             // The box failed (or the run was stopped): this step is its
             // error, and what follows cannot run on it.
-            const bool stopped = InterruptSignal() != 0;
-            result.Outcome = StepOutcome::Error;
-            result.Kind = stopped ? "interrupted" : "box";
-            result.Reasons.insert(result.Reasons.begin(), stopped ? std::string("interrupted") : std::string(e.what()));
-            result.Seconds = SecondsSince(stepStart);
-            SkipFrom(run, i + 1, stopped ? "interrupted before it began" : "the box failed in step '" + step.Name + "'");
+            StepFailed(run, i, stepStart, e.what());
+            break;
+        } catch (const std::exception& e) {
+            // Anything else that fails keeps what the steps before found.
+            StepFailed(run, i, stepStart, e.what());
             break;
         }
     }

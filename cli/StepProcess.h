@@ -1,7 +1,8 @@
 #pragma once
-// A step's command: run through the system's shell (/bin/sh -c on POSIX,
+// A step's command: run through the system's shell (/bin/sh -c on Linux,
 // cmd /c on Windows) as a tree of processes that can be ended as a whole (a
-// process group, a job object), with its output caught in files. The system
+// keeper process that is the subreaper of the tree, a job object), with its
+// output caught in files. The system
 // calls are in StepProcessPosix.cpp and StepProcessWin32.cpp.
 
 #include <cstddef>
@@ -20,13 +21,15 @@ struct CommandRun {
 };
 
 // Runs commandLine with this process's environment plus vars (each over an
-// inherited one of that name), standard input empty, in the current folder.
-// Past timeoutSeconds, or when SIGINT or SIGTERM arrives, the whole tree is
-// ended: asked to end first, then killed. Whatever the command left running
-// in its tree when it ended is killed too, so that no step leaves a process
-// behind.
+// inherited one of that name), standard input empty, in folder (the current
+// one when empty). Past timeoutSeconds, or when SIGINT or SIGTERM arrives,
+// everything the command started is ended, whatever process group or
+// session it made for itself; so is whatever it left running when it ended.
+// On Linux each is asked to end (SIGTERM) and killed after EndGraceMs; a
+// Windows job ends its processes at once. Every text is UTF-8 (on Windows it
+// is handed over as such, whatever the code page).
 CommandRun RunStepCommand(const std::string& commandLine, const std::map<std::string, std::string>& vars,
-                          double timeoutSeconds);
+                          const std::string& folder, double timeoutSeconds);
 
 // How much of each output is kept: the first and the last half.
 constexpr std::size_t OutputLimit = 64 * 1024;
@@ -39,5 +42,5 @@ using ReadPiece = std::function<std::string(std::size_t offset, std::size_t leng
 std::string CutOutput(std::size_t size, const ReadPiece& read);
 std::string CutOutputText(const std::string& text);  // the same from text in memory
 
-// How long the tree is given to end after being asked, before it is killed.
+// How long the tree is given to end after being asked, before it is killed (Linux).
 constexpr int EndGraceMs = 2000;

@@ -1,8 +1,9 @@
-// A step's command on POSIX: /bin/sh -c in a process group of its own, so
-// that a time-out or a signal ends the shell and everything it started.
+// A step's command on Linux: /bin/sh -c below a keeper (StepKeeper.h) that
+// ends everything the command started, whatever group or session it made.
 #include "StepProcess.h"
 
 #include "Interrupt.h"
+#include "StepKeeper.h"
 
 #include <cerrno>
 #include <chrono>
@@ -10,11 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -33,7 +30,7 @@ public:
     CaptureFile() {
         const char* folder = std::getenv("TMPDIR");
         std::string name = std::string(folder && *folder ? folder : "/tmp") + "/knsimtool-step-XXXXXX";
-        fd_ = mkstemp(name.data());
+        fd_ = mkostemp(name.data(), O_CLOEXEC);
         if (fd_ >= 0) unlink(name.c_str());
     }
     ~CaptureFile() {
@@ -77,8 +74,7 @@ std::vector<std::string> Environment(const std::map<std::string, std::string>& v
     return entries;
 }
 
-// True once the child has ended. It is not reaped yet, so that its id still
-// names its group for the kill that follows.
+// True once the keeper has ended (not reaped: its exit status is read later).
 bool Ended(pid_t pid) {
     for (;;) {
         siginfo_t info{};
@@ -87,109 +83,74 @@ bool Ended(pid_t pid) {
     }
 }
 
-// Asks the group to end and gives its leader EndGraceMs to do so.
-void AskGroupToEnd(pid_t pid) {
-    kill(-pid, SIGTERM);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(EndGraceMs);
-    while (!Ended(pid) && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-}
-
-// The command's own children that outlive it are orphans; they would go to
-// init, which in a container may never reap them. As the subreaper of our
-// descendants we get them instead and reap them with the group.
-void AdoptOrphans() {
-#ifdef __linux__
-    static const bool adopted = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0;
-    (void)adopted;
-#endif
-}
-
-// Reaps what is left of the group after its kill (orphans that came to us).
-void ReapGroup(pid_t group) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(EndGraceMs);
-    int status = 0;
-    for (;;) {
-        const pid_t r = waitpid(-group, &status, WNOHANG);
-        if (r > 0) continue;
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0 || Clock::now() >= deadline) return;  // none left (ECHILD), or one that will not die
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+// Waits up to ms for the keeper to end.
+bool EndsWithin(pid_t pid, int ms) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    while (!Ended(pid)) {
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    return true;
 }
 
 }  // namespace
 
 CommandRun RunStepCommand(const std::string& commandLine, const std::map<std::string, std::string>& vars,
-                          double timeoutSeconds) {
+                          const std::string& folder, double timeoutSeconds) {
     CommandRun run;
     CaptureFile out, err;
-    if (out.Fd() < 0 || err.Fd() < 0) {
+    const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (out.Fd() < 0 || err.Fd() < 0 || input < 0) {
         run.StartFailure = std::string("cannot make a file for its output: ") + std::strerror(errno);
+        if (input >= 0) close(input);
         return run;
     }
-    AdoptOrphans();
     const std::vector<std::string> entries = Environment(vars);
     std::vector<char*> envp;
     for (const auto& e : entries) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
-    char shell[] = "sh";
+    char shell[] = "/bin/sh";
     char dashC[] = "-c";
     char* argv[] = {shell, dashC, const_cast<char*>(commandLine.c_str()), nullptr};
 
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&files, out.Fd(), 1);
-    posix_spawn_file_actions_adddup2(&files, err.Fd(), 2);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    // A group of its own (its id the child's), so that the whole tree can be
-    // signalled and a Ctrl+C at the terminal reaches only us; the signals we
-    // ignore (SIGPIPE) or catch set back to their defaults, nothing blocked.
-    sigset_t defaults, none;
-    sigemptyset(&defaults);
-    for (const int sig : {SIGPIPE, SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&defaults, sig);
-    sigemptyset(&none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setsigmask(&attr, &none);
-
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, "/bin/sh", &files, &attr, argv, envp.data());
-    posix_spawn_file_actions_destroy(&files);
-    posix_spawnattr_destroy(&attr);
-    if (spawned != 0) {
-        run.StartFailure = std::string("cannot start /bin/sh: ") + std::strerror(spawned);
-        return run;
+    const KeeperStart start{argv, envp.data(), folder.empty() ? nullptr : folder.c_str(), input, out.Fd(), err.Fd()};
+    KeeperFailure failure;
+    const pid_t keeper = StartStepKeeper(start, failure);
+    close(input);
+    if (failure.Stage) {
+        const std::string why = std::strerror(failure.Error);
+        run.StartFailure = std::string(failure.Stage) == "chdir" ? "cannot go to the folder " + folder + ": " + why
+                                                                 : "cannot start /bin/sh: " + why;
+    } else {
+        run.Started = true;
     }
-    run.Started = true;
 
     // Short pauses first: most commands of a plan are quick, and each
     // millisecond of waiting is a millisecond of every step.
     const auto started = Clock::now();
     const auto deadline = started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeoutSeconds));
-    while (!Ended(pid)) {
+    while (run.Started && !Ended(keeper)) {
         const auto now = Clock::now();
         if (now >= deadline || Interrupted()) {
             (now >= deadline ? run.TimedOut : run.Interrupted) = true;
-            AskGroupToEnd(pid);
+            // The keeper ends the whole tree: asked, then killed after the
+            // grace time. One that has not ended long after that is killed
+            // with its group, so that the run never hangs on it.
+            kill(keeper, SIGTERM);
+            if (!EndsWithin(keeper, 2 * EndGraceMs + 1000)) kill(-keeper, SIGKILL);
             break;
         }
         const auto pause = now - started < std::chrono::milliseconds(50) ? std::chrono::milliseconds(1)
                                                                          : std::chrono::milliseconds(10);
         std::this_thread::sleep_for(std::min<Clock::duration>(pause, deadline - now));
     }
-    // What the command left running in its group goes with it (and, past
-    // the time-out, whatever did not end when asked).
-    kill(-pid, SIGKILL);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    if (keeper > 0) {
+        int status = 0;
+        while (waitpid(keeper, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (run.Started && WIFEXITED(status)) run.ExitStatus = WEXITSTATUS(status);
+        else if (run.Started && WIFSIGNALED(status)) run.ExitStatus = 128 + WTERMSIG(status);
     }
-    ReapGroup(pid);
-
-    if (WIFEXITED(status)) run.ExitStatus = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status)) run.ExitStatus = 128 + WTERMSIG(status);
     run.Out = out.Kept();
     run.Err = err.Kept();
     return run;

@@ -1,6 +1,9 @@
 // A step's command on Windows: cmd /c inside a job object, so that a
 // time-out or Ctrl+C ends the command interpreter and everything it started
-// (Windows has no process groups that a signal reaches as a whole).
+// (Windows has no process groups that a signal reaches as a whole). The
+// command line, its variables and its folder are UTF-8 and handed over as
+// UTF-16, whatever the ANSI code page; the command inherits its three
+// standard handles and nothing else (no box's port or socket).
 #include "StepProcess.h"
 
 #include "Interrupt.h"
@@ -11,18 +14,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
+#include <cwchar>
 #include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Handles are inherited by whatever process is created while they are
-// inheritable. On a bench, boxes start their commands on several threads;
-// each makes its handles inheritable only for its own CreateProcess, under
-// this lock, so that no command holds another's files.
-std::mutex g_creating;
 
 std::string LastError(const char* what) { return std::string(what) + " (error " + std::to_string(GetLastError()) + ")"; }
 
@@ -32,10 +29,10 @@ std::string LastError(const char* what) { return std::string(what) + " (error " 
 class CaptureFile {
 public:
     CaptureFile() {
-        char folder[MAX_PATH + 1];
-        char name[MAX_PATH + 1];
-        if (GetTempPathA(sizeof folder, folder) == 0 || GetTempFileNameA(folder, "kns", 0, name) == 0) return;
-        handle_ = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        wchar_t folder[MAX_PATH + 1];
+        wchar_t name[MAX_PATH + 1];
+        if (GetTempPathW(MAX_PATH + 1, folder) == 0 || GetTempFileNameW(folder, L"kns", 0, name) == 0) return;
+        handle_ = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     }
     ~CaptureFile() {
@@ -65,50 +62,85 @@ private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    return wide;
+}
+
+std::wstring Upper(std::wstring text) {
+    if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
     return text;
 }
 
 // The environment block: the inherited variables that vars does not set
 // (names compared without case, as Windows does), then vars, sorted by name
 // without case as Windows expects the block to be.
-std::string EnvironmentBlock(const std::map<std::string, std::string>& vars) {
-    std::map<std::string, std::string> set;
-    for (const auto& [name, value] : vars) set[Upper(name)] = name + "=" + value;
-    std::vector<std::pair<std::string, std::string>> entries;  // (sort key, entry)
-    if (char* block = GetEnvironmentStringsA()) {
-        for (const char* e = block; *e; e += std::strlen(e) + 1) {
-            const std::string entry(e);
+std::wstring EnvironmentBlock(const std::map<std::string, std::string>& vars) {
+    std::map<std::wstring, std::wstring> set;
+    for (const auto& [name, value] : vars) set[Upper(Wide(name))] = Wide(name) + L"=" + Wide(value);
+    std::vector<std::pair<std::wstring, std::wstring>> entries;  // (sort key, entry)
+    if (wchar_t* block = GetEnvironmentStringsW()) {
+        for (const wchar_t* e = block; *e; e += std::wcslen(e) + 1) {
+            const std::wstring entry(e);
             // "=C:=C:\folder" entries keep each drive's current folder: their name starts after the first '='.
-            const auto eq = entry.find('=', 1);
-            const std::string name = Upper(entry.substr(0, eq));
+            const auto eq = entry.find(L'=', 1);
+            const std::wstring name = Upper(entry.substr(0, eq));
             if (!set.count(name)) entries.emplace_back(name, entry);
         }
-        FreeEnvironmentStringsA(block);
+        FreeEnvironmentStringsW(block);
     }
     for (const auto& [key, entry] : set) entries.emplace_back(key, entry);
     std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::string text;
-    for (const auto& [key, entry] : entries) text += entry + '\0';
-    text += '\0';
+    std::wstring text;
+    for (const auto& [key, entry] : entries) text += entry + L'\0';
+    text += L'\0';
     return text;
 }
 
 // cmd /s /c "LINE": with /s, cmd takes off the outer quotes and runs the
 // line exactly as written; /d leaves out the AutoRun commands of the registry.
-std::string CommandInterpreterLine(const std::string& line) {
-    const char* comspec = std::getenv("COMSPEC");
-    return "\"" + std::string(comspec && *comspec ? comspec : "cmd.exe") + "\" /d /s /c \"" + line + "\"";
+std::wstring CommandInterpreterLine(const std::string& line) {
+    const wchar_t* comspec = _wgetenv(L"COMSPEC");
+    return L"\"" + std::wstring(comspec && *comspec ? comspec : L"cmd.exe") + L"\" /d /s /c \"" + Wide(line) + L"\"";
 }
+
+// The attribute list that limits what the command inherits to handles.
+class InheritOnly {
+public:
+    explicit InheritOnly(std::vector<HANDLE> handles) : handles_(std::move(handles)) {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        storage_.resize(size);
+        list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+        ok_ = InitializeProcThreadAttributeList(list_, 1, 0, &size) &&
+              UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                        handles_.size() * sizeof(HANDLE), nullptr, nullptr);
+    }
+    ~InheritOnly() {
+        if (list_) DeleteProcThreadAttributeList(list_);
+    }
+    InheritOnly(const InheritOnly&) = delete;
+    InheritOnly& operator=(const InheritOnly&) = delete;
+    bool Ok() const { return ok_; }
+    LPPROC_THREAD_ATTRIBUTE_LIST List() const { return list_; }
+
+private:
+    std::vector<HANDLE> handles_;
+    std::vector<char> storage_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+    bool ok_ = false;
+};
 
 }  // namespace
 
 CommandRun RunStepCommand(const std::string& commandLine, const std::map<std::string, std::string>& vars,
-                          double timeoutSeconds) {
+                          const std::string& folder, double timeoutSeconds) {
     CommandRun run;
     CaptureFile out, err;
-    HANDLE input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (!out.Ok() || !err.Ok() || input == INVALID_HANDLE_VALUE) {
         run.StartFailure = LastError("cannot make a file for its output");
         if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
@@ -116,7 +148,7 @@ CommandRun RunStepCommand(const std::string& commandLine, const std::map<std::st
     }
     // A job that ends everything in it when its last handle closes, so that
     // even a run that dies leaves no command behind.
-    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     if (!job || !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
@@ -126,25 +158,30 @@ CommandRun RunStepCommand(const std::string& commandLine, const std::map<std::st
         return run;
     }
 
-    std::string block = EnvironmentBlock(vars);
-    std::string line = CommandInterpreterLine(commandLine);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input;
-    startup.hStdOutput = out.Handle();
-    startup.hStdError = err.Handle();
+    std::wstring block = EnvironmentBlock(vars);
+    std::wstring line = CommandInterpreterLine(commandLine);
+    const std::wstring wideFolder = Wide(folder);
+    // Only these three are inheritable, and the list names them: a command
+    // that another box's thread starts meanwhile inherits none of them, and
+    // this one nothing else.
+    for (HANDLE h : {input, out.Handle(), err.Handle()}) SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    const InheritOnly inherit({input, out.Handle(), err.Handle()});
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = input;
+    startup.StartupInfo.hStdOutput = out.Handle();
+    startup.StartupInfo.hStdError = err.Handle();
+    startup.lpAttributeList = inherit.List();
     PROCESS_INFORMATION process{};
-    BOOL created = FALSE;
-    {
-        std::lock_guard lock(g_creating);
-        for (HANDLE h : {input, out.Handle(), err.Handle()}) SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-        // Suspended until it is in the job, so that nothing it starts escapes;
-        // a process group of its own, so that the console's Ctrl+C reaches only us.
-        created = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE,
-                                 CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP, block.data(), nullptr, &startup, &process);
-        for (HANDLE h : {input, out.Handle(), err.Handle()}) SetHandleInformation(h, HANDLE_FLAG_INHERIT, 0);
-    }
+    // Suspended until it is in the job, so that nothing it starts escapes;
+    // a process group of its own, so that the console's Ctrl+C reaches only us.
+    const BOOL created =
+        inherit.Ok() &&
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE,
+                       CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP | CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT,
+                       block.data(), wideFolder.empty() ? nullptr : wideFolder.c_str(), &startup.StartupInfo, &process);
+    for (HANDLE h : {input, out.Handle(), err.Handle()}) SetHandleInformation(h, HANDLE_FLAG_INHERIT, 0);
     CloseHandle(input);
     if (!created) {
         run.StartFailure = LastError("cannot start the command interpreter");

@@ -14,6 +14,7 @@
 
 // What the simulator must hold once the step's command has ended.
 struct StepExpectation {
+    // What a scan tool can read: ECU 2's codes only while two ECUs are on.
     std::optional<int> Codes;                                   // active codes of both ECUs
     std::optional<std::vector<std::uint16_t>> Ecu[2];           // active codes, in slot order
     std::optional<bool> Mil;
@@ -37,11 +38,13 @@ struct PlanStep {
 using Variables = std::map<std::string, std::string>;
 
 struct TestPlan {
-    std::string Path;  // as given on the command line
+    std::string Path;    // as given on the command line
+    std::string Folder;  // the plan's folder, absolute: where its commands run and "apply" files are
     std::string Name;  // the plan's name; the file's stem when it names none
     double TimeoutSeconds = 60;
     Variables Env;
-    // [box."SERIAL-OR-PORT".env], in the file's order of keys.
+    // [box."SERIAL-OR-PORT".env], in the order of their keys (toml++ keeps
+    // a table's keys sorted, not in the file's order).
     std::vector<std::pair<std::string, Variables>> BoxEnv;
     std::vector<PlanStep> Steps;
 };
@@ -54,8 +57,3 @@ TestPlan ReadTestPlan(const std::string& path);
 // The same from text already read; path names it in messages and is the
 // folder that "apply" files are relative to.
 TestPlan ParseTestPlan(const std::string& text, const std::string& path);
-
-// The variables of [box.*.env] for a box: those under its port name (or the
-// last part of that name) first, then under its serial number, which win
-// where both set one.
-Variables BoxVariables(const TestPlan& plan, const std::string& port, const std::string& serial);

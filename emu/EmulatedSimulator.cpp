@@ -59,85 +59,28 @@ EmulatedSimulator::~EmulatedSimulator() { Stop(); }
 void EmulatedSimulator::Start() { service_->Start(); }
 void EmulatedSimulator::Stop() { service_->Stop(); }
 
-bool EmulatedSimulator::Running() const {
-    std::lock_guard lock(service_->mutex);
-    return service_->running;
-}
-
-std::string EmulatedSimulator::PortPath() const {
-    std::lock_guard lock(service_->mutex);
-    return service_->portPath;
-}
-
-std::string EmulatedSimulator::ObdPortPath() const {
-    std::lock_guard lock(service_->mutex);
-    return service_->obd ? service_->obd->Path() : std::string();
-}
-
-std::vector<std::string> EmulatedSimulator::Log() const {
-    std::lock_guard lock(service_->mutex);
-    return service_->log;
-}
+bool EmulatedSimulator::Running() const { return service_->Running(); }
+std::string EmulatedSimulator::PortPath() const { return service_->PortPath(); }
+std::string EmulatedSimulator::ObdPortPath() const { return service_->ObdPortPath(); }
+std::vector<std::string> EmulatedSimulator::Log() const { return service_->Log(); }
 
 std::vector<EmulatedSimulator::TimedEntry> EmulatedSimulator::TimedLog(std::size_t from) const {
-    std::lock_guard lock(service_->mutex);
     std::vector<TimedEntry> entries;
-    if (from < service_->log.size()) entries.reserve(service_->log.size() - from);
-    for (std::size_t i = from; i < service_->log.size(); ++i) entries.push_back({service_->log[i], service_->logTimes[i]});
+    for (auto& [text, at] : service_->TimedLog(from)) entries.push_back({std::move(text), at});
     return entries;
 }
 
-std::size_t EmulatedSimulator::LogSize() const {
-    std::lock_guard lock(service_->mutex);
-    return service_->log.size();
-}
-
-void EmulatedSimulator::ClearLog() {
-    std::lock_guard lock(service_->mutex);
-    service_->log.clear();
-    service_->logTimes.clear();
-}
-
-bool EmulatedSimulator::WaitForLogSize(std::size_t n, int timeoutMs) const {
-    std::unique_lock lock(service_->mutex);
-    return service_->logChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                      [&] { return service_->log.size() >= n; });
-}
+std::size_t EmulatedSimulator::LogSize() const { return service_->LogSize(); }
+void EmulatedSimulator::ClearLog() { service_->ClearLog(); }
+bool EmulatedSimulator::WaitForLogSize(std::size_t n, int timeoutMs) const { return service_->WaitForLogSize(n, timeoutMs); }
 
 bool EmulatedSimulator::WaitForLogEntry(std::string_view entry, int timeoutMs) const {
-    std::unique_lock lock(service_->mutex);
-    return service_->logChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        return std::find(service_->log.begin(), service_->log.end(), entry) != service_->log.end();
-    });
+    return service_->WaitForLogEntry(entry, timeoutMs);
 }
 
-void EmulatedSimulator::PressReset() {
-    service_->resetRequested = true;
-    service_->Wake();
-}
-
-bool EmulatedSimulator::InBootLoader() const {
-    std::lock_guard lock(service_->mutex);
-    return service_->mode == EmulatorService::Mode::BootLoader;
-}
-
-DeviceState EmulatedSimulator::State() const {
-    std::lock_guard lock(service_->mutex);
-    return service_->state;
-}
-
-void EmulatedSimulator::SetState(const DeviceState& state) {
-    std::lock_guard lock(service_->mutex);
-    service_->state = state;
-    service_->state.Flash.resize(kFlashSize, 0xFF);
-}
-
-void EmulatedSimulator::SetFaults(const CommandFaults& faults) {
-    std::lock_guard lock(service_->mutex);
-    service_->faults = faults;
-}
-
-void EmulatedSimulator::SetBootFaults(const BootFaults& faults) {
-    std::lock_guard lock(service_->mutex);
-    service_->bootFaults = faults;
-}
+void EmulatedSimulator::PressReset() { service_->PressReset(); }
+bool EmulatedSimulator::InBootLoader() const { return service_->InBootLoader(); }
+DeviceState EmulatedSimulator::State() const { return service_->State(); }
+void EmulatedSimulator::SetState(const DeviceState& state) { service_->SetState(state); }
+void EmulatedSimulator::SetFaults(const CommandFaults& faults) { service_->SetFaults(faults); }
+void EmulatedSimulator::SetBootFaults(const BootFaults& faults) { service_->SetBootFaults(faults); }

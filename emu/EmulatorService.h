@@ -2,8 +2,9 @@
 // The emulated simulator at work: its state, its log and the service thread
 // that speaks the firmware's command protocol and the boot loader on the
 // line (a pseudo-terminal or a line in memory, see EmulatorPorts.h) and
-// serves the diagnostic port beside it. EmulatedSimulator is its face; the
-// members are open to it, and guarded by mutex unless said otherwise.
+// serves the diagnostic port beside it. EmulatedSimulator is its face, and
+// reaches the state only through the operations below, each under the lock;
+// the members are guarded by mutex unless said otherwise.
 
 #include "BootLoader.h"
 #include "DeviceState.h"
@@ -22,7 +23,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 class EmulatorService {
@@ -31,12 +34,33 @@ public:
     // this system cannot serve.
     explicit EmulatorService(EmulatorOptions o);
 
-    enum class Mode { Firmware, BootLoader, Restarting, Vanished };
-
     void Start();  // throws std::runtime_error
     void Stop();
     // Makes the service thread look at its requests (any thread).
     void Wake();
+
+    // What EmulatedSimulator tells and changes (EmulatorServiceState.cpp);
+    // any thread.
+    bool Running() const;
+    std::string PortPath() const;
+    std::string ObdPortPath() const;
+    std::vector<std::string> Log() const;
+    // The entries from index from on, each with the time it happened.
+    std::vector<std::pair<std::string, EmuClock::time_point>> TimedLog(std::size_t from) const;
+    std::size_t LogSize() const;
+    void ClearLog();
+    bool WaitForLogSize(std::size_t n, int timeoutMs) const;
+    bool WaitForLogEntry(std::string_view entry, int timeoutMs) const;
+    void PressReset();
+    bool InBootLoader() const;
+    DeviceState State() const;
+    void SetState(const DeviceState& state);
+    void SetFaults(const CommandFaults& faults);
+    void SetBootFaults(const BootFaults& faults);
+
+private:
+    enum class Mode { Firmware, BootLoader, Restarting, Vanished };
+
     void AddLog(std::string entry, EmuClock::time_point at = EmuClock::now());  // lock held
 
     EmulatorOptions options;
@@ -58,7 +82,6 @@ public:
     std::unique_ptr<EmulatorLine> line;
     std::unique_ptr<DiagnosticPort> obd;
 
-private:
     void Run();
     void HandleRequests();
     void HandleDeadlines();

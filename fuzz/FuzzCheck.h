@@ -32,6 +32,8 @@ void NaturalCompare(const std::uint8_t* data, std::size_t size);
 void CodeList(const std::uint8_t* data, std::size_t size);
 // A port or serial-number list as --port and --serial take it.
 void NameList(const std::uint8_t* data, std::size_t size);
+// A test plan (TOML): a usable plan, or a refusal that says where.
+void TestPlan(const std::uint8_t* data, std::size_t size);
 // Bytes a scan tool sends to the emulator's adapter (the first sets the bus).
 void ElmAdapter(const std::uint8_t* data, std::size_t size);
 

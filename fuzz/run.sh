@@ -10,7 +10,7 @@ build=${2:?build folder}
 here=$(cd "$(dirname "$0")" && pwd)
 bin=$(cd "$build" && pwd)/bin
 all=(config_document ini_file status_line hex_reply boot_frame natural_compare code_list name_list elm_adapter
-     rfc2217_stream network_port_name)
+     rfc2217_stream network_port_name test_plan)
 read -r -a targets <<<"${FUZZ_TARGETS:-${all[*]}}"
 
 failed=()

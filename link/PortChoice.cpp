@@ -1,6 +1,7 @@
 #include "PortChoice.h"
 
 #include "serial/ComPort.h"
+#include "serial/NetworkAddress.h"
 #include "serial/PortList.h"
 #include "serial/PortPermission.h"
 #include "serial/StrNatComp.h"
@@ -34,6 +35,17 @@ std::vector<std::string> OncePerDevice(const std::vector<std::string>& ports) {
         once.push_back(port);
     }
     return once;
+}
+
+std::vector<std::string> BenchPorts(const std::vector<std::string>& named, const std::string& saved) {
+    std::vector<std::string> ports = named;
+    if (ports.empty()) {
+        ports = ListedPortsInOrder();
+        if (IsNetworkPortName(saved)) ports.push_back(saved);
+    }
+    ports = OncePerDevice(ports);
+    std::stable_sort(ports.begin(), ports.end(), PortBefore);
+    return ports;
 }
 
 std::vector<std::string> OfferedPorts(std::vector<std::string> listed, std::vector<std::string> named) {

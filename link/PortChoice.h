@@ -3,6 +3,7 @@
 // about a port: the window's port selector and the command line's search and
 // bench share these rules.
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,11 @@ std::vector<std::string> ListedPortsInOrder();
 // The ports in the given order, each device once: a name given twice, or a
 // link and the device it points to, keep the first name.
 std::vector<std::string> OncePerDevice(const std::vector<std::string>& ports);
+
+// The boxes of the bench window, in natural order, each device once: the
+// ports named at start; without any, every listed port and a device server's
+// address saved by the main window (which no list can find).
+std::vector<std::string> BenchPorts(const std::vector<std::string>& named, const std::string& saved);
 
 // The entries of a port selector: the listed ports in natural order, then
 // the names given beyond them (a start option's, those typed and confirmed),
@@ -53,3 +59,17 @@ private:
 // What to do about a port the system refused for lack of permission (the
 // group to join, say); empty where there is nothing to add.
 std::string PermissionAdvice(const std::string& port);
+
+// What both front ends' help says of the two kinds of server address: each
+// name with the lines that explain it. Each front end indents them its own
+// way; the manual pages say the same as sentences.
+struct PortNameHelp {
+    const char* Name;
+    std::array<const char*, 2> Lines;
+};
+inline constexpr std::array<PortNameHelp, 2> ServerAddressHelp = {{
+    {"rfc2217://HOST:PORT",
+     {"a serial device server spoken to with Telnet and the COM-PORT",
+      "option (RFC 2217); the tool sets its line to 115200 8N1"}},
+    {"tcp://HOST:PORT", {"a raw TCP connection to a server already set to 115200 8N1;", "the bytes pass unchanged"}},
+}};

@@ -21,16 +21,6 @@ constexpr char SetupFailed[] = "Setup not possible";
 // program after it.
 constexpr std::array<const char*, 4> UpdateFailedLines = {"Update Fehler!", "", "Please try again,",
                                                           "or contact the KARNOL support"};
-// The same message as one text, laid out as the window's message box shows
-// it: each line ends with CR LF, the gap between them with a bare line feed.
-inline std::string UpdateFailedMessage() {
-    std::string text;
-    for (std::size_t i = 0; i < UpdateFailedLines.size(); ++i) {
-        text += UpdateFailedLines[i];
-        if (i + 1 < UpdateFailedLines.size()) text += UpdateFailedLines[i][0] == '\0' ? "\n" : "\r\n";
-    }
-    return text;
-}
 // While a device server's connection is made: "Connecting to rack-pc:7000...".
 constexpr char ConnectingTo[] = "Connecting to ";
 inline std::string Connecting(const std::string& target) { return ConnectingTo + target + "..."; }

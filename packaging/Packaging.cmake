@@ -1,5 +1,6 @@
-# Installation and the Debian package: the three programs, the menu entry and
-# its icon, manual pages, bash completion and the package's documents.
+# Installation and the Debian package: the three programs, the menu entries
+# (the window and the bench) and their icon, manual pages, bash completion
+# and the package's documents.
 # `make install` (PREFIX, DESTDIR) and `make package` (CPack, DEB) use these
 # rules; included from the top CMakeLists.txt.
 include(GNUInstallDirs)
@@ -33,7 +34,8 @@ endforeach()
 kns_gzip(${KNS_PACKAGING_DIR}/changelog ${KNS_PACKAGING_OUT}/changelog.gz)
 add_custom_target(kns_packaging_files ALL DEPENDS ${KNS_GZIPPED})
 
-install(FILES ${KNS_PACKAGING_DIR}/knsimtool.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${KNS_PACKAGING_DIR}/knsimtool.desktop ${KNS_PACKAGING_DIR}/knsimtool-bench.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/knsimtool.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${KNS_PACKAGING_DIR}/knsimtool-cli.bash

@@ -5,6 +5,7 @@
 # cores shows up in every figure.
 #   scripts/bench.sh [BUILD]      BENCH_POLL_SECONDS=30 sets the polling stretch,
 #                                 BENCH_SOAK_SECONDS=300 the polling through ser2net
+#                                 BENCH_WINDOW_SECONDS=60 the bench window's polling
 set -euo pipefail
 build=${1:-build}
 cd "$(dirname "$0")/.."
@@ -24,4 +25,8 @@ echo
 "$bin/bench_many"
 echo
 "$bin/bench_network" --soak-seconds "${BENCH_SOAK_SECONDS:-300}"
+if [ -x "$bin/bench_window" ]; then
+  echo
+  "$bin/bench_window" --poll-seconds "${BENCH_WINDOW_SECONDS:-60}"
+fi
 echo "# load average afterwards $(cut -d' ' -f1-3 /proc/loadavg)"

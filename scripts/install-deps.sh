@@ -18,7 +18,8 @@ if [ "${1:-}" = --windows ]; then
   # that namespace.
   # The window for Windows also needs: the .ico made from the SVG drawings
   # (rsvg-convert, ImageMagick); NSIS and zip for the setup program and the
-  # portable archive; a virtual display with a window manager for the
+  # portable archive, and cmark-gfm for the help page both carry (the README
+  # as HTML; its tables are GitHub tables, which plain cmark does not know); a virtual display with a window manager for the
   # window's tests under wine, xdotool to find wine's windows there, and
   # wine's own fonts (a recommended package, so named here).
   packages=(
@@ -26,7 +27,7 @@ if [ "${1:-}" = --windows ]; then
     wine wine64 fonts-wine
     googletest
     librsvg2-bin imagemagick
-    nsis zip unzip
+    nsis zip unzip cmark-gfm
     xvfb xauth openbox x11-apps xdotool
   )
 else

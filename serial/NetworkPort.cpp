@@ -55,13 +55,16 @@ std::unique_ptr<PortDevice> OpenNetworkDevice(const std::string& name, const Lin
         keepWaiting = [longWait, target] { return longWait(target); };
         if (!keepWaiting()) throw EComPort(CError_OpenFailed, NetworkSocket::MissingError());
     }
+    // One deadline for all of the open, however many times it is asked:
+    // the user was promised an answer within it.
+    const auto deadline = Clock::now() + NetworkPort::ConnectTimeout;
     // ser2net lets go of its device only a moment after the previous client
     // has left, and refuses whoever comes in between as if the line were in
     // use: a refusal is asked again for a short while before it counts.
     const auto askUntil = Clock::now() + NetworkPort::RefusalRetry;
     for (;;) {
         try {
-            return std::make_unique<NetworkPort>(*address, settings, keepWaiting);
+            return std::make_unique<NetworkPort>(*address, settings, keepWaiting, deadline);
         } catch (const EComPort& failure) {
             if (failure.Kind() != FailureKind::InUse || Clock::now() >= askUntil) throw;
         }
@@ -71,11 +74,10 @@ std::unique_ptr<PortDevice> OpenNetworkDevice(const std::string& name, const Lin
 }
 
 NetworkPort::NetworkPort(const NetworkAddress& address, const LineSettings& settings,
-                         WaitSteps::KeepWaiting keepWaiting)
+                         WaitSteps::KeepWaiting keepWaiting, Clock::time_point deadline)
     : address_(address), keepWaiting_(std::move(keepWaiting)) {
-    WaitSteps steps(Clock::now() + ConnectTimeout, keepWaiting_);
+    WaitSteps steps(deadline, keepWaiting_);
     socket_.Connect(address_.Host, address_.Service, steps);
-    const Clock::time_point deadline = steps.End();
     if (!Telnet()) {
         // Wait briefly for a refusal; a server that stays silent is fine.
         // Wait the whole grace: the refusal's text and the end of the
@@ -95,7 +97,9 @@ NetworkPort::NetworkPort(const NetworkAddress& address, const LineSettings& sett
         if (codec_.Ours(Telnet::ComPortOption) != Rfc2217Codec::OptionState::On)
             throw EComPort(CError_OpenFailed, NetworkSocket::MissingError());
     }
-    ApplyLine(settings);
+    // A server that takes the connection but never answers the settings is
+    // as good as none.
+    ApplyLineBy(settings, deadline, CError_OpenFailed);
     keepWaiting_ = nullptr;  // from here on the port's own time-outs hold
 }
 
@@ -183,6 +187,10 @@ std::optional<std::string> NetworkPort::AnswerTo(std::uint8_t command, Clock::ti
 }
 
 void NetworkPort::ApplyLine(const LineSettings& wanted) {
+    ApplyLineBy(wanted, Clock::now() + ConnectTimeout, CError_SetStateFailed);
+}
+
+void NetworkPort::ApplyLineBy(const LineSettings& wanted, Clock::time_point deadline, int silentError) {
     if (applied_ && SameOnServer(*applied_, wanted)) return;
     if (!Telnet()) {
         settled_ = true;
@@ -216,7 +224,6 @@ void NetworkPort::ApplyLine(const LineSettings& wanted) {
     if (dtr != dtrHandshake) request += Rfc2217Codec::Command(ComPort::SetControl, dtr == dtrEnable ? ComPort::DtrOn : ComPort::DtrOff);
     if (rts == rtsDisable || rts == rtsEnable)
         request += Rfc2217Codec::Command(ComPort::SetControl, rts == rtsEnable ? ComPort::RtsOn : ComPort::RtsOff);
-    const Clock::time_point deadline = Clock::now() + ConnectTimeout;
     awaited_.clear();
     for (const Setting& s : settings) awaited_.push_back(s.Command);
     struct Forget {
@@ -231,7 +238,7 @@ void NetworkPort::ApplyLine(const LineSettings& wanted) {
         const std::optional<std::string> answer = AnswerTo(s.Command, deadline);
         if (!answer) {
             if (ended_) FailGone(CError_SetStateFailed);
-            throw EComPort(CError_SetStateFailed, NetworkSocket::MissingError());
+            throw EComPort(silentError, NetworkSocket::MissingError());
         }
         // The server answers with what it has set; anything else was refused.
         if (*answer != s.Value) throw EComPort(CError_SetStateFailed, NetworkSocket::RefusedSettingError());

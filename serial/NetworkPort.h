@@ -20,25 +20,28 @@
 // "tcp://HOST:PORT") with the line's settings. A server that refuses the
 // connection is asked again for a short while (RefusalRetry), since ser2net
 // lets go of its device only a moment after the previous client has left.
-// longWait is called while the lookup, connect and negotiation wait. EComPort 1.
+// All of it, the answers to the line settings included, ends within
+// ConnectTimeout. longWait is called while it waits. EComPort 1.
 [[nodiscard]] std::unique_ptr<PortDevice> OpenNetworkDevice(const std::string& name, const LineSettings& settings,
                                                             const LongWaitHook& longWait);
 
 class NetworkPort final : public PortDevice {
 public:
     using Clock = std::chrono::steady_clock;
-    // The name lookup, the connect and the negotiation after it, together.
+    // The whole open: the name lookup, the connect, the negotiation after it
+    // and the answers to the line settings, together.
     static constexpr std::chrono::milliseconds ConnectTimeout{3000};
     // How long a server that refuses the connection is asked again, and how often.
     static constexpr std::chrono::milliseconds RefusalRetry{1000};
     static constexpr std::chrono::milliseconds RefusalRetryStep{50};
 
     // Connects and, for RFC 2217, negotiates binary transmission and the
-    // COM-PORT option, then asks for the line settings. A server that is not
-    // there or does not answer in time raises EComPort 1 as a missing port
-    // does, one that ends the connection at once as a port in use does.
-    // keepWaiting is asked between the steps of every wait until then.
-    NetworkPort(const NetworkAddress& address, const LineSettings& settings, WaitSteps::KeepWaiting keepWaiting);
+    // COM-PORT option, then asks for the line settings, all before deadline.
+    // A server that is not there or does not answer in time raises EComPort 1
+    // as a missing port does, one that ends the connection at once as a port
+    // in use does. keepWaiting is asked between the steps of every wait until then.
+    NetworkPort(const NetworkAddress& address, const LineSettings& settings, WaitSteps::KeepWaiting keepWaiting,
+                Clock::time_point deadline);
 
     // The connection's buffers are the system's.
     void ApplyBuffer(std::int32_t, std::int32_t) override {}
@@ -46,7 +49,8 @@ public:
     // answers (RFC 2217; a raw server keeps its own settings). DTR and RTS
     // requests are sent and never waited for. Settings the server has
     // confirmed already are not asked again. Raises EComPort 7, or 1 when
-    // the server ends the connection before it has answered.
+    // the server ends the connection before it has answered. A change while
+    // open has ConnectTimeout for its answers.
     void ApplyLine(const LineSettings& settings) override;
     // The reads and writes keep the time-outs themselves.
     void ApplyTimeouts(const TimeoutValues&) override {}
@@ -70,6 +74,8 @@ private:
     std::size_t SendNow(const std::string& bytes, Deadline deadline);
     // Whatever the server answered to one command, waiting until the deadline.
     std::optional<std::string> AnswerTo(std::uint8_t command, Clock::time_point deadline);
+    // ApplyLine with the answers due by deadline; silence raises silentError.
+    void ApplyLineBy(const LineSettings& settings, Clock::time_point deadline, int silentError);
 
     NetworkAddress address_;
     NetworkSocket socket_;

@@ -100,7 +100,9 @@ public:
     virtual void ApplyBuffer(std::int32_t inputSize, std::int32_t outputSize) = 0;  // EComPort 9
     virtual void ApplyLine(const LineSettings& settings) = 0;                       // EComPort 7
     virtual void ApplyTimeouts(const TimeoutValues& values) = 0;                    // EComPort 8
-    // Discards received bytes (input) and bytes not yet sent (output); failures are ignored.
+    // Discards received bytes (input). Output asks to drop what waits to be
+    // sent, but never what a finished write handed on: those bytes are a
+    // command or the boot loader's start byte on their way. Failures are ignored.
     virtual void Purge(bool input, bool output) = 0;
     // Sends text within the deadline; the count sent. EComPort 2.
     virtual int Write(const std::string& text, Deadline deadline) = 0;

@@ -46,26 +46,35 @@ private:
     bool gaveUp_ = false;
 };
 
-// Runs work on a thread of its own and waits for its result in steps; none
-// when the steps end first. A call that has no deadline of its own (the
-// system's name lookup) is then left to finish alone, and its result is dropped.
+// Starts job on a detached thread; raises std::system_error when the system
+// has no thread to give.
+using StartThread = void (*)(std::function<void()> job);
+inline void StartDetached(std::function<void()> job) { std::thread(std::move(job)).detach(); }
+
+// Runs work on a thread of its own (started by start) and waits for its
+// result in steps; none when the steps end first. A call that has no
+// deadline of its own (the system's name lookup) is then left to finish
+// alone, and its result is dropped. Without a thread to be had the work runs
+// here, its wait unbounded.
 template <class T, class Work>
-std::optional<T> CallWithin(Work work, WaitSteps& steps) {
+std::optional<T> CallWithin(Work work, WaitSteps& steps, StartThread start = StartDetached) {
     struct Shared {
+        explicit Shared(Work w) : work(std::move(w)) {}
+        Work work;  // stays here, not in the thread, until a thread takes it up
         std::mutex mutex;
         std::condition_variable done;
         std::optional<T> result;
     };
-    auto shared = std::make_shared<Shared>();
+    auto shared = std::make_shared<Shared>(std::move(work));
     try {
-        std::thread([shared, work = std::move(work)]() mutable {
-            T result = work();
+        start([shared] {
+            T result = shared->work();
             std::lock_guard lock(shared->mutex);
             shared->result.emplace(std::move(result));
             shared->done.notify_all();
-        }).detach();
+        });
     } catch (const std::system_error&) {
-        return work();  // no thread to be had: wait for it here
+        return shared->work();
     }
     std::unique_lock lock(shared->mutex);
     for (;;) {

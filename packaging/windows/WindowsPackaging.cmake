@@ -5,9 +5,43 @@
 # the window; the version is project(VERSION) there and nowhere else.
 #
 # The same file, run as a script (cmake -P), writes a text file with CRLF
-# line ends: README and copyright notice are read in Notepad on Windows.
+# line ends (the copyright notice is read in Notepad on Windows), or, given
+# KNS_CMARK, the README as the help page README.html.
 
 if(CMAKE_SCRIPT_MODE_FILE)
+  if(DEFINED KNS_CMARK)
+    # Windows has no manual pages and no "man": the README, as a page any
+    # browser shows, is the help beside the programs. GitHub's flavour of
+    # CommonMark, because the README's tables are GitHub tables.
+    execute_process(COMMAND ${KNS_CMARK} --extension table --to html ${KNS_TEXT_IN}
+                    OUTPUT_VARIABLE body RESULT_VARIABLE status)
+    if(NOT status EQUAL 0)
+      message(FATAL_ERROR "${KNS_CMARK} failed on ${KNS_TEXT_IN}: ${status}")
+    endif()
+    # The pictures and the other documents of the source tree are not
+    # installed: the pictures go, and a link to such a file is its text.
+    string(REGEX REPLACE "<p><img [^>]*/></p>\n" "" body "${body}")
+    string(REGEX REPLACE "<a href=\"[^\":#]*\">([^<]*)</a>" "\\1" body "${body}")
+    file(WRITE "${KNS_TEXT_OUT}" "<!DOCTYPE html>
+<html lang=\"en\">
+<head>
+<meta charset=\"utf-8\">
+<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">
+<title>KNSimTool ${KNS_VERSION} help</title>
+<style>
+body { font-family: \"Segoe UI\", Tahoma, sans-serif; max-width: 52em; margin: 1em auto; padding: 0 1em; line-height: 1.45; }
+code, pre { font-family: Consolas, \"Courier New\", monospace; }
+pre { background: #f4f4f4; padding: 0.5em; overflow-x: auto; }
+table { border-collapse: collapse; }
+th, td { border: 1px solid #bbb; padding: 0.2em 0.5em; vertical-align: top; text-align: left; }
+</style>
+</head>
+<body>
+${body}</body>
+</html>
+")
+    return()
+  endif()
   file(READ "${KNS_TEXT_IN}" text)
   string(REPLACE "\r\n" "\n" text "${text}")
   string(REPLACE "\n" "\r\n" text "${text}")
@@ -23,9 +57,10 @@ set(KNS_WINDOWS_ZIP ${CMAKE_BINARY_DIR}/knsimtool-${PROJECT_VERSION}-win64.zip)
 file(STRINGS ${CMAKE_SOURCE_DIR}/packaging/copyright kns_copyright REGEX "^Copyright: " LIMIT_COUNT 1)
 string(REGEX REPLACE "^Copyright: " "Copyright " kns_copyright "${kns_copyright}")
 
-# Both tools belong to the machine that builds, not to the Windows target.
+# The tools belong to the machine that builds, not to the Windows target.
 find_program(KNS_MAKENSIS makensis NO_CMAKE_FIND_ROOT_PATH)
 find_program(KNS_ZIP zip NO_CMAKE_FIND_ROOT_PATH)
+find_program(KNS_CMARK cmark-gfm NO_CMAKE_FIND_ROOT_PATH)
 
 # The folder both packages are made from. The programs are stripped as the
 # Debian package's are: what they carry for a debugger is most of their size.
@@ -46,7 +81,7 @@ foreach(program knsimtool knsimtool-cli)
     VERBATIM)
   list(APPEND kns_staged ${staged})
 endforeach()
-foreach(text "README.md:README.txt" "packaging/copyright:COPYRIGHT.txt")
+foreach(text "packaging/copyright:COPYRIGHT.txt")
   string(REPLACE ":" ";" text "${text}")
   list(GET text 0 source)
   list(GET text 1 name)
@@ -59,6 +94,17 @@ foreach(text "README.md:README.txt" "packaging/copyright:COPYRIGHT.txt")
     VERBATIM)
   list(APPEND kns_staged ${KNS_WINDOWS_STAGE}/${name})
 endforeach()
+if(KNS_CMARK)
+  add_custom_command(
+    OUTPUT ${KNS_WINDOWS_STAGE}/README.html
+    COMMAND ${CMAKE_COMMAND} -DKNS_CMARK=${KNS_CMARK} -DKNS_VERSION=${PROJECT_VERSION}
+            -DKNS_TEXT_IN=${CMAKE_SOURCE_DIR}/README.md -DKNS_TEXT_OUT=${KNS_WINDOWS_STAGE}/README.html
+            -P ${KNS_WINDOWS_PACKAGING_DIR}/WindowsPackaging.cmake
+    DEPENDS ${CMAKE_SOURCE_DIR}/README.md ${KNS_WINDOWS_PACKAGING_DIR}/WindowsPackaging.cmake
+    COMMENT "Making the help page README.html from README.md"
+    VERBATIM)
+  list(APPEND kns_staged ${KNS_WINDOWS_STAGE}/README.html)
+endif()
 
 # A build machine without one of the tools still builds everything else; the
 # target then says what is missing.
@@ -69,7 +115,11 @@ function(kns_missing_tool target tool package)
     VERBATIM)
 endfunction()
 
-if(KNS_MAKENSIS)
+if(NOT KNS_CMARK)
+  # Both packages carry the help page.
+  kns_missing_tool(windows-installer cmark-gfm cmark-gfm)
+  kns_missing_tool(windows-zip cmark-gfm cmark-gfm)
+elseif(KNS_MAKENSIS)
   # The setup program wears the window's icon (packed by
   # cmake/WindowsResources.cmake) where the build has made one.
   set(icon_define)
@@ -108,7 +158,9 @@ else()
   kns_missing_tool(windows-installer makensis nsis)
 endif()
 
-if(KNS_ZIP)
+if(NOT KNS_CMARK)
+  # windows-zip says so above.
+elseif(KNS_ZIP)
   # zip adds to an archive that is there: start from none, so that a file
   # dropped from the list does not linger. -X leaves out the Unix owner and
   # permission fields, which mean nothing on Windows.

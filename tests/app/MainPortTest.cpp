@@ -1,6 +1,8 @@
 // The port selector's edit field: typed text counts only once Enter confirms
-// it; the port searched and the port saved at Exit are always the selected
-// entry; confirmed names stay offered beside the start option's, each once.
+// it, and waits in the field (with a hint in the tool tip) while the user
+// looks elsewhere; the port searched and the port saved at Exit are always
+// the selected entry; confirmed names stay offered beside the start
+// option's, each once.
 
 #include "AppTestSupport.h"
 #include "Controls.h"
@@ -9,6 +11,7 @@
 
 #include <QtTest/QTest>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -31,7 +34,9 @@ bool Logged(const EmulatedSimulator& simulator, const std::string& command) {
     return std::find(log.begin(), log.end(), command) != log.end();
 }
 
-enum class Leave { Escape, FocusOut, Enter, StaysInTheField };
+enum class Leave { Escape, FocusOut, ListClosed, ListChoice, Enter, StaysInTheField };
+
+const QString Hint = QStringLiteral("Press Enter to use this port");
 
 void Type(QComboBox* ports, const QString& text, Leave leave) {
     ports->lineEdit()->setText(text);
@@ -44,6 +49,13 @@ void Type(QComboBox* ports, const QString& text, Leave leave) {
             QApplication::sendEvent(ports, &out);
             break;
         }
+        case Leave::ListClosed:  // F4 opens the list, Escape closes it
+        case Leave::ListChoice:  // Enter in the list picks the entry it opened on
+            QTest::keyClick(ports, Qt::Key_F4);
+            ASSERT_TRUE(ports->view()->isVisible());
+            QTest::keyClick(ports->view(), leave == Leave::ListClosed ? Qt::Key_Escape : Qt::Key_Return);
+            ASSERT_FALSE(ports->view()->isVisible());
+            break;
         case Leave::Enter:
             QTest::keyClick(ports, Qt::Key_Return);
             break;
@@ -59,11 +71,13 @@ TEST(MainPorts, OnlyConfirmedTypingIsSearchedAndSaved) {
         const char* name;
         Leave leave;
         bool typedIsUsed;
-        bool typedIsShown;
+        bool typedIsShown;  // and, when it is not used, the hint with it
     };
     const Case cases[] = {
         {"Escape", Leave::Escape, false, false},
-        {"focus out", Leave::FocusOut, false, false},
+        {"focus out", Leave::FocusOut, false, true},
+        {"list opened and closed", Leave::ListClosed, false, true},
+        {"listed entry picked from the list", Leave::ListChoice, false, false},
         {"Enter", Leave::Enter, true, true},
         {"left in the field", Leave::StaysInTheField, false, true},
     };
@@ -81,9 +95,18 @@ TEST(MainPorts, OnlyConfirmedTypingIsSearchedAndSaved) {
         const QString listed = QString::fromStdString(app.Port());
         const QString typed = QString::fromStdString(typedSimulator.PortPath());
 
+        auto* status = Control<QLabel>(main, "sBarPanel0");
+        const QString statusBefore = status->text();
         Type(ports, typed, c.leave);
         const QString expected = c.typedIsUsed ? typed : listed;
         EXPECT_EQ(ports->currentText(), c.typedIsShown ? typed : listed);
+        const bool waiting = c.typedIsShown && !c.typedIsUsed;
+        EXPECT_EQ(ports->toolTip().contains(Hint), waiting) << ports->toolTip().toStdString();
+        EXPECT_TRUE(ports->toolTip().startsWith(c.typedIsShown ? typed : listed)) << ports->toolTip().toStdString();
+        // The hint is the field's own: the status text stays the link's.
+        if (waiting) {
+            EXPECT_EQ(status->text(), statusBefore);
+        }
 
         // Reload data searches the selected entry.
         app.Emulator().ClearLog();

@@ -92,6 +92,19 @@ TEST(CommandLine, PortOptionAndItsMistakes) {
     EXPECT_FALSE(ParseCommandLine({"--port"}, missing, error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_FALSE(ParseCommandLine({"--port="}, missing, error));
+
+    // The bench takes a list; the main window keeps a name with a comma whole.
+    TStartOptions bench;
+    ASSERT_TRUE(ParseCommandLine({"--port", "ttyUSB0, ttyUSB1,,tcp://a:7000", "--bench"}, bench, error));
+    EXPECT_TRUE(bench.Bench);
+    EXPECT_EQ(bench.BenchPorts, (std::vector<std::string>{"ttyUSB0", "ttyUSB1", "tcp://a:7000"}));
+    TStartOptions wholeBench;
+    ASSERT_TRUE(ParseCommandLine({"--bench"}, wholeBench, error));
+    EXPECT_TRUE(wholeBench.Bench && wholeBench.BenchPorts.empty());
+    TStartOptions main;
+    ASSERT_TRUE(ParseCommandLine({"--port", "a,b"}, main, error));
+    EXPECT_FALSE(main.Bench);
+    EXPECT_EQ(main.Port.value_or(""), "a,b");
 }
 
 TEST(ErrorBox, FullStopOnlyAfterCharactersAboveTheFullStop) {

@@ -5,7 +5,7 @@
 #include "cli/BenchReport.h"
 #include "cli/CliError.h"
 #include "cli/CliOptions.h"
-#include "cli/FileNames.h"
+#include "link/FileNames.h"
 #include "cli/NameList.h"
 
 #include <gtest/gtest.h>

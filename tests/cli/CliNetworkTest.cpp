@@ -30,6 +30,7 @@ TEST(CliNetwork, SameLinesOnTheWireAsOnALocalPort) {
 
 TEST(CliNetwork, ServersThatCannotServeGiveTheTextsOfLocalPorts) {
     SilentListener silent;
+    const ComPortServer unanswering(ComPortServer::Settings::NeverAnswered);
     EmulatorChild emu;
     Ser2net server(emu.Port());
     // A second client while the first holds the line: the server refuses it.
@@ -45,6 +46,7 @@ TEST(CliNetwork, ServersThatCannotServeGiveTheTextsOfLocalPorts) {
     const Row rows[] = {
         {nobody, "Unable to open com port (win error code: 2)\n"},
         {"rfc2217://127.0.0.1:" + std::to_string(silent.Port()), "Unable to open com port (win error code: 2)\n"},
+        {unanswering.Name(), "Unable to open com port (win error code: 2)\n"},  // negotiates, then silence
         {"rfc2217://127.0.0.1", "Unable to open com port (win error code: 2)\n"},
         {server.RfcName(), "Unable to open com port (win error code: 16)\n"},
         {server.TcpName(), "Unable to open com port (win error code: 16)\n"},

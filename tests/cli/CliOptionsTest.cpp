@@ -3,10 +3,15 @@
 #include "cli/CliError.h"
 #include "cli/CliOptions.h"
 #include "cli/HelpText.h"
+#include "link/PortChoice.h"
+
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <sstream>
 
 namespace {
 
@@ -69,6 +74,38 @@ TEST(CliOptions, HelpFitsEightyColumns) {
         }
     }
 }
+
+#ifdef KNS_SOURCE_DIR
+// Both manual pages tell of the server addresses what both programs' help
+// tells, as sentences: a capital first and a full stop at the end.
+TEST(CliOptions, ManualPagesSayOfServerAddressesWhatTheHelpSays) {
+    for (const char* page : {"knsimtool.1", "knsimtool-cli.1"}) {
+        SCOPED_TRACE(page);
+        std::istringstream lines(ReadFile(std::string(KNS_SOURCE_DIR) + "/packaging/man/" + page));
+        std::vector<std::pair<std::string, std::string>> told;  // name, its paragraph
+        bool inParagraph = false;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind(".BI ", 0) == 0 && line.find("://") != std::string::npos) {
+                line.erase(std::remove(line.begin() + 4, line.end(), ' '), line.end());
+                told.emplace_back(line.substr(4), "");
+                inParagraph = true;
+            } else if (line.empty() || line[0] == '.') {
+                inParagraph = false;
+            } else if (inParagraph) {
+                for (std::size_t at; (at = line.find("\\-")) != std::string::npos;) line.erase(at, 1);
+                told.back().second += (told.back().second.empty() ? "" : " ") + line;
+            }
+        }
+        std::vector<std::pair<std::string, std::string>> expected;
+        for (const PortNameHelp& entry : ServerAddressHelp) {
+            std::string sentence = std::string(entry.Lines[0]) + " " + entry.Lines[1] + ".";
+            sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
+            expected.emplace_back(entry.Name, sentence);
+        }
+        EXPECT_EQ(told, expected);
+    }
+}
+#endif
 
 TEST(CliOptions, WrongUsageIsRefused) {
     const std::vector<std::vector<std::string>> rows = {

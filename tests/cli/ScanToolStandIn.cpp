@@ -2,7 +2,7 @@
 // knsim-emu --obd's adapter port, as PC scan tools do.
 //   scan-tool-standin read    prints the stored codes (mode 03), comma-separated
 //   scan-tool-standin clear   clears codes and MIL (mode 04)
-// The adapter's port comes from KNSIM_OBD_PORT (a plan's [box.*.env]).
+// The adapter's port comes from OBD_PORT (a plan's [box.*.env]).
 // Exit status 0, or 1 with a message when the adapter does not answer as it should.
 #include <cerrno>
 #include <cstdio>
@@ -119,10 +119,10 @@ std::string StoredCodes(const std::string& answer, bool can) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* port = std::getenv("KNSIM_OBD_PORT");
+    const char* port = std::getenv("OBD_PORT");
     const std::string what = argc > 1 ? argv[1] : "";
     if (!port || (what != "read" && what != "clear")) {
-        std::fprintf(stderr, "usage: KNSIM_OBD_PORT=PATH %s read|clear\n", argv[0]);
+        std::fprintf(stderr, "usage: OBD_PORT=PATH %s read|clear\n", argv[0]);
         return 2;
     }
     try {

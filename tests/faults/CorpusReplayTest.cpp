@@ -69,7 +69,7 @@ TEST_P(CorpusReplay, EveryStoredInputKeepsItsProperties) {
 
 INSTANTIATE_TEST_SUITE_P(Fuzz, CorpusReplay,
                          ::testing::Values("config_document", "ini_file", "status_line", "hex_reply",
-                                           "natural_compare", "code_list", "name_list",
+                                           "natural_compare", "code_list", "name_list", "test_plan",
                                            "rfc2217_stream", "network_port_name"),
                          [](const auto& info) { return std::string(info.param); });
 

@@ -22,12 +22,14 @@ struct FakeHost : ILinkHost {
     int configShown = 0;
     int processed = 0;
     std::function<void()> onProcess;  // runs inside ProcessMessages, as a click would
+    std::function<bool()> closeRequested;  // the user's close request, as the window sees it
 
     void PanelInfo(const std::string& text) override { panel.push_back(text); }
     void ProcessMessages() override {
         ++processed;
         if (onProcess) onProcess();
     }
+    bool CloseRequested() const override { return closeRequested && closeRequested(); }
     void ShowStatus() override { ++statusShown; }
     void ShowConfiguration() override { ++configShown; }
     void SetSerialText(const std::string& text) override { serial.push_back(text); }

@@ -8,7 +8,6 @@
 #include "link/BusProtocol.h"
 #include "link/CommandCodec.h"
 #include "link/PortChoice.h"
-#include "link/SessionClose.h"
 #include "link/SimulatorState.h"
 #include "base/Failure.h"
 #include "serial/ComPort.h"
@@ -239,6 +238,8 @@ TEST(PortOfferTest, StartPortAndEntriesFollowTheNamedSavedAndTypedNames) {
         {"rfc2217://a:1", "tcp://b:2", {}, "rfc2217://a:1", {"ttyUSB2", "ttyUSB10", "rfc2217://a:1"}},
         // a saved server address is offered as a start option's name is
         {std::nullopt, "tcp://b:2", {}, "tcp://b:2", {"ttyUSB2", "ttyUSB10", "tcp://b:2"}},
+        // so is a line in memory
+        {std::nullopt, "memory:bench-1", {}, "memory:bench-1", {"ttyUSB2", "ttyUSB10", "memory:bench-1"}},
         // a saved device that is gone is only a name to look for in the list
         {std::nullopt, "ttyUSB9", {}, "ttyUSB9", {"ttyUSB2", "ttyUSB10"}},
         // typed names come after the listed ports, in natural order, each once
@@ -252,23 +253,4 @@ TEST(PortOfferTest, StartPortAndEntriesFollowTheNamedSavedAndTypedNames) {
         EXPECT_EQ(offer.Entries(), c.entries) << c.saved;
     }
     TCustomComPort::SetPortListSource(nullptr);
-}
-
-TEST(SessionCloseTest, EveryStepRunsInOrderAndEachFailureIsReported) {
-    for (const int failing : {0, 1, 2}) {
-        std::vector<std::string> seen;
-        auto step = [&](int index, const char* name) {
-            return [&seen, index, name, failing] {
-                seen.emplace_back(name);
-                if (index == failing) throw EFailure(std::string(name) + " failed");
-            };
-        };
-        CloseSession(nullptr, {step(1, "placement"), step(2, "settings"),
-                               [&](const std::exception& e) { seen.emplace_back(e.what()); }});
-        std::vector<std::string> expected{"placement"};
-        if (failing == 1) expected.emplace_back("placement failed");
-        expected.emplace_back("settings");
-        if (failing == 2) expected.emplace_back("settings failed");
-        EXPECT_EQ(seen, expected) << failing;
-    }
 }

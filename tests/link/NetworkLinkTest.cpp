@@ -60,22 +60,35 @@ TEST(NetworkLink, UpdateThroughTheServerFlashesTheImageByteForByte) {
     io.ClosePort();
 }
 
-// A server that accepts and never answers holds the open for seconds: the
-// front end is told what the wait is for, kept painted all along, and a close
-// request ends the wait as a port that is not there.
+// A server that accepts and never answers, or negotiates and then never
+// answers the line settings, holds the open for seconds: the front end is
+// told what the wait is for, kept painted all along, and a close request
+// (the window's, or the command line's stop) ends the wait at its next step
+// as a port that is not there.
 TEST(NetworkLink, ConnectWaitKeepsTheFrontEndAliveAndGivesWayToAClose) {
     SilentListener silent;
-    FirmwareImage image;
-    SimulatorState state;
-    FakeHost host;
-    TComIo io(host, state, image);
-    (void)io.SetStopWaiting([&host] { return host.processed >= 8; });
-    const std::string target = "127.0.0.1:" + std::to_string(silent.Port());
-    EXPECT_EQ(io.FindSimulator("rfc2217://" + target, true), SchedulerState::Stopped);
-    ASSERT_FALSE(host.panel.empty());
-    EXPECT_EQ(host.panel.front(), "Connecting to " + target + "...");
-    EXPECT_EQ(host.LastPanel(), "Unable to open com port (win error code: 2)");
-    EXPECT_GE(host.processed, 8);
+    ComPortServer unanswering(ComPortServer::Settings::NeverAnswered);
+    const std::string servers[] = {"rfc2217://127.0.0.1:" + std::to_string(silent.Port()), unanswering.Name()};
+    for (const std::string& server : servers) {
+        for (const bool byWindow : {true, false}) {
+            SCOPED_TRACE(server + (byWindow ? ", the window's close" : ", the command line's stop"));
+            FirmwareImage image;
+            SimulatorState state;
+            FakeHost host;
+            TComIo io(host, state, image);
+            const auto asked = [&host] { return host.processed >= 8; };
+            if (byWindow)
+                host.closeRequested = asked;
+            else
+                (void)io.SetStopWaiting(asked);
+            EXPECT_EQ(io.FindSimulator(server, true), SchedulerState::Stopped);
+            ASSERT_FALSE(host.panel.empty());
+            EXPECT_EQ(host.panel.front(), "Connecting to " + server.substr(std::string("rfc2217://").size()) + "...");
+            EXPECT_EQ(host.LastPanel(), "Unable to open com port (win error code: 2)");
+            EXPECT_GE(host.processed, 8);
+            EXPECT_LE(host.processed, 10) << "the wait went on after the close request";
+        }
+    }
 }
 
 // Behind a device server the line takes a byte no faster than 115200 baud

@@ -1,8 +1,11 @@
 // The port against pseudo-terminals: opening, notifications, time-outs,
-// purges, hang-ups and the setter rules.
+// purges, hang-ups and the setter rules; against a device server this test
+// plays itself where the server's answers are the point.
 #include "Pty.h"
+#include "Ser2net.h"
 #include "WaitUntil.h"
 #include "serial/ComPort.h"
+#include "serial/Rfc2217Codec.h"
 
 #include <gtest/gtest.h>
 #include <termios.h>
@@ -66,6 +69,10 @@ protected:
 };
 
 TEST(PortOpen, FailuresLeaveThePortClosedWithoutOpenOrCloseNotifications) {
+    // Slow to negotiate (2.5 s), then silent: the settings' answers have
+    // only what is left of the open's 3 s, where a fresh 3 s of their own
+    // would make 5.5 s; the bound between leaves room for a loaded machine.
+    const ComPortServer unanswering(ComPortServer::Settings::NeverAnswered, std::chrono::milliseconds(2500));
     struct Row {
         std::string name;
         int systemError;
@@ -75,17 +82,23 @@ TEST(PortOpen, FailuresLeaveThePortClosedWithoutOpenOrCloseNotifications) {
         {"/dev/kns-no-such-port", ENOENT},     // a path
         {"kns-no-such-port", ENOENT},          // a name under /dev
         {"/dev/null", ENOTTY},                 // exists, but is no serial line
+        // A device server that negotiates and never answers the line
+        // settings: missing, within the one deadline of the whole open.
+        {unanswering.Name(), ENOENT},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TComPort port;
         Recorder rec;
         rec.Attach(port);
+        port.SetBaudRate(br115200);
         port.SetPort(row.name);
+        const auto start = Clock::now();
         try {
             port.Open();
             FAIL() << "opened";
         } catch (const EComPort& e) {
+            EXPECT_LT(MsSince(start), 4500);
             EXPECT_EQ(e.ErrorCode(), 1);
             EXPECT_EQ(e.SystemErrorCode(), row.systemError);
             EXPECT_EQ(e.Message(), "Unable to open com port (win error code: " + std::to_string(row.systemError) + ")");
@@ -294,6 +307,24 @@ TEST_F(PortTest, LineRunsRawAtTheRateSetBeforeOpen) {
     port.SetBaudRate(br9600);
     ASSERT_EQ(tcgetattr(port.Handle(), &tio), 0);
     EXPECT_EQ(cfgetospeed(&tio), B9600);
+}
+
+// A server may send an answer nobody asked for (a setting made from its
+// other side): it must not be taken for the answer to a later request.
+TEST(NetworkPortLine, ChangedWhileOpenTakesOnlyTheAnswersToItsOwnRequest) {
+    ComPortServer server;
+    TComPort port;
+    port.SetBaudRate(br115200);
+    port.SetPort(server.Name());
+    port.SetEvents(0);
+    port.Open();
+    ASSERT_TRUE(server.Send(Rfc2217Codec::Command(ComPort::SetBaudRate + ComPort::ServerOffset,
+                                                  Rfc2217Codec::BaudRateValue(300)) +
+                            "x"));
+    UseToolReadTimeouts(port, 3000);
+    EXPECT_EQ(port.ReadText(1), "x");
+    EXPECT_NO_THROW(port.SetBaudRate(br9600));
+    EXPECT_TRUE(port.Connected());
 }
 
 TEST_F(PortTest, SyncMethodCannotChangeWhileOpen) {

@@ -153,6 +153,7 @@ TEST(NetworkAddress, PortNames) {
         {"tcp://ho st:80", true, false, P::RawTcp, "", ""},
         {"tcp://host\r:80", true, false, P::RawTcp, "", ""},
         {"rfc2217://ho\x01st:80", true, false, P::Rfc2217, "", ""},
+        {"rfc2217://ho\x7Fst:80", true, false, P::Rfc2217, "", ""},
         {"ttyUSB0", false, false, P::Rfc2217, "", ""},
         {"/dev/pts/3", false, false, P::Rfc2217, "", ""},
         {"COM3", false, false, P::Rfc2217, "", ""},

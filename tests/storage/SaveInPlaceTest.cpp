@@ -64,8 +64,8 @@ struct LockedFolder {
 
 #ifndef _WIN32
 // Owners, groups, permission bits, inodes and a second user to save as are
-// POSIX's. (Windows has hard links too, but its save moves a new file over
-// the name it is given; tests/windows/WinFilesTest checks that save.)
+// POSIX's. (Windows has hard links too, and its save writes such a file in
+// place as well; tests/windows/WinFilesTest checks that save.)
 TEST(SaveInPlace, WritableFileInAFolderThatTakesNoNewFile) {
     LockedFolder locked;
     const struct stat before = StatOf(locked.file);

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -36,26 +38,46 @@ HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition)
 }
 
 PROCESS_INFORMATION Start(const std::string& program, const std::vector<std::string>& args,
-                          const std::string& outPath, const std::string& errPath) {
+                          const std::string& outPath, const std::string& errPath, DWORD flags = 0) {
     HANDLE in = InheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
     HANDLE out = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
     HANDLE err = InheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
 
     std::string line = Quote(program);
     for (const std::string& a : args) line += " " + Quote(a);
-    STARTUPINFOA start{};
-    start.cb = sizeof start;
-    start.dwFlags = STARTF_USESTDHANDLES;
-    start.hStdInput = in;
-    start.hStdOutput = out;
-    start.hStdError = err;
+    // The program inherits its three files and nothing else: not this test's
+    // own output, which ctest reads until every holder has closed it.
+    HANDLE inherited[] = {in, out, err};
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::vector<char> storage(size);
+    auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
+    const bool listed = InitializeProcThreadAttributeList(attributes, 1, 0, &size) &&
+                        UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                                  sizeof inherited, nullptr, nullptr);
+    STARTUPINFOEXA start{};
+    start.StartupInfo.cb = sizeof start;
+    start.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    start.StartupInfo.hStdInput = in;
+    start.StartupInfo.hStdOutput = out;
+    start.StartupInfo.hStdError = err;
+    start.lpAttributeList = attributes;
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                        &start, &process);
+    // Wine on a loaded machine now and then refuses a start that succeeds a
+    // moment later; a program that is really missing fails all three.
+    BOOL started = FALSE;
+    DWORD error = listed ? 0 : GetLastError();
+    for (int attempt = 0; listed && attempt < 3 && !started; ++attempt) {
+        if (attempt > 0) Sleep(250);
+        started = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE,
+                                 flags | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr, &start.StartupInfo, &process);
+        if (!started) error = GetLastError();
+    }
+    if (listed) DeleteProcThreadAttributeList(attributes);
     CloseHandle(in);
     CloseHandle(out);
     CloseHandle(err);
-    if (!started) throw std::runtime_error("cannot start " + program);
+    if (!started) throw std::runtime_error("cannot start " + program + " (win error code: " + std::to_string(error) + ")");
     CloseHandle(process.hThread);
     return process;
 }
@@ -95,8 +117,10 @@ struct RunningProgram::Files {
     std::string OutPath = Folder / "out", ErrPath = Folder / "err";
 };
 
-RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& args) : files_(new Files) {
-    const PROCESS_INFORMATION process = Start(program, args, files_->OutPath, files_->ErrPath);
+RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& args, bool ownConsole)
+    : files_(new Files) {
+    const PROCESS_INFORMATION process =
+        Start(program, args, files_->OutPath, files_->ErrPath, ownConsole ? CREATE_NEW_CONSOLE : 0);
     process_ = process.hProcess;
     id_ = process.dwProcessId;
 }
@@ -160,4 +184,17 @@ std::string ProgramFolder() {
     const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
     std::string folder(path, n);
     return folder.substr(0, folder.find_last_of("\\/") + 1);
+}
+
+bool RunningProgram::SendCtrlC() const {
+    // The event goes to every process of a console: this one joins the
+    // program's own for the moment, ignoring the event itself.
+    FreeConsole();
+    if (!AttachConsole(id_)) return false;
+    SetConsoleCtrlHandler(nullptr, TRUE);
+    const bool sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE;
+    Sleep(100);
+    FreeConsole();
+    SetConsoleCtrlHandler(nullptr, FALSE);
+    return sent;
 }

@@ -18,7 +18,8 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 // and error go to files that can be read at any time.
 class RunningProgram {
 public:
-    RunningProgram(const std::string& program, const std::vector<std::string>& args);
+    // ownConsole: a console of its own, which SendCtrlC reaches alone.
+    RunningProgram(const std::string& program, const std::vector<std::string>& args, bool ownConsole = false);
     ~RunningProgram();  // ends it when it still runs
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
@@ -30,6 +31,8 @@ public:
     // What Windows does at log-off: asks each top-level window whether the
     // session may end, then tells it that it ends.
     void EndSession() const;
+    // Ctrl+C at the program's own console (see ownConsole).
+    bool SendCtrlC() const;
     // Waits at most limitMs for the end (ExitCode -1: still running).
     ProgramRun Wait(unsigned limitMs);
 

@@ -6,8 +6,13 @@
 #include "Child.h"
 #include "TestFiles.h"
 
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 
 // A TCP port on 127.0.0.1 that nothing listens on right now.
 int FreeLoopbackPort();
@@ -55,4 +60,44 @@ public:
 private:
     int fd_ = -1;
     int port_ = 0;
+};
+
+// A serial device server as small as a test needs, on 127.0.0.1: Telnet
+// with the COM-PORT option, its own code (nothing shared with the port it
+// tests). It takes one client at a time, agrees to the negotiation
+// (negotiationDelay after the connect) and answers every COM-PORT command
+// with the value asked for, unless it is made to stay silent after the
+// negotiation.
+class ComPortServer {
+public:
+    enum class Settings { Answered, NeverAnswered };
+    // Throws std::runtime_error when it cannot listen.
+    explicit ComPortServer(Settings settings = Settings::Answered,
+                           std::chrono::milliseconds negotiationDelay = std::chrono::milliseconds(0));
+    ~ComPortServer();
+    ComPortServer(const ComPortServer&) = delete;
+    ComPortServer& operator=(const ComPortServer&) = delete;
+
+    std::string Name() const { return "rfc2217://127.0.0.1:" + std::to_string(port_); }
+    // Puts bytes on the wire to the client as they are (Telnet escapes
+    // included); false when no client is connected.
+    bool Send(const std::string& bytes);
+
+private:
+    void Serve();
+    void Take(const std::string& received);
+
+    Settings settings_;
+    std::chrono::milliseconds negotiationDelay_;
+    std::optional<std::chrono::steady_clock::time_point> negotiateAt_;  // serve thread only
+    int listener_ = -1;
+    int port_ = 0;
+    std::mutex mutex_;
+    int client_ = -1;  // guarded by mutex_
+    std::atomic<bool> stopping_{false};
+    // Where the client's bytes stand: data, after IAC, after a verb, in a
+    // subnegotiation, after IAC in one.
+    enum class Stage { Data, Iac, Verb, Sub, SubIac } stage_ = Stage::Data;
+    std::string sub_;
+    std::thread thread_;
 };

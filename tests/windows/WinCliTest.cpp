@@ -3,15 +3,20 @@
 
 #include "WinTestSupport.h"
 
+#include "ExampleSetup.h"
 #include "RunProgramWin32.h"
+
+#include "cli/StepProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 namespace {
 
@@ -112,7 +117,7 @@ TEST(WinCli, AOneStepPlanRunsItsCommandThroughCmdAndWritesJUnit) {
     {
         std::ofstream file(plan, std::ios::binary);
         file << "name = \"windows\"\n[env]\nGREETING = \"hello\"\n"
-                "[[step]]\nname = \"codes\"\nprotocol = 4\necu1 = [\"P0301\"]\necu2 = []\n"
+                "[[step]]\nname = \"codes\"\nprotocol = 4\necus = 1\necu1 = [\"P0301\"]\necu2 = []\n"
                 "run = 'echo %GREETING% %KNSIM_SERIAL% %KNSIM_ECU1_CODES%& exit 0'\n"
                 "[step.expect]\ncodes = 1\n";
     }
@@ -124,4 +129,125 @@ TEST(WinCli, AOneStepPlanRunsItsCommandThroughCmdAndWritesJUnit) {
     const std::string xml{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     EXPECT_NE(xml.find("<testsuite name=\"KNWIN0012\" tests=\"1\" failures=\"0\" errors=\"0\""), std::string::npos) << xml;
     EXPECT_NE(xml.find("<system-out>hello KNWIN0012 P0301"), std::string::npos) << xml;
+}
+
+namespace {
+
+std::wstring Wide(const std::string& text, UINT codePage = CP_UTF8) {
+    const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& wide, UINT codePage) {
+    const int n = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, nullptr, nullptr);
+    return text;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+// How many processes of that name run now.
+int Running(const wchar_t* name) {
+    HANDLE all = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Process32FirstW(all, &entry); more; more = Process32NextW(all, &entry))
+        count += _wcsicmp(entry.szExeFile, name) == 0;
+    CloseHandle(all);
+    return count;
+}
+
+// A folder with an umlaut in its name, under the temporary folder.
+std::wstring UmlautFolder(const wchar_t* name) {
+    wchar_t temp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    const std::wstring folder = std::wstring(temp) + name;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+}  // namespace
+
+// A step's command gets its line, variables and folder as written in the
+// plan (UTF-8), and no handle of ours but its standard ones: a file this
+// process closes while the command runs is closed, not kept open by it.
+TEST(WinStep, TheCommandGetsItsUtf8AndNoHandleOfOurs) {
+    const std::wstring folder = UmlautFolder(L"knsim-step-\u00fc");
+    const std::wstring held = folder + L"\\held.txt";
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE file = CreateFileW(held.c_str(), GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+
+    CommandRun run;
+    std::thread step([&] {
+        run = RunStepCommand("echo %GREETING%> \"gr\xC3\xBC\xC3\x9F" "e.txt\" & ping -n 4 127.0.0.1 > nul",
+                             {{"GREETING", "Gr\xC3\xBC\xC3\x9F" "e"}}, Narrow(folder, CP_UTF8), 60);
+    });
+    ASSERT_TRUE(WaitUntil([&] { return Exists(folder + L"\\gr\u00fc\u00dfe.txt"); }, 20000));
+    CloseHandle(file);
+    HANDLE again = CreateFileW(held.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(again, INVALID_HANDLE_VALUE) << "still open in the command: error " << GetLastError();
+    if (again != INVALID_HANDLE_VALUE) CloseHandle(again);
+    step.join();
+    EXPECT_EQ(run.ExitStatus, 0) << run.StartFailure << run.Err;
+}
+
+// A plan in a folder with an umlaut applies a file with one and runs its
+// commands there; a step's time-out ends the command and what it started.
+TEST(WinCli, APlanIsUtf8EndToEndAndATimeOutEndsTheWholeTree) {
+    KNS_REQUIRE_PORT("CLI");
+    const EmulatorLog log("CLI");
+    const std::wstring folder = UmlautFolder(L"knsim-Pr\u00fcfung");
+    ASSERT_TRUE(CopyFileW(Wide(ExampleFile(), CP_ACP).c_str(), (folder + L"\\Einstellung-\u00fc.kns").c_str(), FALSE));
+    DeleteFileW((folder + L"\\erreicht-\u00fc.txt").c_str());
+    WriteBytes(folder + L"\\plan.toml",
+               "[[step]]\nname = \"apply\"\napply = \"Einstellung-\xC3\xBC.kns\"\n"
+               "run = 'echo %KNSIM_PLAN_DIR%> \"erreicht-\xC3\xBC.txt\"'\n"
+               "[[step]]\nname = \"hangs\"\ntimeout = 3\n"
+               "run = 'start /b ping -n 60 127.0.0.1 > nul & ping -n 60 127.0.0.1 > nul'\n");
+    const std::string junit = Narrow(folder, CP_ACP) + "\\report.xml";
+    const ProgramRun run = Cli({"--port", PortFor("CLI"), "run", Narrow(folder, CP_ACP) + "\\plan.toml", "--junit", junit});
+    EXPECT_EQ(run.ExitCode, 1) << run.Err << run.Out;
+    EXPECT_NE(run.Out.find("1 passed, 1 failed"), std::string::npos) << run.Out;
+    EXPECT_TRUE(Exists(folder + L"\\erreicht-\u00fc.txt"));
+    const auto sent = log.NewCommands();
+    EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [](const std::string& c) { return c.rfind("!X0142", 0) == 0; }))
+        << testing::PrintToString(sent);
+    EXPECT_EQ(Running(L"ping.exe"), 0);
+}
+
+// Ctrl+C during a step: the command's whole tree ends, the box leaves
+// remote mode and the report is written.
+TEST(WinCli, CtrlCEndsAPlanWithItsReportWritten) {
+    KNS_REQUIRE_PORT("CLI");
+    const EmulatorLog log("CLI");
+    const std::wstring folder = UmlautFolder(L"knsim-ctrl-c");
+    const std::string ansi = Narrow(folder, CP_ACP);
+    DeleteFileW((folder + L"\\started.txt").c_str());
+    WriteBytes(folder + L"\\plan.toml", "[[step]]\nname = \"long\"\n"
+                                        "run = 'echo started> started.txt & ping -n 60 127.0.0.1 > nul'\n"
+                                        "[[step]]\nname = \"after\"\nrun = 'exit 0'\n");
+    RunningProgram cli(ProgramFolder() + "knsimtool-cli.exe",
+                       {"--port", PortFor("CLI"), "run", ansi + "\\plan.toml", "--junit", ansi + "\\report.xml"}, true);
+    ASSERT_TRUE(WaitUntil([&] { return Exists(folder + L"\\started.txt"); }, 30000));
+    ASSERT_TRUE(cli.SendCtrlC()) << GetLastError();
+    const ProgramRun run = cli.Wait(30000);
+    EXPECT_EQ(run.ExitCode, 128 + 2) << run.Err;
+    std::ifstream in(ansi + "\\report.xml", std::ios::binary);
+    const std::string xml{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_NE(xml.find("tests=\"2\" failures=\"0\" errors=\"1\" skipped=\"1\""), std::string::npos) << xml;
+    EXPECT_EQ(Running(L"ping.exe"), 0);
+    EXPECT_TRUE(log.WaitFor("!K0"));
 }

@@ -27,6 +27,15 @@ void SetLogPixels(DWORD dpi) {
               ERROR_SUCCESS);
 }
 
+// Sets the scale back to 96 however the test ends (a failed assertion, an
+// exception), so that the window tests after it run at 100 %.
+struct ScaleSetBack {
+    ScaleSetBack() = default;
+    ScaleSetBack(const ScaleSetBack&) = delete;
+    ScaleSetBack& operator=(const ScaleSetBack&) = delete;
+    ~ScaleSetBack() { SetLogPixels(96); }
+};
+
 // Whole in the work area and centred there. The frame that is seen is
 // centred; the window's rectangle also holds the invisible resize borders
 // left, right and below it (up to 8 pixels at 200 %).
@@ -75,6 +84,7 @@ private:
 
 TEST(WinWindowScales, TheFileCountsInTheScreensPixelsAndAnotherScaleCentres) {
     KNS_REQUIRE_PORT("WINDOW");
+    const ScaleSetBack setBack{};
     SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     // A copy of its own, so that the settings file lies beside it.
     const TempFolder folder("kns-scales");
@@ -113,5 +123,4 @@ TEST(WinWindowScales, TheFileCountsInTheScreensPixelsAndAnotherScaleCentres) {
         const Started off(program, 192);
         EXPECT_TRUE(Started::WaitFor(CentredWhole)) << Text(Started::Frame());
     }
-    SetLogPixels(96);
 }

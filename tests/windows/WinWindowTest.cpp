@@ -1,7 +1,8 @@
 // The window on Windows, its real widgets driven in this process against the
 // emulator behind a wine-mapped COM port: what a user does and what the
 // simulator receives, the files the window writes, and the closing requests
-// Windows sends to a program (those in a program of their own).
+// Windows sends to a program (those in a program of their own, as is the
+// bench window).
 
 #include "WinTestSupport.h"
 
@@ -292,3 +293,29 @@ INSTANTIATE_TEST_SUITE_P(States, WinWindowClosing,
                                            ClosingRow{"reset_prompt", "reset_prompt", "CLOSING", false, false},
                                            ClosingRow{"update_failed", "update_failed", "UPDATEFAIL", false, false}),
                          [](const auto& info) { return std::string(info.param.Name); });
+
+// The bench as "knsimtool.exe --bench --port COM7" runs it, in a program of
+// its own that prints the rows it shows: the box's row as the box reports
+// it (an older firmware and a protocol other than the emulator's default,
+// so that neither can come from anywhere else), the status read repeating,
+// and a close request as taskkill sends it, which leaves remote mode last.
+TEST(WinBench, ShowsTheBoxPollsItAndLeavesRemoteModeWhenClosed) {
+    KNS_REQUIRE_PORT("BENCH");
+    const EmulatorLog log("BENCH");
+    const std::string port = PortFor("BENCH");
+    RunningProgram bench(ProgramFolder() + "bench_window_driver.exe", {"--bench", "--port", port});
+    const std::string row = "row " + port + "|KNWIN0007|v1.1.0|3 - ISO9141|";
+    ASSERT_TRUE(WaitUntil([&] { return bench.Out().find(row) != std::string::npos; }, 60000))
+        << bench.Out() << bench.Wait(0).Err;
+    const auto polls = [&] {
+        const Lines after = From(log.NewCommands(), "!K1");
+        return std::count(after.begin(), after.end(), "!S");
+    };
+    EXPECT_TRUE(WaitUntil([&] { return polls() >= 2; }, 20000)) << testing::PrintToString(log.NewCommands());
+
+    EXPECT_GE(bench.PostClose(), 1);
+    const ProgramRun run = bench.Wait(30000);
+    EXPECT_EQ(run.ExitCode, 0) << "still running or failed: " << run.Err;
+    ASSERT_TRUE(log.WaitFor("!K0"));
+    EXPECT_EQ(log.NewCommands().back(), "!K0") << testing::PrintToString(log.NewCommands());
+}

@@ -1,20 +1,21 @@
 #pragma once
-#include "link/LinkHost.h"
+#include "LinkHost.h"
 
 #include <memory>
 #include <string>
 
 // What one simulator's run tells the person watching, besides its result:
-// notes, the link's progress texts under --verbose, and the firmware
-// update's progress. A single run writes them to standard error as they
-// come (StderrBoxEvents); a bench collects them per box and shows them
-// together, so that eight boxes do not write over each other.
+// notes, the link's progress texts when asked for, and the firmware update's
+// progress. A single run of the command line writes them to standard error as
+// they come; a bench collects them per box and shows them together (rows on a
+// terminal, or the bench window's rows), so that eight boxes do not write over
+// each other.
 class BoxEvents {
 public:
     virtual ~BoxEvents() = default;
     // A line for the person watching ("Note: ...", "Update done; ...").
     virtual void Note(const std::string& line) = 0;
-    // A status text of the link, under --verbose.
+    // A status text of the link, when the run was asked to pass them on.
     virtual void Verbose(const std::string& text) = 0;
     // The search for the simulator begins (again, after an update).
     virtual void Searching() {}
@@ -25,20 +26,4 @@ public:
     // The view of a firmware update that is about to begin, and its end.
     virtual IUpdateView& UpdateView() = 0;
     virtual void UpdateEnded() = 0;
-};
-
-class TerminalUpdateView;
-
-// One simulator on standard error, as the command line has always shown it.
-class StderrBoxEvents : public BoxEvents {
-public:
-    StderrBoxEvents();
-    ~StderrBoxEvents() override;
-    void Note(const std::string& line) override;
-    void Verbose(const std::string& text) override;
-    IUpdateView& UpdateView() override;
-    void UpdateEnded() override;
-
-private:
-    std::unique_ptr<TerminalUpdateView> view_;
 };

@@ -1,5 +1,7 @@
 #include "FileNames.h"
 
+#include "serial/NetworkAddress.h"
+
 #include <cctype>
 #include <string_view>
 
@@ -25,22 +27,13 @@ void ReplaceAll(std::string& text, std::string_view key, const std::string& valu
         text.replace(at, key.size(), value);
 }
 
-// Where the scheme of a name such as "SCHEME://HOST:PORT" ends; npos for a
-// name without one.
-std::size_t SchemeEnd(const std::string& port) {
-    const std::size_t end = port.find("://");
-    if (end == std::string::npos || end == 0) return std::string::npos;
-    for (std::size_t i = 0; i < end; ++i)
-        if (!std::isalnum(static_cast<unsigned char>(port[i]))) return std::string::npos;
-    return end;
-}
-
 // The part of a port's name that tells its box from the others. A device is
-// told by its last part; an address with a scheme keeps the scheme, since one
+// told by its last part; a device server's address keeps its scheme, since one
 // server may offer the same HOST:PORT under two of them, and loses the
 // trailing slash that names the same server.
 std::string PortPart(const std::string& port) {
-    if (const std::size_t end = SchemeEnd(port); end != std::string::npos) {
+    if (IsNetworkPortName(port)) {
+        const std::size_t end = port.find("://");
         std::string scheme;
         for (const char c : port.substr(0, end)) scheme += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         std::string address = port.substr(end + 3);

@@ -1,4 +1,4 @@
-#include "BoxEvents.h"
+#include "StderrBoxEvents.h"
 
 #include "TerminalUpdateView.h"
 

@@ -1,4 +1,4 @@
-#include "SetupView.h"
+#include "SetupController.h"
 
 #include "EditorPanel.h"
 #include "InfoGroup.h"
@@ -7,35 +7,35 @@
 #include "link/SetupActions.h"
 #include "storage/CfgMapping.h"
 
-SetupView::SetupView(InfoGroup& info, EditorPanel& editor, StepDriver& steps)
+SetupController::SetupController(InfoGroup& info, EditorPanel& editor, StepDriver& steps)
     : info_(info), editor_(editor), steps_(steps) {}
 
-void SetupView::ShowStatus(const SimulatorState& state) {
+void SetupController::ShowStatus(const SimulatorState& state) {
     editor_.SetSendEnabled(true);
     info_.ShowStatus(state);
 }
 
-void SetupView::ShowConfiguration(const SimulatorState& state) {
+void SetupController::ShowConfiguration(const SimulatorState& state) {
     const CfgSetup shown = SetupFromState(state);
     info_.ShowProtocol(shown.Protocol, shown.EcuCount, state.Protocol);
     editor_.ShowEcus(state.GroupTitle(1), state.GroupTitle(2), state.SecondEcu != 0);
     editor_.Show(shown);
 }
 
-CfgSetup SetupView::Read() const {
+CfgSetup SetupController::Read() const {
     CfgSetup setup = editor_.Read();
     setup.Protocol = info_.Protocol();
     setup.EcuCount = info_.EcuCount();
     return setup;
 }
 
-CfgSetup SetupView::CollectForSend() {
+CfgSetup SetupController::CollectForSend() {
     // The next status read enables SEND again.
     editor_.SetSendEnabled(false);
     return Read();
 }
 
-void SetupView::Send(TComIo* link) {
+void SetupController::Send(TComIo* link) {
     if (!link) return;
     // From the first message processing on: a close waits for the end of SEND.
     StepDriver::Exchange exchange(steps_);
@@ -45,7 +45,7 @@ void SetupView::Send(TComIo* link) {
     steps_.Timer1().start();
 }
 
-void SetupView::ChangeProtocol(TComIo* link) {
+void SetupController::ChangeProtocol(TComIo* link) {
     if (steps_.State() != SchedulerState::Polling || !link) return;
     StepDriver::Exchange exchange(steps_);
     // Reads status and configuration back after a change, which refreshes
@@ -53,7 +53,7 @@ void SetupView::ChangeProtocol(TComIo* link) {
     (void)::ChangeProtocol(*link, info_.Protocol() - 1, info_.EcuCount() - 1);
 }
 
-void SetupView::ApplyFile(TComIo* link, const CfgValues& values) {
+void SetupController::ApplyFile(TComIo* link, const CfgValues& values) {
     // The file shows before anything goes out: the selectors, then MIL,
     // counts and slots over what the editor shows.
     info_.SelectProtocol(values.Protocol, values.EcuCount);

@@ -1,6 +1,6 @@
 #include "SessionClose.h"
 
-#include "uComIo.h"
+#include "link/uComIo.h"
 
 namespace {
 

@@ -1,9 +1,10 @@
 #pragma once
-// The window's side of the set-up use cases: what the "Simulator-Info" group
-// and the trouble-code editor show after the simulator was read, and SEND, a
-// protocol or ECU-count choice and an opened configuration file handed to
-// the shared use cases, each as one exchange of the scheduler (a close
-// waits for its end, no step talks in between).
+// The set-up's controller, the window's side of the set-up use cases: it
+// shows in the "Simulator-Info" group and the trouble-code editor what the
+// simulator reported, and runs SEND, a protocol or ECU-count choice and an
+// opened configuration file through the shared use cases, each as one
+// exchange of the scheduler (a close waits for its end, no step talks in
+// between).
 
 #include "base/CfgSetup.h"
 
@@ -14,9 +15,9 @@ class TComIo;
 struct CfgValues;
 struct SimulatorState;
 
-class SetupView {
+class SetupController {
 public:
-    SetupView(InfoGroup& info, EditorPanel& editor, StepDriver& steps);
+    SetupController(InfoGroup& info, EditorPanel& editor, StepDriver& steps);
 
     // After a status read: SEND enabled again, the MIL lamp and the count.
     void ShowStatus(const SimulatorState& state);

@@ -1,5 +1,5 @@
 #pragma once
-// The end of a window's session, in its order: where the window stood is
+// The end of the window's session, in its order: where the window stood is
 // saved, then the port closes (remote mode off first, so the simulator runs
 // on its own again), then the settings that name the port are written.
 // A close must not stop halfway: each step runs even when the one before it
