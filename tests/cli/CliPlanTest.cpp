@@ -149,15 +149,18 @@ TEST(CliPlan, InterruptEndsTheRunningCommandAndMarksTheStepsNotRun) {
     // Every process of the tree is asked (SIGTERM) before anything is
     // killed: the shell, which lives on after its trap, and a grandchild in
     // a session of its own below it, which shows it was asked too. One
-    // below coreutils' timeout (a group of its own) must end as well.
+    // below coreutils' timeout (a group of its own) must end as well. The
+    // grandchild writes its pid only once its trap is set, so the interrupt
+    // cannot come before it.
     WriteFile(folder / "plan.toml",
               "[[step]]\nname = \"long\"\nrun = '''trap \"echo asked > asked\" TERM; "
-              "setsid sh -c \"trap 'echo asked > asked2; exit 0' TERM; sleep 60 & wait\" & echo $! > pid2; "
+              "setsid sh -c \"trap 'echo asked > asked2; exit 0' TERM; echo \\$\\$ > pid2; sleep 60 & wait\" & "
               "timeout 120 sh -c \"echo \\$\\$ > pid3; exec sleep 600\" & echo $$ > pid; wait; wait'''\n"
               "[[step]]\nname = \"after\"\nrun = 'true'\n");
     Child cli(KNS_CLI_PATH, {"--port", box.Port(), "run", folder / "plan.toml", "--junit", folder / "report.xml"},
               {{"KNSIM_CLI_PORTS", "/nonexistent/knsim-test-port"}});
-    ASSERT_TRUE(WaitUntil([&] { return !ReadFile(folder / "pid").empty() && !ReadFile(folder / "pid3").empty(); }, 20000))
+    ASSERT_TRUE(WaitUntil([&] { return !ReadFile(folder / "pid").empty() && !ReadFile(folder / "pid2").empty() &&
+                                 !ReadFile(folder / "pid3").empty(); }, 20000))
         << cli.Err();
     cli.Signal(SIGINT);
     const auto r = cli.Wait(30000);
