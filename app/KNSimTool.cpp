@@ -8,6 +8,8 @@
 #include "StartOptions.h"
 #include "WindowProgram.h"
 
+#include "base/WideText.h"
+
 #include <QApplication>
 #include <QIcon>
 
@@ -32,8 +34,10 @@ std::string VersionLine() {
 int main(int argc, char** argv) {
     // Usage and version are answered before the application object exists:
     // they must work without a display, in a terminal or a script.
+    // On Windows from the UTF-16 command line, as QCoreApplication::arguments()
+    // below reads it too.
     QStringList early;
-    for (int i = 1; i < argc; ++i) early << QString::fromLocal8Bit(argv[i]);
+    for (const std::string& argument : ProgramArguments(argc, argv)) early << QString::fromStdString(argument);
     if (WantsUsage(early) || WantsVersion(early)) UseParentConsole();
     if (WantsUsage(early)) {
         std::fputs(CommandLineUsage(QStringLiteral("knsimtool")).toLocal8Bit().constData(), stdout);

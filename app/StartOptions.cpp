@@ -1,5 +1,7 @@
 #include "StartOptions.h"
 
+#include "FileNameText.h"
+#include "base/WideText.h"
 #include "link/PortChoice.h"
 
 #include <QFile>
@@ -86,8 +88,8 @@ QString DistributionFileName(const QString& programFile, std::uint16_t versionWo
 }
 
 void CopyToDistribution(const QString& programFile, std::uint16_t versionWord) {
-    const std::filesystem::path from(QFile::encodeName(programFile).toStdString());
-    const std::filesystem::path to(QFile::encodeName(DistributionFileName(programFile, versionWord)).toStdString());
+    const std::filesystem::path from = PathFromUtf8(FileNameBytes(programFile));
+    const std::filesystem::path to = PathFromUtf8(FileNameBytes(DistributionFileName(programFile, versionWord)));
     std::error_code ignored;
     std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ignored);
 }

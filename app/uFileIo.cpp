@@ -1,5 +1,7 @@
 #include "uFileIo.h"
 
+#include "FileNameText.h"
+
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -54,7 +56,7 @@ QString TFileIo::Choose(QFileDialog& dialog, const QString& proposed) {
 }
 
 QString TFileIo::ProposedSaveName(const std::string& cfgFileName) {
-    return cfgFileName.empty() ? QStringLiteral("Config") : QFile::decodeName(cfgFileName.c_str());
+    return cfgFileName.empty() ? QStringLiteral("Config") : FileNameText(cfgFileName);
 }
 
 QString TFileIo::ShownName(const QString& path) { return QFileInfo(path).fileName(); }
@@ -64,20 +66,20 @@ QString TFileIo::ChooseSave() {
     // proposes it too.
     if (CfgFileName.empty()) CfgFileName = "Config";
     const QString chosen = Choose(SaveDlg(), ProposedSaveName(CfgFileName));
-    if (!chosen.isEmpty()) CfgFileName = QFile::encodeName(chosen).toStdString();
+    if (!chosen.isEmpty()) CfgFileName = FileNameBytes(chosen);
     return chosen;
 }
 
 void TFileIo::Save(const QString& path, const CfgSetup& setup) {
-    file_.Save(QFile::encodeName(path).toStdString(), setup, versionWord_, MessagePath(path));
+    file_.Save(FileNameBytes(path), setup, versionWord_, MessagePath(path));
 }
 
 QString TFileIo::ChooseOpen() {
-    const QString chosen = Choose(OpenDlg(), QFile::decodeName(CfgFileName.c_str()));
-    if (!chosen.isEmpty()) CfgFileName = QFile::encodeName(chosen).toStdString();
+    const QString chosen = Choose(OpenDlg(), FileNameText(CfgFileName));
+    if (!chosen.isEmpty()) CfgFileName = FileNameBytes(chosen);
     return chosen;
 }
 
 CfgValues TFileIo::Open(const QString& path) {
-    return file_.Open(QFile::encodeName(path).toStdString(), MessagePath(path));
+    return file_.Open(FileNameBytes(path), MessagePath(path));
 }

@@ -3,6 +3,7 @@
 
 #include "uMain.h"
 
+#include "FileNameText.h"
 #include "CarriedImage.h"
 #include "EditorPanel.h"
 #include "ErrorBox.h"
@@ -107,9 +108,9 @@ void TMain::FormCreate() {
     programFolder_ = QCoreApplication::applicationDirPath();
     if (!programFolder_.endsWith(QLatin1Char('/'))) programFolder_ += QLatin1Char('/');
     settingsFile_ = options_.SettingsFile.isEmpty()
-                        ? QFile::decodeName(SettingsFileFor(QFile::encodeName(programFolder_).toStdString()).c_str())
+                        ? FileNameText(SettingsFileFor(FileNameBytes(programFolder_)))
                         : options_.SettingsFile;
-    settings_->SetFileName(QFile::encodeName(settingsFile_).toStdString());
+    settings_->SetFileName(FileNameBytes(settingsFile_));
     placement_ = std::make_unique<WindowPlacement>(*this, *settings_, "Main\\");
 
     // The designed look until the first step: not connected, but the forced

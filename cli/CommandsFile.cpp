@@ -13,6 +13,7 @@
 
 #include "base/Failure.h"
 #include "base/TroubleCode.h"
+#include "base/WideText.h"
 #include "link/BoxJobs.h"
 #include "link/BusProtocol.h"
 #include "link/SetupActions.h"
@@ -79,7 +80,7 @@ CfgValues OpenConfiguration(CfgFile& file, const std::string& typed) {
     const std::string chosen = ConfigurationFileName(typed);
     const std::string path = CfgFile::DocumentPath(chosen);
     std::error_code error;
-    const auto status = std::filesystem::status(path, error);
+    const auto status = std::filesystem::status(PathFromUtf8(path), error);
     if (error) throw CliError(ExitFileFailed, "Cannot open " + path + ": " + error.message());
     if (std::filesystem::is_directory(status)) throw CliError(ExitFileFailed, "Cannot open " + path + ": it is a folder");
     try {

@@ -15,6 +15,7 @@
 #include "TerminalRedraw.h"
 #include "TerminalText.h"
 
+#include "base/WideText.h"
 #include "storage/SafeFile.h"
 
 #include <algorithm>
@@ -82,7 +83,7 @@ int RunPlan(const CliOptions& options, std::string& out) {
     try {
         plan = ReadTestPlan(options.File);
     } catch (const CliError& e) {
-        PutRunError(options, std::filesystem::path(options.File).stem().string(), "plan", e);
+        PutRunError(options, Utf8FromPath(PathFromUtf8(options.File).stem()), "plan", e);
         throw;
     }
     // Before any box is touched: a path that cannot be written costs

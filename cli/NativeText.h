@@ -1,14 +1,12 @@
 #pragma once
-// A plan is UTF-8; the program's own byte strings (its command line, the
-// paths it opens) are the system's text: on Linux the same bytes, on Windows
-// the ANSI code page. These convert where the two meet.
+// A plan is UTF-8, and so are the program's own byte strings (its command
+// line, the paths it opens) on Linux and on Windows, which reads its command
+// line in UTF-16. These join and name paths where a plan meets the system.
 
 #include <optional>
 #include <string>
 
-// The absolute folder of a file, in the system's text. (On Windows a
-// std::filesystem path gives its narrow text as UTF-8, not in the code page
-// it was made from, so it cannot be used for this.)
+// The absolute folder of a file.
 std::string AbsoluteFolderOf(const std::string& file);
 
 // The system's text as UTF-8.
@@ -16,6 +14,5 @@ std::string Utf8FromNative(const std::string& text);
 
 // The file a plan names (UTF-8, relative to folder unless absolute) as a
 // path the program's file functions open; nullopt when the system cannot
-// name it in its own text (on Windows, a character outside the code page on
-// a volume without short names).
+// name it.
 std::optional<std::string> NativePath(const std::string& folder, const std::string& utf8);

@@ -10,6 +10,7 @@
 #include "PlanVariables.h"
 
 #include "base/TroubleCode.h"
+#include "base/WideText.h"
 
 #include <toml++/toml.h>
 
@@ -198,7 +199,7 @@ TestPlan ParseTestPlan(const std::string& text, const std::string& path) {
 
     TestPlan plan;
     plan.Path = path;
-    plan.Name = std::filesystem::path(path).stem().string();
+    plan.Name = Utf8FromPath(PathFromUtf8(path).stem());
     plan.Folder = AbsoluteFolderOf(path);
     if (const auto* n = root.get("name")) plan.Name = r.Text(*n, "name");
     if (const auto* n = root.get("timeout")) plan.TimeoutSeconds = r.Seconds(*n, "timeout");
@@ -230,8 +231,8 @@ TestPlan ParseTestPlan(const std::string& text, const std::string& path) {
 
 TestPlan ReadTestPlan(const std::string& path) {
     std::error_code error;
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    if (!in || std::filesystem::is_directory(path, error)) throw CliError(ExitFileFailed, "Cannot read the plan " + path);
+    std::ifstream in(PathFromUtf8(path), std::ios::binary);
+    if (!in || std::filesystem::is_directory(PathFromUtf8(path), error)) throw CliError(ExitFileFailed, "Cannot read the plan " + path);
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     if (in.bad()) throw CliError(ExitFileFailed, "Cannot read the plan " + path);
     return ParseTestPlan(text, path);

@@ -4,6 +4,7 @@
 #include "Report.h"
 
 #include "base/TroubleCode.h"
+#include "base/WideText.h"
 
 #include <algorithm>
 #include <array>
@@ -73,7 +74,7 @@ Variables StepVariables(const TestPlan& plan, const PlanStep& step, const Variab
 
 BoxKeyMatch MatchBoxKey(const std::string& key, const std::string& port, const std::string& serial) {
     if (!serial.empty() && key == serial) return BoxKeyMatch::Serial;
-    const std::string portName = std::filesystem::path(port).filename().string();
+    const std::string portName = Utf8FromPath(PathFromUtf8(port).filename());
     if (key == port || (!portName.empty() && key == portName)) return BoxKeyMatch::Port;
     return BoxKeyMatch::None;
 }

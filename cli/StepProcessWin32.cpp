@@ -8,6 +8,8 @@
 
 #include "Interrupt.h"
 
+#include "base/WideText.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -62,13 +64,7 @@ private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-    return wide;
-}
+std::wstring Wide(const std::string& utf8) { return WideFromUtf8(utf8); }
 
 std::wstring Upper(std::wstring text) {
     if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));

@@ -9,6 +9,7 @@
 #include "TerminalText.h"
 
 #include "base/Failure.h"
+#include "base/WideText.h"
 #include "storage/SettingsLocation.h"
 
 #include <cstdio>
@@ -30,7 +31,8 @@ int main(int argc, char** argv) {
 
     CliOptions options;
     try {
-        options = ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc));
+        // On Windows from the UTF-16 command line: a path in any folder arrives whole.
+        options = ParseCliOptions(ProgramArguments(argc, argv));
     } catch (const CliError& e) {
         Write(stderr, std::string("knsimtool-cli: ") + e.what() + "\nTry 'knsimtool-cli --help'.\n");
         return e.ExitStatus();

@@ -65,7 +65,13 @@ bool WaitConnected(SOCKET s, WaitSteps& steps) {
 }
 
 SOCKET ConnectOne(const addrinfo& a, WaitSteps& steps) {
-    const SOCKET s = socket(a.ai_family, a.ai_socktype, a.ai_protocol);
+    // Not inheritable: a program started meanwhile (the main window from the
+    // bench, a plan's command) would otherwise keep the connection open after
+    // it is closed here, and a device server that takes one client per port
+    // would refuse the next connection as "in use" until that program ends.
+    // Overlapped, as socket() makes them.
+    const SOCKET s = WSASocketW(a.ai_family, a.ai_socktype, a.ai_protocol, nullptr, 0,
+                                WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
     if (s == INVALID_SOCKET) return s;
     u_long nonBlocking = 1;
     (void)ioctlsocket(s, FIONBIO, &nonBlocking);

@@ -5,6 +5,7 @@
 #include "LocalDevice.h"
 
 #include "TimeoutRules.h"
+#include "base/WideText.h"
 
 #include <windows.h>
 
@@ -111,7 +112,7 @@ Win32Device::Win32Device(const std::string& port) {
     // "\\.\" reaches every device name, COM10 and above included, which the
     // plain name does not.
     const std::string name = port.rfind("\\\\.\\", 0) == 0 ? port : "\\\\.\\" + port;
-    device_ = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    device_ = CreateFileW(WideFromUtf8(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                           FILE_FLAG_OVERLAPPED, nullptr);
     if (device_ == INVALID_HANDLE_VALUE) throw EComPort(CError_OpenFailed, LastError());
 }

@@ -1,9 +1,11 @@
-// SafeFile on Windows: paths are ANSI text (the program's byte strings) and
-// are widened for the file functions, so that no length or code-page limit of
+// SafeFile on Windows: paths are UTF-8 (the program's byte strings) and are
+// widened for the file functions, so that no length or code-page limit of
 // the ...A functions applies. The replacing write is flushed with
 // FlushFileBuffers and moved over the target with MoveFileExW (a file with a
 // second name is written in place; hidden and system marks stay).
 #include "SafeFile.h"
+
+#include "base/WideText.h"
 
 #include <windows.h>
 
@@ -32,13 +34,7 @@ private:
     HANDLE h_;
 };
 
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
+std::wstring Wide(const std::string& text) { return WideFromUtf8(text); }
 
 // The callers report failures with strerror: give them the nearest errno.
 int ErrnoOf(DWORD error) {

@@ -4,6 +4,8 @@
 // user cannot write).
 #include "SettingsLocation.h"
 
+#include "base/WideText.h"
+
 #include <windows.h>
 
 #include <cstdlib>
@@ -11,15 +13,6 @@
 #include <vector>
 
 namespace {
-
-// The program's byte strings are ANSI text.
-std::string Narrow(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, nullptr, nullptr);
-    return text;
-}
 
 std::string WithoutTrailingSeparators(std::string path) {
     while (path.size() > 1 && (path.back() == '\\' || path.back() == '/') && path[path.size() - 2] != ':')
@@ -38,7 +31,7 @@ std::string RunningProgramFolder() {
         if (n < buf.size()) {
             const std::wstring path(buf.data(), n);
             const std::size_t slash = path.find_last_of(L"\\/");
-            return slash == std::wstring::npos ? std::string() : Narrow(path.substr(0, slash));
+            return slash == std::wstring::npos ? std::string() : Utf8FromWide(path.substr(0, slash));
         }
         if (buf.size() > 32768) return {};
         buf.resize(buf.size() * 2);
@@ -55,7 +48,7 @@ bool ProgramFolderHoldsSettings(const std::string& programFolder) {
     const char last = folder.back();
     const std::string probe = folder + (last == '\\' || last == '/' ? "" : "\\") + "KNSimTool.ini-" +
                               std::to_string(GetCurrentProcessId()) + ".probe";
-    const HANDLE handle = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    const HANDLE handle = CreateFileW(WideFromUtf8(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
                                       nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
@@ -64,8 +57,10 @@ bool ProgramFolderHoldsSettings(const std::string& programFolder) {
 }
 
 std::string UserSettingsFolder() {
-    if (const char* appData = std::getenv("APPDATA"); appData && *appData)
-        return WithoutTrailingSeparators(appData) + "\\KNSimTool";
+    // The variable in UTF-16: the ANSI copy that getenv reads has lost a
+    // profile name outside the code page.
+    if (const wchar_t* appData = _wgetenv(L"APPDATA"); appData && *appData)
+        return WithoutTrailingSeparators(Utf8FromWide(appData)) + "\\KNSimTool";
     return "KNSimTool";
 }
 

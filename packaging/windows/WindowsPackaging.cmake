@@ -9,6 +9,34 @@
 # KNS_CMARK, the README as the help page README.html.
 
 if(CMAKE_SCRIPT_MODE_FILE)
+  if(DEFINED KNS_CHECK_SETUP)
+    # Whether the setup program carries the test build's marker, which its
+    # version resource holds in UTF-16 (and no text of the script is
+    # uncompressed): KNS_EXPECT is "absent" for the shipped setup program,
+    # "present" for the test build, which shows that the check can see it.
+    file(READ "${KNS_CHECK_SETUP}" content HEX)
+    set(wide "")
+    string(LENGTH "${KNS_MARKER}" length)
+    math(EXPR last "${length} - 1")
+    foreach(i RANGE ${last})
+      string(SUBSTRING "${KNS_MARKER}" ${i} 1 c)
+      string(HEX "${c}" h)
+      string(APPEND wide "${h}00")
+    endforeach()
+    string(HEX "${KNS_MARKER}" narrow)
+    string(FIND "${content}" "${wide}" at_wide)
+    string(FIND "${content}" "${narrow}" at_narrow)
+    if(at_wide EQUAL -1 AND at_narrow EQUAL -1)
+      set(found absent)
+    else()
+      set(found present)
+    endif()
+    if(NOT found STREQUAL KNS_EXPECT)
+      file(REMOVE "${KNS_CHECK_SETUP}")
+      message(FATAL_ERROR "${KNS_CHECK_SETUP}: the test build's marker is ${found}, expected ${KNS_EXPECT}; the file was removed")
+    endif()
+    return()
+  endif()
   if(DEFINED KNS_CMARK)
     # Windows has no manual pages and no "man": the README, as a page any
     # browser shows, is the help beside the programs. GitHub's flavour of
@@ -128,9 +156,23 @@ elseif(KNS_MAKENSIS)
     set(icon_define -DICON=${CMAKE_BINARY_DIR}/app/knsimtool.ico)
     set(icon_depends knsimtool_icon ${CMAKE_BINARY_DIR}/app/knsimtool.ico)
   endif()
+  file(GLOB kns_nsis_parts ${KNS_WINDOWS_PACKAGING_DIR}/*.nsh)
+  # The test build stands in for missing administrator rights and for the
+  # elevation prompt's answer (TestRights.nsh); its version resource
+  # carries this marker, which every setup program is checked for.
+  set(kns_test_marker "KNSimTool test build: rights and elevation stand-ins")
+  #   kns_setup_program(outfile version [TEST])
   function(kns_setup_program outfile version)
+    set(test_defines)
+    set(expect absent)
+    if(ARGN STREQUAL "TEST")
+      set(test_defines -DKNS_TEST_RIGHTS -DKNS_TEST_MARKER=${kns_test_marker})
+      set(expect present)
+    endif()
+    get_filename_component(outdir ${outfile} DIRECTORY)
     add_custom_command(
       OUTPUT ${outfile}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${outdir}
       COMMAND ${KNS_MAKENSIS} -V2 -WX
               -DVERSION=${version}
               -DVERSION_QUAD=${version}.0
@@ -139,8 +181,12 @@ elseif(KNS_MAKENSIS)
               -DSTAGE=${KNS_WINDOWS_STAGE}
               -DOUTFILE=${outfile}
               ${icon_define}
+              ${test_defines}
               ${KNS_WINDOWS_PACKAGING_DIR}/knsimtool.nsi
-      DEPENDS ${kns_staged} ${KNS_WINDOWS_PACKAGING_DIR}/knsimtool.nsi ${icon_depends}
+      COMMAND ${CMAKE_COMMAND} -DKNS_CHECK_SETUP=${outfile} -DKNS_MARKER=${kns_test_marker} -DKNS_EXPECT=${expect}
+              -P ${KNS_WINDOWS_PACKAGING_DIR}/WindowsPackaging.cmake
+      DEPENDS ${kns_staged} ${KNS_WINDOWS_PACKAGING_DIR}/knsimtool.nsi ${kns_nsis_parts} ${icon_depends}
+              ${KNS_WINDOWS_PACKAGING_DIR}/WindowsPackaging.cmake
       COMMENT "Building the Windows setup program ${outfile}"
       VERBATIM)
   endfunction()
@@ -153,7 +199,14 @@ elseif(KNS_MAKENSIS)
   set(next_version ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${next_patch})
   set(next_setup ${CMAKE_BINARY_DIR}/packaging/windows/next/KNSimTool-${next_version}-setup.exe)
   kns_setup_program(${next_setup} ${next_version})
-  add_custom_target(windows-installer-next DEPENDS ${next_setup})
+  # Both versions once more as test builds, for the branches without
+  # administrator rights.
+  set(test_dir ${CMAKE_BINARY_DIR}/packaging/windows/test)
+  kns_setup_program(${test_dir}/KNSimTool-${PROJECT_VERSION}-setup-test.exe ${PROJECT_VERSION} TEST)
+  kns_setup_program(${test_dir}/KNSimTool-${next_version}-setup-test.exe ${next_version} TEST)
+  add_custom_target(windows-installer-next DEPENDS ${next_setup}
+                    ${test_dir}/KNSimTool-${PROJECT_VERSION}-setup-test.exe
+                    ${test_dir}/KNSimTool-${next_version}-setup-test.exe)
 else()
   kns_missing_tool(windows-installer makensis nsis)
 endif()

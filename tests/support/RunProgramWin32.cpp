@@ -2,6 +2,8 @@
 
 #include "TestFiles.h"
 
+#include "base/WideText.h"
+
 #include <windows.h>
 
 #include <stdexcept>
@@ -31,23 +33,30 @@ std::string Quote(const std::string& arg) {
 
 HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE h = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
+    HANDLE h = CreateFileW(WideFromUtf8(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
     return h;
 }
 
+// Program, arguments and paths are UTF-8, handed over in UTF-16 as the
+// programs read their command line.
 PROCESS_INFORMATION Start(const std::string& program, const std::vector<std::string>& args,
-                          const std::string& outPath, const std::string& errPath, DWORD flags = 0) {
+                          const std::string& outPath, const std::string& errPath, DWORD flags = 0,
+                          Inheritance inheritance = Inheritance::StandardOnly) {
     HANDLE in = InheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
     HANDLE out = InheritableFile(outPath, GENERIC_WRITE, CREATE_ALWAYS);
     HANDLE err = InheritableFile(errPath, GENERIC_WRITE, CREATE_ALWAYS);
 
-    std::string line = Quote(program);
-    for (const std::string& a : args) line += " " + Quote(a);
+    std::string text = Quote(program);
+    for (const std::string& a : args) text += " " + Quote(a);
+    std::wstring line = WideFromUtf8(text);
     // The program inherits its three files and nothing else: not this test's
-    // own output, which ctest reads until every holder has closed it.
+    // own output, which ctest reads until every holder has closed it. Asked
+    // to, it inherits every inheritable handle, as a careless starter would
+    // hand them on.
     HANDLE inherited[] = {in, out, err};
+    const bool limited = inheritance == Inheritance::StandardOnly;
     SIZE_T size = 0;
     InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
     std::vector<char> storage(size);
@@ -55,13 +64,13 @@ PROCESS_INFORMATION Start(const std::string& program, const std::vector<std::str
     const bool listed = InitializeProcThreadAttributeList(attributes, 1, 0, &size) &&
                         UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
                                                   sizeof inherited, nullptr, nullptr);
-    STARTUPINFOEXA start{};
+    STARTUPINFOEXW start{};
     start.StartupInfo.cb = sizeof start;
     start.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
     start.StartupInfo.hStdInput = in;
     start.StartupInfo.hStdOutput = out;
     start.StartupInfo.hStdError = err;
-    start.lpAttributeList = attributes;
+    start.lpAttributeList = limited ? attributes : nullptr;
     PROCESS_INFORMATION process{};
     // Wine on a loaded machine now and then refuses a start that succeeds a
     // moment later; a program that is really missing fails all three.
@@ -69,8 +78,9 @@ PROCESS_INFORMATION Start(const std::string& program, const std::vector<std::str
     DWORD error = listed ? 0 : GetLastError();
     for (int attempt = 0; listed && attempt < 3 && !started; ++attempt) {
         if (attempt > 0) Sleep(250);
-        started = CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE,
-                                 flags | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr, &start.StartupInfo, &process);
+        started = CreateProcessW(WideFromUtf8(program).c_str(), line.data(), nullptr, nullptr, TRUE,
+                                 flags | (limited ? EXTENDED_STARTUPINFO_PRESENT : 0), nullptr, nullptr,
+                                 &start.StartupInfo, &process);
         if (!started) error = GetLastError();
     }
     if (listed) DeleteProcThreadAttributeList(attributes);
@@ -117,10 +127,11 @@ struct RunningProgram::Files {
     std::string OutPath = Folder / "out", ErrPath = Folder / "err";
 };
 
-RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& args, bool ownConsole)
+RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& args, bool ownConsole,
+                               Inheritance inheritance)
     : files_(new Files) {
     const PROCESS_INFORMATION process =
-        Start(program, args, files_->OutPath, files_->ErrPath, ownConsole ? CREATE_NEW_CONSOLE : 0);
+        Start(program, args, files_->OutPath, files_->ErrPath, ownConsole ? CREATE_NEW_CONSOLE : 0, inheritance);
     process_ = process.hProcess;
     id_ = process.dwProcessId;
 }
@@ -180,9 +191,9 @@ ProgramRun RunningProgram::Wait(unsigned limitMs) {
 }
 
 std::string ProgramFolder() {
-    char path[MAX_PATH + 1];
-    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string folder(path, n);
+    wchar_t path[MAX_PATH + 1];
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
+    const std::string folder = Utf8FromWide(std::wstring_view(path, n));
     return folder.substr(0, folder.find_last_of("\\/") + 1);
 }
 

@@ -10,6 +10,11 @@ struct ProgramRun {
     std::string Err;    // standard error
 };
 
+// Which handles a started program inherits: its standard three, or every
+// inheritable handle of the test (what a careless starter hands on).
+enum class Inheritance { StandardOnly, Everything };
+
+// Program, arguments and paths are UTF-8.
 // Runs program with args (each quoted for the command line as needed),
 // standard input empty, and waits at most limitMs for its end.
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args, unsigned limitMs = 120000);
@@ -19,7 +24,8 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 class RunningProgram {
 public:
     // ownConsole: a console of its own, which SendCtrlC reaches alone.
-    RunningProgram(const std::string& program, const std::vector<std::string>& args, bool ownConsole = false);
+    RunningProgram(const std::string& program, const std::vector<std::string>& args, bool ownConsole = false,
+                   Inheritance inheritance = Inheritance::StandardOnly);
     ~RunningProgram();  // ends it when it still runs
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;

@@ -36,5 +36,5 @@ TempFolder::TempFolder(const std::string& prefix) : path_(MakeFolder(prefix)) {}
 
 TempFolder::~TempFolder() {
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove_all(PathFromUtf8(path_), ignored);
 }

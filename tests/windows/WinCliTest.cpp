@@ -6,7 +6,9 @@
 #include "ExampleSetup.h"
 #include "RunProgramWin32.h"
 
+#include "base/WideText.h"
 #include "cli/StepProcess.h"
+#include "serial/ComPort.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -133,20 +136,6 @@ TEST(WinCli, AOneStepPlanRunsItsCommandThroughCmdAndWritesJUnit) {
 
 namespace {
 
-std::wstring Wide(const std::string& text, UINT codePage = CP_UTF8) {
-    const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& wide, UINT codePage) {
-    const int n = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n, nullptr, nullptr);
-    return text;
-}
-
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
@@ -169,8 +158,8 @@ int Running(const wchar_t* name) {
     return count;
 }
 
-// A folder with an umlaut in its name, under the temporary folder.
-std::wstring UmlautFolder(const wchar_t* name) {
+// A folder of that name under the temporary folder.
+std::wstring NamedFolder(const wchar_t* name) {
     wchar_t temp[MAX_PATH + 1];
     GetTempPathW(MAX_PATH + 1, temp);
     const std::wstring folder = std::wstring(temp) + name;
@@ -184,7 +173,7 @@ std::wstring UmlautFolder(const wchar_t* name) {
 // plan (UTF-8), and no handle of ours but its standard ones: a file this
 // process closes while the command runs is closed, not kept open by it.
 TEST(WinStep, TheCommandGetsItsUtf8AndNoHandleOfOurs) {
-    const std::wstring folder = UmlautFolder(L"knsim-step-\u00fc");
+    const std::wstring folder = NamedFolder(L"knsim-step-\u00fc");
     const std::wstring held = folder + L"\\held.txt";
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE file = CreateFileW(held.c_str(), GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS, 0, nullptr);
@@ -193,7 +182,7 @@ TEST(WinStep, TheCommandGetsItsUtf8AndNoHandleOfOurs) {
     CommandRun run;
     std::thread step([&] {
         run = RunStepCommand("echo %GREETING%> \"gr\xC3\xBC\xC3\x9F" "e.txt\" & ping -n 4 127.0.0.1 > nul",
-                             {{"GREETING", "Gr\xC3\xBC\xC3\x9F" "e"}}, Narrow(folder, CP_UTF8), 60);
+                             {{"GREETING", "Gr\xC3\xBC\xC3\x9F" "e"}}, Utf8FromWide(folder), 60);
     });
     ASSERT_TRUE(WaitUntil([&] { return Exists(folder + L"\\gr\u00fc\u00dfe.txt"); }, 20000));
     CloseHandle(file);
@@ -204,24 +193,32 @@ TEST(WinStep, TheCommandGetsItsUtf8AndNoHandleOfOurs) {
     EXPECT_EQ(run.ExitStatus, 0) << run.StartFailure << run.Err;
 }
 
-// A plan in a folder with an umlaut applies a file with one and runs its
-// commands there; a step's time-out ends the command and what it started.
+// Letters that no single ANSI code page holds together: Cyrillic and the
+// Polish "Ł" (Western systems have neither, Cyrillic ones have no "Ł").
+#define KNS_BEYOND_CODE_PAGE L"\u041F\u0440\u043E\u0432\u0435\u0440\u043A\u0430-\u0141ukasz"
+
+// A plan in a folder that the ANSI code page cannot name applies a file
+// there, runs its commands there with the folder's name whole, and writes
+// its report there; a step's time-out ends the command and what it started.
 TEST(WinCli, APlanIsUtf8EndToEndAndATimeOutEndsTheWholeTree) {
     KNS_REQUIRE_PORT("CLI");
     const EmulatorLog log("CLI");
-    const std::wstring folder = UmlautFolder(L"knsim-Pr\u00fcfung");
-    ASSERT_TRUE(CopyFileW(Wide(ExampleFile(), CP_ACP).c_str(), (folder + L"\\Einstellung-\u00fc.kns").c_str(), FALSE));
-    DeleteFileW((folder + L"\\erreicht-\u00fc.txt").c_str());
+    const std::wstring folder = NamedFolder(L"knsim-" KNS_BEYOND_CODE_PAGE);
+    ASSERT_TRUE(CopyFileW(WideFromUtf8(ExampleFile()).c_str(), (folder + L"\\Einstellung-\u0416.kns").c_str(), FALSE));
+    DeleteFileW((folder + L"\\erreicht-\u0141.txt").c_str());
+    DeleteFileW((folder + L"\\report.xml").c_str());
+    // The step passes only when the folder it is given names this folder.
     WriteBytes(folder + L"\\plan.toml",
-               "[[step]]\nname = \"apply\"\napply = \"Einstellung-\xC3\xBC.kns\"\n"
-               "run = 'echo %KNSIM_PLAN_DIR%> \"erreicht-\xC3\xBC.txt\"'\n"
+               "[[step]]\nname = \"apply\"\napply = \"Einstellung-\xD0\x96.kns\"\n"
+               "run = 'if exist \"%KNSIM_PLAN_DIR%\\plan.toml\" (echo found> \"erreicht-\xC5\x81.txt\") else (exit 3)'\n"
                "[[step]]\nname = \"hangs\"\ntimeout = 3\n"
                "run = 'start /b ping -n 60 127.0.0.1 > nul & ping -n 60 127.0.0.1 > nul'\n");
-    const std::string junit = Narrow(folder, CP_ACP) + "\\report.xml";
-    const ProgramRun run = Cli({"--port", PortFor("CLI"), "run", Narrow(folder, CP_ACP) + "\\plan.toml", "--junit", junit});
+    const std::string utf8 = Utf8FromWide(folder);
+    const ProgramRun run = Cli({"--port", PortFor("CLI"), "run", utf8 + "\\plan.toml", "--junit", utf8 + "\\report.xml"});
     EXPECT_EQ(run.ExitCode, 1) << run.Err << run.Out;
     EXPECT_NE(run.Out.find("1 passed, 1 failed"), std::string::npos) << run.Out;
-    EXPECT_TRUE(Exists(folder + L"\\erreicht-\u00fc.txt"));
+    EXPECT_TRUE(Exists(folder + L"\\erreicht-\u0141.txt"));
+    EXPECT_TRUE(Exists(folder + L"\\report.xml"));
     const auto sent = log.NewCommands();
     EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [](const std::string& c) { return c.rfind("!X0142", 0) == 0; }))
         << testing::PrintToString(sent);
@@ -233,8 +230,8 @@ TEST(WinCli, APlanIsUtf8EndToEndAndATimeOutEndsTheWholeTree) {
 TEST(WinCli, CtrlCEndsAPlanWithItsReportWritten) {
     KNS_REQUIRE_PORT("CLI");
     const EmulatorLog log("CLI");
-    const std::wstring folder = UmlautFolder(L"knsim-ctrl-c");
-    const std::string ansi = Narrow(folder, CP_ACP);
+    const std::wstring folder = NamedFolder(L"knsim-ctrl-c");
+    const std::string ansi = Utf8FromWide(folder);
     DeleteFileW((folder + L"\\started.txt").c_str());
     WriteBytes(folder + L"\\plan.toml", "[[step]]\nname = \"long\"\n"
                                         "run = 'echo started> started.txt & ping -n 60 127.0.0.1 > nul'\n"
@@ -250,4 +247,48 @@ TEST(WinCli, CtrlCEndsAPlanWithItsReportWritten) {
     EXPECT_NE(xml.find("tests=\"2\" failures=\"0\" errors=\"1\" skipped=\"1\""), std::string::npos) << xml;
     EXPECT_EQ(Running(L"ping.exe"), 0);
     EXPECT_TRUE(log.WaitFor("!K0"));
+}
+
+// save and apply with a file in a folder that the ANSI code page cannot
+// name: the file lands there under its own name, and applying it sends it.
+TEST(WinCli, SaveAndApplyAFileBeyondTheCodePage) {
+    KNS_REQUIRE_PORT("CLI");
+    const std::wstring folder = NamedFolder(L"knsim-files-" KNS_BEYOND_CODE_PAGE);
+    const std::wstring file = folder + L"\\\u0423\u0441\u0442\u0430\u043D\u043E\u0432\u043A\u0430-\u0141.kns";
+    DeleteFileW(file.c_str());
+    const ProgramRun saved = Cli({"--port", PortFor("CLI"), "save", Utf8FromWide(file)});
+    ASSERT_EQ(saved.ExitCode, 0) << saved.Err;
+    ASSERT_TRUE(Exists(file)) << saved.Out;
+    const EmulatorLog log("CLI");
+    const ProgramRun applied = Cli({"--port", PortFor("CLI"), "apply", Utf8FromWide(file)});
+    EXPECT_EQ(applied.ExitCode, 0) << applied.Err;
+    const auto sent = log.NewCommands();
+    EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [](const std::string& c) { return c.rfind("!X", 0) == 0; }))
+        << testing::PrintToString(sent);
+}
+
+// A program started while a device-server connection is open, by a starter
+// that hands on every inheritable handle: once the port is closed, the
+// server is free for the next client while that program still runs (ser2net
+// takes one client per port and refuses the next as "in use").
+TEST(WinCli, AChildStartedMeanwhileDoesNotHoldTheNetworkConnection) {
+    KNS_REQUIRE_PORT("NETWORK");
+    wchar_t system[MAX_PATH + 1];
+    const UINT n = GetSystemDirectoryW(system, MAX_PATH + 1);
+    const std::string ping = Utf8FromWide(std::wstring_view(system, n)) + "\\ping.exe";
+    std::unique_ptr<RunningProgram> child;
+    {
+        TComPort port;
+        port.SetPort(PortFor("NETWORK"));
+        port.Open();
+        // Ended by its owner, this test, when it goes out of scope.
+        child = std::make_unique<RunningProgram>(ping, std::vector<std::string>{"-n", "60", "127.0.0.1"}, false,
+                                                 Inheritance::Everything);
+        port.Close();
+    }
+    const EmulatorLog log("NETWORK");
+    const ProgramRun run = Cli({"--port", PortFor("NETWORK"), "info"});
+    EXPECT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_TRUE(log.WaitFor("!I")) << run.Err;
+    EXPECT_EQ(child->Wait(0).ExitCode, -1) << "the child ended early; the test proves nothing";
 }
