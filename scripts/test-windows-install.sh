@@ -366,6 +366,10 @@ check "only the user's settings are left ($(ls "$user_dir" 2>/dev/null | tr '\n'
   test "$(ls -A "$user_dir" 2>/dev/null)" = KNSimTool.ini
 rm -rf "$user_dir"
 
+# The branches without administrator rights, with the setup program's test build.
+# shellcheck source=scripts/test-windows-install-rights.sh
+. "$(dirname "$0")/test-windows-install-rights.sh"
+
 if [ "$failures" -gt 0 ]; then
   echo "test-windows-install: $failures check(s) FAILED"
   exit 1

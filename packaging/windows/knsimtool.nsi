@@ -123,7 +123,7 @@ Page custom ScopePageCreate ScopePageLeave
 
 !include "${__FILEDIR__}/RunningPrograms.nsh"
 !include "${__FILEDIR__}/Scope.nsh"
-!include "${__FILEDIR__}/Sections.nsh"
+!include "${__FILEDIR__}/ProgramSections.nsh"
 
 !define USAGE "KNSimTool ${VERSION} setup$\r$\n$\r$\n\
 setup.exe [/S] [/CurrentUser | /AllUsers] [/D=FOLDER]$\r$\n$\r$\n\

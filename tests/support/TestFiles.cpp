@@ -1,5 +1,7 @@
 #include "TestFiles.h"
 
+#include "base/WideText.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
