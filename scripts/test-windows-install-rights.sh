@@ -38,6 +38,10 @@ run_setup() {
   echo $?
 }
 
+status=$(run_setup "$test_setup" /S "/?")
+check "setup.exe /? ends with 0 and installs nothing (status $status)" \
+  test "$status" -eq 0 -a ! -e "$install_dir" -a ! -e "$user_dir"
+
 echo "Without administrator rights, nothing installed, no scope asked (silent)"
 status=$(run_setup "$test_setup" /S /TestRights=user)
 check "the setup program ends with success (status $status)" test "$status" -eq 0
