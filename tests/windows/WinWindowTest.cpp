@@ -6,6 +6,8 @@
 
 #include "WinTestSupport.h"
 
+#include "base/WideText.h"
+
 #include "app/CodeEdit.h"
 #include "app/EditorPanel.h"
 #include "app/StartOptions.h"
@@ -137,9 +139,10 @@ TEST(WinWindow, OpenAndSaveWriteTheFileByteForByte) {
     EXPECT_TRUE(window.WaitForPolling());
     EXPECT_EQ(Control<QLabel>(main, "sBarPanel1")->text(), QStringLiteral("example.kns"));
 
-    chosen = QString::fromStdString(window.Folder / "saved.kns");
+    // Into a folder that the ANSI code page cannot name (Cyrillic and "Ł").
+    chosen = QString::fromStdString(window.Folder) + QStringLiteral(u"/\u041F\u0430\u043F\u043A\u0430-\u0141/saved.kns");
     Control<QAction>(main, "MnuSaveCfg")->trigger();
-    EXPECT_EQ(ReadFile(chosen.toStdString()), example);
+    EXPECT_EQ(ReadFile(PathFromUtf8(chosen.toStdString())), example);
     EXPECT_EQ(Control<QLabel>(main, "sBarPanel1")->text(), QStringLiteral("saved.kns"));
 }
 
