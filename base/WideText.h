@@ -13,8 +13,9 @@
 #include <vector>
 
 #ifdef _WIN32
-// UTF-8 to UTF-16 and back. Bytes that are not UTF-8 become U+FFFD rather
-// than another, existing name; text with a lone surrogate comes back the same way.
+// UTF-8 to UTF-16 and back. Bytes that are not UTF-8 at all are read in the
+// ANSI code page (a caller that still speaks it); a lone surrogate comes
+// back as U+FFFD.
 [[nodiscard]] std::wstring WideFromUtf8(std::string_view utf8);
 [[nodiscard]] std::string Utf8FromWide(std::wstring_view wide);
 #endif

@@ -11,10 +11,18 @@
 std::wstring WideFromUtf8(std::string_view utf8) {
     if (utf8.empty() || utf8.size() > INT_MAX) return {};
     const int size = static_cast<int>(utf8.size());
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    // Text that is not UTF-8 came from a caller still speaking the ANSI code
+    // page (its letters above 127 are hardly ever valid UTF-8): read it so,
+    // rather than naming a file that does not exist.
+    UINT codePage = CP_UTF8;
+    int n = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+    if (n <= 0) {
+        codePage = CP_ACP;
+        n = MultiByteToWideChar(codePage, 0, utf8.data(), size, nullptr, 0);
+    }
     if (n <= 0) return {};
     std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), n);
+    MultiByteToWideChar(codePage, 0, utf8.data(), size, wide.data(), n);
     return wide;
 }
 
