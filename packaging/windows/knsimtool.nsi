@@ -99,7 +99,7 @@ VIAddVersionKey /LANG=1033 "FileDescription" "KNSimTool ${VERSION} setup"
 !include "WordFunc.nsh"
 
 !ifdef KNS_TEST_RIGHTS
-  !include "${__FILEDIR__}/TestRights.nsh"
+  !include "TestRights.nsh"
 !else
   !macro TestRights
   !macroend
@@ -121,9 +121,9 @@ Page custom ScopePageCreate ScopePageLeave
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-!include "${__FILEDIR__}/RunningPrograms.nsh"
-!include "${__FILEDIR__}/Scope.nsh"
-!include "${__FILEDIR__}/ProgramSections.nsh"
+!include "RunningPrograms.nsh"
+!include "Scope.nsh"
+!include "ProgramSections.nsh"
 
 !define USAGE "KNSimTool ${VERSION} setup$\r$\n$\r$\n\
 setup.exe [/S] [/CurrentUser | /AllUsers] [/D=FOLDER]$\r$\n$\r$\n\
