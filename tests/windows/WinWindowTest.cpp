@@ -140,7 +140,7 @@ TEST(WinWindow, OpenAndSaveWriteTheFileByteForByte) {
     EXPECT_EQ(Control<QLabel>(main, "sBarPanel1")->text(), QStringLiteral("example.kns"));
 
     // Into a folder that the ANSI code page cannot name (Cyrillic and "Ł").
-    chosen = QString::fromStdString(window.Folder) + QStringLiteral(u"/\u041F\u0430\u043F\u043A\u0430-\u0141/saved.kns");
+    chosen = QString::fromStdString(window.Folder.Path()) + QStringLiteral(u"/\u041F\u0430\u043F\u043A\u0430-\u0141/saved.kns");
     Control<QAction>(main, "MnuSaveCfg")->trigger();
     EXPECT_EQ(ReadFile(PathFromUtf8(chosen.toStdString())), example);
     EXPECT_EQ(Control<QLabel>(main, "sBarPanel1")->text(), QStringLiteral("saved.kns"));
