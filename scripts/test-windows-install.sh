@@ -12,7 +12,8 @@
 # same files under %LOCALAPPDATA%\Programs\KNSimTool, the user's own Start
 # menu, the entry under HKCU and none under HKLM, the window's settings
 # beside it, the upgrade in the same scope, and the uninstall that leaves
-# the settings.
+# the settings. Then, with the setup program's test build, every branch a
+# user without administrator rights meets (scripts/test-windows-install-rights.sh).
 #
 #   scripts/test-windows.sh build-windows build scripts/test-windows-install.sh build-windows
 #
