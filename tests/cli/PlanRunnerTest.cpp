@@ -1,7 +1,9 @@
 // A plan's run on one box, in process, against the emulated simulator behind
-// a line in memory: a failure of any kind inside a step is that step's
-// error, and the steps before it keep their results.
+// a line in memory: a failure of any kind inside a step, or an interrupt
+// before or during it, is that step's error, and the steps before it keep
+// their results.
 #include "cli/CliSession.h"
+#include "cli/Interrupt.h"
 #include "cli/PlanRunner.h"
 #include "cli/StderrBoxEvents.h"
 
@@ -9,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <stdexcept>
 
@@ -26,16 +31,67 @@ private:
     std::function<void()> fail_;
 };
 
+const char* const ThreeSteps = "[[step]]\nname = \"a\"\nprotocol = 3\n[[step]]\nname = \"b\"\nprotocol = 6\n"
+                               "[[step]]\nname = \"c\"\nprotocol = 9\n";
+
+// Each step's outcome, an error's kind and first reason too.
+std::string Outcomes(const BoxPlanRun& run) {
+    std::string text;
+    for (const auto& step : run.Steps) {
+        text += text.empty() ? "" : " ";
+        text += OutcomeWord(step.Outcome);
+        if (step.Outcome == StepOutcome::Error) text += ":" + step.Kind + ":" + step.Reasons.front();
+    }
+    return text;
+}
+
+// The plan run on an emulated box, interrupted before it begins or when
+// its second step starts.
+std::string InterruptedRun(bool before) {
+    EmulatorOptions emulator;
+    emulator.MemoryLineName = "plan-runner-interrupted";
+    EmulatedSimulator emu(emulator);
+    emu.Start();
+    CliOptions options;
+    options.Command = "run";
+    options.Port = emu.PortPath();
+    FailingEvents events([] { NoteInterrupt(SIGINT); });
+    if (before) NoteInterrupt(SIGINT);
+    CliSession session(options, events);
+    return Outcomes(RunPlanOnBox(ParseTestPlan(ThreeSteps, "p.toml"), session));
+}
+
 }  // namespace
+
+// An interrupt stays raised for the rest of its process: each case runs in
+// a child process of its own.
+TEST(PlanRunner, AnInterruptBeforeOrDuringAStepIsThatStepsErrorNeverOnlySkippedSteps) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const struct {
+        bool Before;
+        const char* Expected;
+    } rows[] = {
+        {true, "error:interrupted:interrupted before it began skipped skipped"},
+        {false, "passed error:interrupted:interrupted skipped"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EXIT(
+            {
+                const std::string seen = InterruptedRun(row.Before);
+                std::fprintf(stderr, "%s\n", seen.c_str());
+                std::exit(seen == row.Expected ? 0 : 1);
+            },
+            testing::ExitedWithCode(0), "")
+            << row.Expected;
+    }
+}
 
 TEST(PlanRunner, AFailureOfAnyKindInAStepKeepsTheStepsBefore) {
     EmulatorOptions emulator;
     emulator.MemoryLineName = "plan-runner";
     EmulatedSimulator emu(emulator);
     emu.Start();
-    const TestPlan plan = ParseTestPlan("[[step]]\nname = \"a\"\nprotocol = 3\n[[step]]\nname = \"b\"\nprotocol = 6\n"
-                                        "[[step]]\nname = \"c\"\nprotocol = 9\n",
-                                        "p.toml");
+    const TestPlan plan = ParseTestPlan(ThreeSteps, "p.toml");
     const struct {
         const char* Name;
         std::function<void()> Fail;

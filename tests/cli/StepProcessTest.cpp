@@ -49,12 +49,13 @@ TEST(StepProcess, WhatACommandLeavesIsAskedOnceThenKilledAndItsOwnEndIsKept) {
     } rows[] = {
         {"ended by SIGKILL", "kill -KILL $$", 128 + SIGKILL, "", {}},
         {"ended by SIGTERM", "kill -TERM $$", 128 + SIGTERM, "", {}},
-        // One leftover ignores SIGTERM (kept across its exec), one traps it
-        // and lives on, slowly: both in sessions of their own. The trap must
-        // run, and once: it is given its grace time, and asked only once.
+        // One leftover ignores SIGTERM (kept across its exec), one traps it,
+        // takes a while to clean up and lives on: both in sessions of their
+        // own. The trap must run to its end, and once: it is given its
+        // grace time, and asked only once.
         {"leftovers that ignore or trap SIGTERM",
          "setsid sh -c 'trap \"\" TERM; echo $$ > stubborn; exec sleep 600' & "
-         "setsid sh -c 'trap \"echo asked >> asked\" TERM; echo $$ > trapping; while :; do sleep 0.05; done' & " +
+         "setsid sh -c 'trap \"sleep 0.3; echo asked >> asked\" TERM; echo $$ > trapping; while :; do sleep 0.05; done' & " +
              AfterFiles("stubborn trapping", "exit 4"),
          4, "",
          [&] {
