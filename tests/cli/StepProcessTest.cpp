@@ -3,7 +3,12 @@
 // signal has 128 + the signal for its status; the keeper holds no file of
 // the run; a keeper that hangs is ended with its group; and what cannot be
 // ended is named instead of holding the step to its time-out.
+#include "cli/CliSession.h"
+#include "cli/PlanRunner.h"
+#include "cli/StderrBoxEvents.h"
 #include "cli/StepProcess.h"
+
+#include "emu/EmulatedSimulator.h"
 
 #include "AsOtherUser.h"
 #include "Child.h"
@@ -13,6 +18,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
+#include <grp.h>
+#include <linux/capability.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
@@ -126,4 +136,58 @@ TEST(StepProcess, NoDescriptorsLeftForTheKeeperIsAStartFailure) {
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(r.Out, "started=0 status=-1 timed_out=0\ncannot hand it its standard input and output: Too many open files\n");
     EXPECT_EQ(ReadFile(folder / "ran"), "");
+}
+
+namespace {
+
+// Becomes nobody, allowed to change its user; runs the plan's step; 0 when
+// the step came out as it should.
+int PlanStepAsNobody() {
+    prctl(PR_SET_KEEPCAPS, 1);
+    const bool dropped = setgroups(0, nullptr) == 0 && setresgid(NobodyId, NobodyId, NobodyId) == 0 &&
+                         setresuid(NobodyId, NobodyId, NobodyId) == 0;
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct caps[2] = {};
+    caps[0].effective = caps[0].permitted = caps[0].inheritable = 1u << CAP_SETUID | 1u << CAP_SETGID;
+    const bool allowed = dropped && syscall(SYS_capset, &header, caps) == 0 &&
+                         prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_RAISE, CAP_SETUID, 0, 0) == 0 &&
+                         prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_RAISE, CAP_SETGID, 0, 0) == 0;
+    EmulatorOptions emulator;
+    emulator.MemoryLineName = "step-not-ended";
+    EmulatedSimulator emu(emulator);
+    emu.Start();
+    CliOptions options;
+    options.Command = "run";
+    options.Port = emu.PortPath();
+    StderrBoxEvents events;
+    CliSession session(options, events);
+    // The other user's process ends by itself soon after the test.
+    const std::string other = std::to_string(NobodyId - 1);
+    const BoxPlanRun run = RunPlanOnBox(
+        ParseTestPlan("[[step]]\nname = \"s\"\nrun = '''setpriv --reuid=" + other + " --regid=" + other +
+                          " --clear-groups sleep 20 & while [ \"$(stat -c %u /proc/$!)\" != " + other +
+                          " ]; do sleep 0.01; done; exit 3'''\n",
+                      "/tmp/p.toml"),
+        session);
+    const StepResult& step = run.Steps.at(0);
+    const std::string second = step.Reasons.size() == 2 ? step.Reasons[1] : "";
+    std::fprintf(stderr, "%d %s %s\n", allowed, OutcomeWord(step.Outcome), second.c_str());
+    const bool named =
+        second.rfind("could not end ", 0) == 0 && second.find(" sleep: Operation not permitted") != std::string::npos;
+    return allowed && step.Outcome == StepOutcome::Failed && step.ExitStatus == 3 &&
+                   step.Reasons[0] == "the command exited with status 3" && named
+               ? 0
+               : 1;
+}
+
+}  // namespace
+
+// The same in a plan: the step fails with its command's own status and
+// names the process it could not end. The run becomes nobody in a child
+// process of its own; the emulated box is in that process, behind a line
+// in memory.
+TEST(StepProcess, APlanStepNamesTheProcessItCouldNotEnd) {
+    if (!RunningAsRoot()) GTEST_SKIP() << "needs root to run the step as nobody with another user below it";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::exit(PlanStepAsNobody()), testing::ExitedWithCode(0), "");
 }
