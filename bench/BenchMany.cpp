@@ -38,11 +38,6 @@ Run RunCli(const std::vector<std::string>& args, const std::string& ports) {
     return run;
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 std::string Joined(const std::vector<std::string>& names) {
     std::string text;
     for (const auto& n : names) text += (text.empty() ? "" : ",") + n;

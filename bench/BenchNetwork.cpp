@@ -86,11 +86,6 @@ double TimedCli(const std::vector<std::string>& args, const fs::path& output) {
     return ms;
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 }  // namespace
 
 static int Bench(int argc, char** argv) {

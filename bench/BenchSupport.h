@@ -8,6 +8,7 @@
 
 #include <sys/types.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <map>
@@ -23,6 +24,10 @@ constexpr double ByteTimeUs = 10.0 * 1e6 / 115200.0;
 inline double WireMs(std::size_t bytes) { return static_cast<double>(bytes) * ByteTimeUs / 1000.0; }
 inline double MsBetween(BenchClock::time_point a, BenchClock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
+}
+inline double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 // The emulator's log with the time of each entry as the emulator took it:

@@ -27,17 +27,29 @@
 
 namespace {
 
-// A box that never ran the plan (not found, or its session could not be
-// made): its first step carries the failure, the others are skipped.
-BoxPlanRun NotRun(const TestPlan& plan, const BoxResult& result) {
+// A box that never ran the plan (not found, its session could not be made,
+// or the run was stopped first): its first step carries the failure, the
+// others are skipped. Its time is the run's start, the report's readers
+// want one.
+BoxPlanRun NotRun(const TestPlan& plan, const BoxResult& result, const std::string& runStarted) {
     BoxPlanRun run;
     run.Port = result.Port;
     run.Serial = result.Serial;
+    run.Started = runStarted;
+    const bool stopped = Interrupted();
     for (const auto& step : plan.Steps) {
         StepResult s;
         s.Name = step.Name;
-        s.Reasons = {run.Steps.empty() ? result.Error : "the box failed before this step"};
-        if (run.Steps.empty()) s.Outcome = StepOutcome::Error, s.Kind = "box";
+        if (!run.Steps.empty()) {
+            s.Reasons = {stopped ? "interrupted before it began" : "the box failed before this step"};
+        } else if (stopped) {
+            s.Outcome = StepOutcome::Error, s.Kind = "interrupted";
+            s.Reasons = {"interrupted before it began"};
+            if (!result.Error.empty() && result.Error != "Interrupted") s.Reasons.push_back(result.Error);
+        } else {
+            s.Outcome = StepOutcome::Error, s.Kind = "box";
+            s.Reasons = {result.Error};
+        }
         run.Steps.push_back(std::move(s));
     }
     return run;
@@ -79,6 +91,7 @@ void PutRunError(const CliOptions& options, const std::string& planName, const s
 }  // namespace
 
 int RunPlan(const CliOptions& options, std::string& out) {
+    const std::string runStarted = ReportTimestamp();
     TestPlan plan;
     try {
         plan = ReadTestPlan(options.File);
@@ -117,7 +130,7 @@ int RunPlan(const CliOptions& options, std::string& out) {
     std::vector<BoxPlanRun> boxes;
     for (const auto& result : results) {
         const auto found = result.Port.empty() ? runs.end() : runs.find(result.Port);
-        boxes.push_back(found != runs.end() ? found->second : NotRun(plan, result));
+        boxes.push_back(found != runs.end() ? found->second : NotRun(plan, result, runStarted));
     }
     NoteUnmatchedBoxes(plan, boxes);
 

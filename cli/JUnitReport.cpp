@@ -25,13 +25,20 @@ std::string Joined(const std::vector<std::string>& lines) {
     return text;
 }
 
-// A box is known by its serial number, or by its port while that is unknown.
-std::string BoxName(const BoxPlanRun& box) { return box.Serial.empty() ? box.Port : box.Serial; }
+// A box is known by its serial number, or by its port while that is
+// unknown. Two boxes with one serial number (a cloned box, two emulators
+// left at their default) get their ports besides: CI servers merge suites
+// and classes of the same name.
+std::string BoxName(const BoxPlanRun& box, const std::vector<BoxPlanRun>& boxes) {
+    if (box.Serial.empty()) return box.Port;
+    const auto same = std::count_if(boxes.begin(), boxes.end(), [&box](const BoxPlanRun& b) { return b.Serial == box.Serial; });
+    return same > 1 && !box.Port.empty() ? box.Serial + " (" + box.Port + ")" : box.Serial;
+}
 
 // CI servers keep a test's history by class name and name: the box is part
 // of the class name, so that two boxes' results of one step stay apart.
-std::string TestCase(const TestPlan& plan, const BoxPlanRun& box, const StepResult& step) {
-    std::string xml = "    <testcase" + Attribute("classname", plan.Name + "." + BoxName(box)) + Attribute("name", step.Name) +
+std::string TestCase(const TestPlan& plan, const std::string& boxName, const StepResult& step) {
+    std::string xml = "    <testcase" + Attribute("classname", plan.Name + "." + boxName) + Attribute("name", step.Name) +
                       Attribute("time", SecondsField(step.Seconds)) + ">\n";
     const std::string first = step.Reasons.empty() ? "" : step.Reasons.front();
     switch (step.Outcome) {
@@ -62,7 +69,8 @@ std::string PlanJUnit(const TestPlan& plan, const std::vector<BoxPlanRun>& boxes
                   e = box.Count(StepOutcome::Error), s = box.Count(StepOutcome::Skipped);
         tests += t, failures += f, errors += e, skipped += s;
         seconds = std::max(seconds, box.Seconds);  // the boxes run side by side
-        suites += "  <testsuite" + Attribute("name", BoxName(box)) + Counts(t, f, e, s, box.Seconds) +
+        const std::string name = BoxName(box, boxes);
+        suites += "  <testsuite" + Attribute("name", name) + Counts(t, f, e, s, box.Seconds) +
                   Attribute("timestamp", box.Started) + Attribute("hostname", hostName) + ">\n";
         suites += "    <properties>\n";
         for (const auto& [name, value] : {std::pair<const char*, const std::string&>{"port", box.Port},
@@ -70,7 +78,7 @@ std::string PlanJUnit(const TestPlan& plan, const std::vector<BoxPlanRun>& boxes
                                           {"firmware", box.Firmware}})
             suites += "      <property" + Attribute("name", name) + Attribute("value", value) + "/>\n";
         suites += "    </properties>\n";
-        for (const auto& step : box.Steps) suites += TestCase(plan, box, step);
+        for (const auto& step : box.Steps) suites += TestCase(plan, name, step);
         suites += "  </testsuite>\n";
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites" + Attribute("name", plan.Name) +

@@ -58,6 +58,12 @@ void NoteCommand(StepResult& result, const CommandRun& run, double timeoutSecond
         result.Kind = "exit-status";
     }
     if (!run.TimedOut && !run.Interrupted && run.Started) result.ExitStatus = run.ExitStatus;
+    // A process the step could not end outlives it: the step says so, with
+    // its command's own status and reasons first.
+    for (const auto& line : run.NotEnded) {
+        if (result.Reasons.empty()) result.Kind = "leftover";
+        result.Reasons.push_back(line);
+    }
 }
 
 void SkipFrom(BoxPlanRun& run, std::size_t first, const std::string& why) {
@@ -69,13 +75,15 @@ void SkipFrom(BoxPlanRun& run, std::size_t first, const std::string& why) {
 
 // Step i could not go on: it is an error with the failure's text (or the
 // interrupt), the steps before keep their results, those after are skipped.
-void StepFailed(BoxPlanRun& run, std::size_t i, Clock::time_point stepStart, const std::string& failure) {
+// An interrupt is always this error, never only skipped steps: CI servers
+// count skipped steps as green.
+void StepFailed(BoxPlanRun& run, std::size_t i, double seconds, const std::string& failure) {
     StepResult& result = run.Steps[i];
-    const bool stopped = InterruptSignal() != 0;
+    const bool stopped = Interrupted();
     result.Outcome = StepOutcome::Error;
     result.Kind = stopped ? "interrupted" : "box";
     result.Reasons.insert(result.Reasons.begin(), stopped ? std::string("interrupted") : failure);
-    result.Seconds = SecondsSince(stepStart);
+    result.Seconds = seconds;
     SkipFrom(run, i + 1, stopped ? "interrupted before it began" : "the box failed in step '" + result.Name + "'");
 }
 
@@ -117,7 +125,8 @@ BoxPlanRun RunPlanOnBox(const TestPlan& plan, CliSession& session) {
         const PlanStep& step = plan.Steps[i];
         StepResult& result = run.Steps[i];
         if (Interrupted()) {
-            SkipFrom(run, i, "interrupted before it began");
+            StepFailed(run, i, 0, "");
+            result.Reasons = {"interrupted before it began"};
             break;
         }
         const auto stepStart = Clock::now();
@@ -149,16 +158,27 @@ BoxPlanRun RunPlanOnBox(const TestPlan& plan, CliSession& session) {
                     result.Reasons.push_back(std::move(unmet));
                 }
             }
+            // Stopped while the step ran (its command may have been cut
+            // short, or stopped the run itself): its result is not the
+            // whole story, so it is the interrupt's error, its own
+            // reasons kept after that.
+            if (Interrupted()) {
+                StepFailed(run, i, SecondsSince(stepStart), "");
+                break;
+            }
             result.Outcome = result.Reasons.empty() ? StepOutcome::Passed : StepOutcome::Failed;
             result.Seconds = SecondsSince(stepStart);
         } catch (const CliError& e) {
             // The box failed (or the run was stopped): this step is its
             // error, and what follows cannot run on it.
-            StepFailed(run, i, stepStart, e.what());
+            StepFailed(run, i, SecondsSince(stepStart), e.what());
             break;
         } catch (const std::exception& e) {
             // Anything else that fails keeps what the steps before found.
-            StepFailed(run, i, stepStart, e.what());
+            StepFailed(run, i, SecondsSince(stepStart), e.what());
+            break;
+        } catch (...) {
+            StepFailed(run, i, SecondsSince(stepStart), "an unexpected failure");
             break;
         }
     }

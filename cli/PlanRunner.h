@@ -11,8 +11,10 @@ class CliSession;
 // step: its set-up with the lines set-protocol then set-codes, or apply,
 // would send; its command with the step's environment; the read-back and the
 // comparison with its expectations. A failing simulator is the step's error
-// and skips the rest; SIGINT or SIGTERM ends the command that runs and skips
-// the steps not begun. Never raises for the simulator's failures.
+// and skips the rest; SIGINT or SIGTERM ends the command that runs, and the
+// step it arrived in (or the first not begun) is an error of kind
+// "interrupted", the rest skipped. Never raises: any failure inside a step
+// is that step's error.
 BoxPlanRun RunPlanOnBox(const TestPlan& plan, CliSession& session);
 
 // The unmet expectations, one line each ("mil: expected off, seen on").

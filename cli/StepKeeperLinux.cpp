@@ -1,16 +1,19 @@
 // The step keeper on Linux. Everything after the fork runs in a child of a
 // process with several threads (a bench runs a box per thread), where only
 // async-signal-safe calls are sound until an exec: so the keeper works with
-// system calls and fixed tables alone, no allocation, no stdio.
+// system calls and fixed tables alone (no allocation, no stdio, no locks),
+// and makes the shell's process with _Fork, which runs no fork handlers.
 #include "StepKeeper.h"
 
 #include "StepProcess.h"
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -20,29 +23,24 @@
 
 namespace {
 
-// The processes of the machine as last read from /proc. In static storage,
-// so that the run itself never touches (or pays for) the pages: only a
-// keeper fills them, in its own copy.
-constexpr int MaxProcesses = 1 << 16;
-struct Process {
+// What the keeper tells the run on its pipe, one record per write (smaller
+// than PIPE_BUF, so never torn): first whether the command started, and
+// when the keeper ends, each process it had to give up.
+struct Record {
+    int Kind;
+    int Error;  // errno; 0 for a process still there after SIGKILL
     pid_t Pid;
-    pid_t Parent;
+    char Name[16];
 };
-Process g_processes[MaxProcesses];
-int g_processCount = 0;
-// Those asked to end with SIGTERM, so that each is asked once: a command's
-// own TERM trap must not run twice.
-pid_t g_asked[MaxProcesses];
-int g_askedCount = 0;
-
-// A failure report on the pipe to the run: the stage's index and errno.
-constexpr const char* Stages[] = {"fork", "chdir", "execve"};
+constexpr const char* Stages[] = {"fork", "chdir", "execve", "move descriptors"};
+enum : int { StageFork = 0, StageChdir = 1, StageExecve = 2, StageDescriptors = 3, Started = 100, NotEnded = 101 };
 constexpr int ReportFd = 3;
+// Enough to say what went wrong; the pipe is read only once the keeper has
+// ended, so the keeper must never fill it.
+constexpr int MaxNotes = 32;
 
-void Report(int stage, int error) {
-    const int message[2] = {stage, error};
-    (void)!write(ReportFd, message, sizeof message);
-}
+void Send(int fd, const Record& record) { (void)!write(fd, &record, sizeof record); }
+void SendStage(int fd, int stage, int error) { Send(fd, Record{stage, error, 0, {}}); }
 
 long Now() {
     timespec t{};
@@ -61,13 +59,25 @@ pid_t Number(const char* text, const char* end) {
     return value;
 }
 
-// The parent of the process named by its /proc entry; -1 when it is gone.
-pid_t ParentOf(int procFd, const char* name) {
-    char path[64] = {};
+// "/proc/PID/what" into path (at least 64 bytes).
+void ProcPath(pid_t pid, const char* what, char* path) {
+    char digits[16];
     int n = 0;
-    for (const char* c = name; *c && n < 40; ++c) path[n++] = *c;
-    for (const char* c = "/stat"; *c; ++c) path[n++] = *c;
-    const int fd = openat(procFd, path, O_RDONLY | O_CLOEXEC);
+    do digits[n++] = static_cast<char>('0' + pid % 10); while ((pid /= 10) > 0);
+    int at = 0;
+    for (const char* c = "/proc/"; *c; ++c) path[at++] = *c;
+    while (n > 0) path[at++] = digits[--n];
+    path[at++] = '/';
+    for (const char* c = what; *c; ++c) path[at++] = *c;
+    path[at] = '\0';
+}
+
+// The parent of a living process; -1 when it is gone or has ended (a
+// zombie, which its parent reaps).
+pid_t ParentOf(pid_t pid) {
+    char path[64];
+    ProcPath(pid, "stat", path);
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return -1;
     char text[512];
     const ssize_t got = read(fd, text, sizeof text - 1);
@@ -79,13 +89,39 @@ pid_t ParentOf(int procFd, const char* name) {
     const char* p = end;
     while (p > text && p[-1] != ')') --p;
     if (p == text || end - p < 4) return -1;
+    if (p[1] == 'Z' || p[1] == 'X') return -1;
     p += 3;  // " S "
     const char* q = p;
     while (q < end && *q != ' ') ++q;
     return Number(p, q);
 }
 
-// Reads every process and its parent from /proc.
+// The processes of the machine as last read from /proc. In static storage,
+// so that the run itself never touches (or pays for) the pages: only a
+// keeper fills them, in its own copy.
+constexpr int MaxProcesses = 1 << 16;
+struct Process {
+    pid_t Pid;
+    pid_t Parent;
+};
+Process g_processes[MaxProcesses];
+int g_processCount = 0;
+// The tree below us as last found, parents before their children.
+pid_t g_tree[MaxProcesses];
+int g_treeCount = 0;
+// Those asked to end with SIGTERM, so that each is asked once: a command's
+// own TERM trap must not run twice.
+pid_t g_asked[MaxProcesses];
+int g_askedCount = 0;
+// Those sent SIGKILL, and when first.
+pid_t g_killed[MaxProcesses];
+long g_killedAt[MaxProcesses];
+int g_killedCount = 0;
+// Those given up and noted; left alone from then on.
+pid_t g_givenUp[MaxProcesses];
+int g_givenUpCount = 0;
+int g_notes = 0;
+
 void ReadProcesses() {
     g_processCount = 0;
     const int procFd = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -102,46 +138,109 @@ void ReadProcesses() {
             while (*end) ++end;
             const pid_t pid = Number(name, end);
             if (pid <= 0 || g_processCount == MaxProcesses) continue;
-            const pid_t parent = ParentOf(procFd, name);
+            const pid_t parent = ParentOf(pid);
             if (parent >= 0) g_processes[g_processCount++] = {pid, parent};
         }
     }
     close(procFd);
 }
 
-bool Holds(const pid_t* list, int count, pid_t pid) {
+int IndexOf(const pid_t* list, int count, pid_t pid) {
     for (int i = 0; i < count; ++i)
-        if (list[i] == pid) return true;
-    return false;
+        if (list[i] == pid) return i;
+    return -1;
 }
+bool Holds(const pid_t* list, int count, pid_t pid) { return IndexOf(list, count, pid) >= 0; }
 
-// Signals every process whose chain of parents reaches this one. Every
+// Every living process whose chain of parents reaches this one. Every
 // process the command started is there: while its parent lives it hangs
 // below it, and when its parent ends it comes to us, the subreaper.
-// Returns how many there were. With once, each is sent sig only once.
-int SignalDescendants(int sig, bool once) {
-    static pid_t tree[MaxProcesses];
+void FindTree() {
     ReadProcesses();
-    int count = 0;
-    tree[count++] = getpid();
+    g_treeCount = 0;
+    g_tree[g_treeCount++] = getpid();
     for (bool grew = true; grew;) {
         grew = false;
-        for (int i = 0; i < g_processCount && count < MaxProcesses; ++i) {
+        for (int i = 0; i < g_processCount && g_treeCount < MaxProcesses; ++i) {
             const Process& p = g_processes[i];
-            if (Holds(tree, count, p.Parent) && !Holds(tree, count, p.Pid)) {
-                tree[count++] = p.Pid;
+            if (Holds(g_tree, g_treeCount, p.Parent) && !Holds(g_tree, g_treeCount, p.Pid)) {
+                g_tree[g_treeCount++] = p.Pid;
                 grew = true;
             }
         }
     }
-    for (int i = 1; i < count; ++i) {
-        if (once) {
-            if (Holds(g_asked, g_askedCount, tree[i])) continue;
-            if (g_askedCount < MaxProcesses) g_asked[g_askedCount++] = tree[i];
-        }
-        kill(tree[i], sig);
+}
+
+// Sends sig to pid, a member of the tree as last found: 0, or the errno.
+// Through a pid file descriptor, the process is checked to be below us
+// after it is held, so that a pid reused since /proc was read is never
+// hit; kill() where the kernel has no such descriptors.
+int SendSignal(pid_t pid, int sig) {
+#if defined(SYS_pidfd_open) && defined(SYS_pidfd_send_signal)
+    const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (fd >= 0) {
+        const bool ours = Holds(g_tree, g_treeCount, ParentOf(pid));
+        const int result = ours ? static_cast<int>(syscall(SYS_pidfd_send_signal, fd, sig, nullptr, 0)) : -1;
+        const int error = ours ? errno : ESRCH;
+        close(fd);
+        return result == 0 ? 0 : error;
     }
-    return count - 1;
+    if (errno != ENOSYS) return errno;
+#endif
+    return kill(pid, sig) == 0 ? 0 : errno;
+}
+
+// Notes pid for the run (with its command name) and leaves it alone.
+void GiveUp(pid_t pid, int error) {
+    if (g_givenUpCount < MaxProcesses) g_givenUp[g_givenUpCount++] = pid;
+    if (g_notes == MaxNotes) return;
+    ++g_notes;
+    Record record{NotEnded, error, pid, {}};
+    char path[64];
+    ProcPath(pid, "comm", path);
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        const ssize_t got = read(fd, record.Name, sizeof record.Name - 1);
+        close(fd);
+        for (ssize_t i = 0; i < got; ++i)
+            if (record.Name[i] == '\n') record.Name[i] = '\0';
+    }
+    Send(ReportFd, record);
+}
+
+// Sends sig to every process below us that is not given up; with SIGTERM
+// each only once. A process that may not be signalled is given up; so is
+// one still there KillWaitMs after its first SIGKILL, or every one left
+// when last is set. Returns how many are left to wait for.
+int SignalTree(int sig, bool last = false) {
+    FindTree();
+    int left = 0;
+    const long now = Now();
+    for (int i = 1; i < g_treeCount; ++i) {
+        const pid_t pid = g_tree[i];
+        if (Holds(g_givenUp, g_givenUpCount, pid)) continue;
+        if (sig == SIGKILL) {
+            int k = IndexOf(g_killed, g_killedCount, pid);
+            if (k < 0 && g_killedCount < MaxProcesses) {
+                k = g_killedCount++;
+                g_killed[k] = pid;
+                g_killedAt[k] = now;
+            }
+            if (last || (k >= 0 && now - g_killedAt[k] >= KillWaitMs)) {
+                GiveUp(pid, 0);
+                continue;
+            }
+        } else if (Holds(g_asked, g_askedCount, pid)) {
+            ++left;
+            continue;
+        } else if (g_askedCount < MaxProcesses) {
+            g_asked[g_askedCount++] = pid;
+        }
+        const int error = SendSignal(pid, sig);
+        if (error == EPERM) GiveUp(pid, error);
+        else if (error == 0) ++left;
+    }
+    return left;
 }
 
 // Reaps whatever has ended; notes the shell's status. False once nothing
@@ -167,21 +266,76 @@ void WaitForSignal(const sigset_t& set, long ms) {
 
 // Moves in, out, err to 0, 1, 2 and the report pipe to ReportFd, and closes
 // everything else: the keeper must hold no port, socket or file of the run,
-// which would stay open as long as the command runs.
-void KeepOnlyOwnFiles(const KeeperStart& start, int report) {
+// which would stay open as long as the command runs. A move that fails
+// (descriptors exhausted) is reported on the pipe itself, wherever it is
+// at that moment, and the keeper ends: the numbers 0 to 3 of the run may
+// be anything, a box's port too.
+bool KeepOnlyOwnFiles(const KeeperStart& start, int report) {
     const int from[] = {start.In, start.Out, start.Err, report};
     int moved[4];
-    for (int i = 0; i < 4; ++i) moved[i] = fcntl(from[i], F_DUPFD, ReportFd + 1);
-    for (int i = 0; i < 4; ++i) dup2(moved[i], i);
+    for (int i = 0; i < 4; ++i) {
+        moved[i] = fcntl(from[i], F_DUPFD, ReportFd + 1);
+        if (moved[i] < 0) {
+            // Nothing has been moved yet: the pipe is still where it was.
+            SendStage(report, StageDescriptors, errno);
+            return false;
+        }
+    }
+    for (int i = 0; i < 4; ++i) {
+        if (dup2(moved[i], i) < 0) {
+            SendStage(moved[3], StageDescriptors, errno);
+            return false;
+        }
+    }
     fcntl(ReportFd, F_SETFD, FD_CLOEXEC);
     if (syscall(SYS_close_range, ReportFd + 1, ~0U, 0) != 0) {
         rlimit limit{};
         const long last = getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < 65536 ? long(limit.rlim_cur) : 65536;
         for (long fd = ReportFd + 1; fd < last; ++fd) close(static_cast<int>(fd));
     }
+    return true;
 }
 
 constexpr int EndSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
+
+// Starts the shell; tells the run whether it started. The shell's exec
+// failure comes back on a pipe of its own that its exec closes.
+pid_t StartShell(const KeeperStart& start) {
+    int started[2];
+    if (pipe2(started, O_CLOEXEC) != 0) {
+        SendStage(ReportFd, StageFork, errno);
+        _exit(127);
+    }
+    const pid_t shell = _Fork();
+    if (shell < 0) {
+        SendStage(ReportFd, StageFork, errno);
+        _exit(127);
+    }
+    if (shell == 0) {
+        struct sigaction dfl {};
+        dfl.sa_handler = SIG_DFL;
+        sigemptyset(&dfl.sa_mask);
+        for (const int sig : {SIGPIPE, SIGCHLD, SIGTERM, SIGINT, SIGHUP, SIGQUIT}) sigaction(sig, &dfl, nullptr);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (start.Folder && chdir(start.Folder) != 0) {
+            SendStage(started[1], StageChdir, errno);
+            _exit(127);
+        }
+        execve(start.Argv[0], start.Argv, start.Envp);
+        SendStage(started[1], StageExecve, errno);
+        _exit(127);
+    }
+    close(started[1]);
+    Record record{};
+    ssize_t got;
+    while ((got = read(started[0], &record, sizeof record)) < 0 && errno == EINTR) {
+    }
+    close(started[0]);
+    Send(ReportFd, got == static_cast<ssize_t>(sizeof record) ? record : Record{Started, 0, 0, {}});
+    return shell;
+}
 
 [[noreturn]] void Keep(const KeeperStart& start, int report, pid_t run) {
     // Blocked, to be taken with sigtimedwait: a signal handler of the run
@@ -196,32 +350,10 @@ constexpr int EndSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     // The run dying (killed hard by a CI job's time-out) asks us to end too.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
-    KeepOnlyOwnFiles(start, report);
+    if (!KeepOnlyOwnFiles(start, report)) _exit(127);
     if (getppid() != run) _exit(128 + SIGTERM);  // the run died before the line above
 
-    const pid_t shell = fork();
-    if (shell < 0) {
-        Report(0, errno);
-        _exit(127);
-    }
-    if (shell == 0) {
-        struct sigaction dfl {};
-        dfl.sa_handler = SIG_DFL;
-        sigemptyset(&dfl.sa_mask);
-        for (const int sig : {SIGPIPE, SIGCHLD, SIGTERM, SIGINT, SIGHUP, SIGQUIT}) sigaction(sig, &dfl, nullptr);
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        if (start.Folder && chdir(start.Folder) != 0) {
-            Report(1, errno);
-            _exit(127);
-        }
-        execve(start.Argv[0], start.Argv, start.Envp);
-        Report(2, errno);
-        _exit(127);
-    }
-    close(ReportFd);
-
+    const pid_t shell = StartShell(start);
     int shellStatus = 0;
     bool shellEnded = false;
     bool asked = false;
@@ -238,22 +370,24 @@ constexpr int EndSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
     }
 
     // Whatever is left below us, the shell too when we were asked to end:
-    // asked first, then killed after the grace time. With no child left
+    // each asked once, then killed after the grace time, and given up when
+    // it may not be signalled or outlasts its SIGKILL. With no child left
     // there is nothing below us at all (a living descendant always has a
     // living parent up to us), and /proc need not be read.
     if (ReapAll(shell, shellStatus, shellEnded)) {
-        SignalDescendants(SIGTERM, true);
-        const long deadline = Now() + EndGraceMs;
+        int left = SignalTree(SIGTERM);
+        const long graceEnd = Now() + EndGraceMs;
         long rescan = Now() + 50;
-        while (ReapAll(shell, shellStatus, shellEnded) && Now() < deadline) {
+        while (left > 0 && ReapAll(shell, shellStatus, shellEnded) && Now() < graceEnd) {
             WaitForSignal(waited, 10);
             // Processes started after the last look are asked too.
-            if (Now() >= rescan) SignalDescendants(SIGTERM, true), rescan = Now() + 50;
+            if (Now() >= rescan) left = SignalTree(SIGTERM), rescan = Now() + 50;
         }
-        while (ReapAll(shell, shellStatus, shellEnded)) {
-            SignalDescendants(SIGKILL, false);
+        // Each is given KillWaitMs after its own first SIGKILL; a tree that
+        // keeps making new processes is given up as a whole after twice that.
+        const long killEnd = Now() + 2 * KillWaitMs;
+        while (ReapAll(shell, shellStatus, shellEnded) && SignalTree(SIGKILL, Now() >= killEnd) > 0)
             WaitForSignal(waited, 10);
-        }
     }
     if (asked || !shellEnded) _exit(128 + SIGTERM);
     _exit(WIFEXITED(shellStatus) ? WEXITSTATUS(shellStatus) : 128 + WTERMSIG(shellStatus));
@@ -261,12 +395,13 @@ constexpr int EndSignals[] = {SIGTERM, SIGINT, SIGHUP, SIGQUIT};
 
 }  // namespace
 
-pid_t StartStepKeeper(const KeeperStart& start, KeeperFailure& failure) {
+StepKeeper StartStepKeeper(const KeeperStart& start, KeeperFailure& failure, long waitMs,
+                           const std::function<bool()>& stop) {
     failure = {};
     int pipe[2];
     if (pipe2(pipe, O_CLOEXEC) != 0) {
         failure = {"pipe", errno};
-        return -1;
+        return {};
     }
     const pid_t run = getpid();
     // Blocked across the fork, so that the run's own handler (copied into
@@ -283,19 +418,50 @@ pid_t StartStepKeeper(const KeeperStart& start, KeeperFailure& failure) {
     if (keeper < 0) {
         close(pipe[0]);
         failure = {"fork", forkError};
-        return -1;
+        return {};
     }
     // Also in the parent, so that a signal to the group cannot miss a keeper
     // that has not yet made it.
     setpgid(keeper, keeper);
-    // Nothing arrives once the shell is running (the pipe closes on its
-    // exec); a failure report otherwise.
-    int message[2] = {0, 0};
-    ssize_t got;
-    while ((got = read(pipe[0], message, sizeof message)) < 0 && errno == EINTR) {
+    // The first record says whether the command started; a keeper that
+    // ended before it could say (killed) counts as started, its status
+    // tells the rest.
+    const long until = Now() + waitMs;
+    pollfd ready{pipe[0], POLLIN, 0};
+    while (Now() < until && !stop()) {
+        const int n = poll(&ready, 1, 20);
+        if (n > 0) {
+            Record record{};
+            ssize_t got;
+            while ((got = read(pipe[0], &record, sizeof record)) < 0 && errno == EINTR) {
+            }
+            if (got == static_cast<ssize_t>(sizeof record) && record.Kind >= 0 && record.Kind <= StageDescriptors)
+                failure = {Stages[record.Kind], record.Error};
+            break;
+        }
+        if (n < 0 && errno != EINTR) break;
     }
-    close(pipe[0]);
-    if (got == static_cast<ssize_t>(sizeof message) && message[0] >= 0 && message[0] < 3)
-        failure = {Stages[message[0]], message[1]};
-    return keeper;
+    return {keeper, pipe[0]};
+}
+
+std::vector<std::string> KeeperNotes(StepKeeper& keeper) {
+    std::vector<std::string> notes;
+    if (keeper.Notes < 0) return notes;
+    // The keeper has ended; a process that still holds the pipe (a shell
+    // between its fork and exec) must not hold up the run.
+    fcntl(keeper.Notes, F_SETFL, fcntl(keeper.Notes, F_GETFL) | O_NONBLOCK);
+    Record record{};
+    for (;;) {
+        const ssize_t got = read(keeper.Notes, &record, sizeof record);
+        if (got < 0 && errno == EINTR) continue;
+        if (got != static_cast<ssize_t>(sizeof record)) break;
+        if (record.Kind != NotEnded) continue;
+        record.Name[sizeof record.Name - 1] = '\0';
+        const std::string reason =
+            record.Error ? std::strerror(record.Error) : "still there " + std::to_string(KillWaitMs / 1000) + " s after SIGKILL";
+        notes.push_back("could not end " + std::to_string(record.Pid) + " " + (*record.Name ? record.Name : "?") + ": " + reason);
+    }
+    close(keeper.Notes);
+    keeper.Notes = -1;
+    return notes;
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 struct CommandRun {
     bool Started = false;
@@ -18,6 +19,10 @@ struct CommandRun {
     bool Interrupted = false;  // ended by the run after SIGINT or SIGTERM
     std::string Out;           // standard output and error, each cut to
     std::string Err;           // OutputLimit with a note (CutOutput)
+    // Processes of the command that could not be ended (Linux: one that may
+    // not be signalled, or still there after SIGKILL), one line each:
+    // "could not end 4242 sleep: Operation not permitted".
+    std::vector<std::string> NotEnded;
 };
 
 // Runs commandLine with this process's environment plus vars (each over an
@@ -25,8 +30,9 @@ struct CommandRun {
 // one when empty). Past timeoutSeconds, or when SIGINT or SIGTERM arrives,
 // everything the command started is ended, whatever process group or
 // session it made for itself; so is whatever it left running when it ended.
-// On Linux each is asked to end (SIGTERM) and killed after EndGraceMs; a
-// Windows job ends its processes at once. Every text is UTF-8 (on Windows it
+// On Linux each is asked to end (SIGTERM) once and killed after EndGraceMs;
+// one that cannot be ended is named in NotEnded and left, so the run never
+// waits on it. A Windows job ends its processes at once. Every text is UTF-8 (on Windows it
 // is handed over as such, whatever the code page).
 CommandRun RunStepCommand(const std::string& commandLine, const std::map<std::string, std::string>& vars,
                           const std::string& folder, double timeoutSeconds);

@@ -5,6 +5,7 @@
 #include "Interrupt.h"
 #include "StepKeeper.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -115,12 +116,16 @@ CommandRun RunStepCommand(const std::string& commandLine, const std::map<std::st
 
     const KeeperStart start{argv, envp.data(), folder.empty() ? nullptr : folder.c_str(), input, out.Fd(), err.Fd()};
     KeeperFailure failure;
-    const pid_t keeper = StartStepKeeper(start, failure);
+    const long waitMs = static_cast<long>(std::min(timeoutSeconds, 1e6) * 1000);
+    StepKeeper stepKeeper = StartStepKeeper(start, failure, waitMs, [] { return Interrupted(); });
+    const pid_t keeper = stepKeeper.Pid;
     close(input);
     if (failure.Stage) {
         const std::string why = std::strerror(failure.Error);
-        run.StartFailure = std::string(failure.Stage) == "chdir" ? "cannot go to the folder " + folder + ": " + why
-                                                                 : "cannot start /bin/sh: " + why;
+        const std::string stage = failure.Stage;
+        run.StartFailure = stage == "chdir"              ? "cannot go to the folder " + folder + ": " + why
+                           : stage == "move descriptors" ? "cannot hand it its standard input and output: " + why
+                                                         : "cannot start /bin/sh: " + why;
     } else {
         run.Started = true;
     }
@@ -133,11 +138,13 @@ CommandRun RunStepCommand(const std::string& commandLine, const std::map<std::st
         const auto now = Clock::now();
         if (now >= deadline || Interrupted()) {
             (now >= deadline ? run.TimedOut : run.Interrupted) = true;
-            // The keeper ends the whole tree: asked, then killed after the
-            // grace time. One that has not ended long after that is killed
-            // with its group, so that the run never hangs on it.
+            // The run owns the keeper and asks it to end; the keeper ends the
+            // whole tree: asked, then killed after the grace time, given up
+            // within 2 KillWaitMs of that. A keeper that has not ended well
+            // after that (stopped, or stuck) is killed with its group, so
+            // that the run never hangs on it.
             kill(keeper, SIGTERM);
-            if (!EndsWithin(keeper, 2 * EndGraceMs + 1000)) kill(-keeper, SIGKILL);
+            if (!EndsWithin(keeper, EndGraceMs + 2 * KillWaitMs + 2000)) kill(-keeper, SIGKILL);
             break;
         }
         const auto pause = now - started < std::chrono::milliseconds(50) ? std::chrono::milliseconds(1)
@@ -150,6 +157,7 @@ CommandRun RunStepCommand(const std::string& commandLine, const std::map<std::st
         }
         if (run.Started && WIFEXITED(status)) run.ExitStatus = WEXITSTATUS(status);
         else if (run.Started && WIFSIGNALED(status)) run.ExitStatus = 128 + WTERMSIG(status);
+        run.NotEnded = KeeperNotes(stepKeeper);
     }
     run.Out = out.Kept();
     run.Err = err.Kept();

@@ -24,6 +24,8 @@ echo
 echo
 "$bin/bench_many"
 echo
+"$bin/bench_keeper"
+echo
 "$bin/bench_network" --soak-seconds "${BENCH_SOAK_SECONDS:-300}"
 if [ -x "$bin/bench_window" ]; then
   echo

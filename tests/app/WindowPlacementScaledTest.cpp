@@ -12,6 +12,8 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <utility>
+
 TEST(WindowPlacementScaled, TheFileHoldsTheScreensOwnPixelsAndAnotherScaleCentres) {
     ASSERT_EQ(QGuiApplication::primaryScreen()->devicePixelRatio(), 1.5) << "run on the screen at 150 %";
     const TempFolder folder;
@@ -44,11 +46,15 @@ TEST(WindowPlacementScaled, TheFileHoldsTheScreensOwnPixelsAndAnotherScaleCentre
     // The same scale: the same place.
     EXPECT_EQ(run([](QWidget&) {}).topLeft(), QPoint(200, 100));
 
-    // Saved at 100 %, or at 125 % with the same numbers: centred.
-    for (const char* ppi : {"96", "120"}) {
-        WriteFile(path, std::string("[Main]\r\nPixelsPerInch=") + ppi + "\r\nNormPos(1600x1000)=" + norm + "\r\n");
+    // Saved at 100 %, or at 125 % with the same numbers: centred. So is a
+    // hand-edited place at the end of the numbers' range at this scale,
+    // whose pixels would overflow in the conversion to Qt's and back (for
+    // the sanitizer build to see).
+    const std::pair<const char*, std::string> rows[] = {{"96", norm}, {"120", norm}, {"144", "2147483647,2147483647,0,0"}};
+    for (const auto& [ppi, place] : rows) {
+        WriteFile(path, std::string("[Main]\r\nPixelsPerInch=") + ppi + "\r\nNormPos(1600x1000)=" + place + "\r\n");
         const QRect centred = run([](QWidget&) {});
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-        EXPECT_LE((centred.center() - area.center()).manhattanLength(), 2) << ppi;
+        EXPECT_LE((centred.center() - area.center()).manhattanLength(), 2) << ppi << " " << place;
     }
 }

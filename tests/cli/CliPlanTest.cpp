@@ -9,6 +9,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <memory>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -47,6 +49,24 @@ std::string Squeezed(const std::string& text) {
 }
 
 bool Alive(pid_t pid) { return kill(pid, 0) == 0 || errno != ESRCH; }
+
+// Each box as the JUnit file and the JSON document tell it: the suite's
+// name, whether it has a timestamp, each case's outcome (and type); then
+// each box's result in the JSON.
+std::string Outcomes(const std::string& junit, const std::string& json) {
+    Child python("/usr/bin/python3",
+                 {"-c", "import sys, json, xml.etree.ElementTree as E\n"
+                        "for s in E.parse(sys.argv[1]).getroot().iter('testsuite'):\n"
+                        "    print(s.get('name'), 'at' if s.get('timestamp') else 'no timestamp')\n"
+                        "    for c in s.iter('testcase'):\n"
+                        "        r = [x for x in c if x.tag in ('failure', 'error', 'skipped')]\n"
+                        "        print(' ', c.get('name'), (r[0].tag + ' ' + (r[0].get('type') or '')).strip() if r else 'passed')\n"
+                        "for b in json.load(open(sys.argv[2])):\n"
+                        "    print(b['serial'], b['result'])\n",
+                  junit, json});
+    const auto r = python.Wait();
+    return r.Out + r.Err;
+}
 
 Child::Result RunPlan(const std::vector<std::string>& boxArgs, const std::string& plan, const std::string& ports) {
     std::vector<std::string> args = boxArgs;
@@ -242,13 +262,55 @@ TEST(CliPlan, TheReportAlwaysSaysWhatBecameOfTheRun) {
     EXPECT_EQ(unwritable.Status, 3) << unwritable.Err;
     EXPECT_TRUE(box.Log().empty());
 
+    // The report is replaced, never written in place: a reader that has
+    // the old one open keeps reading it whole.
+    WriteFile(report, green);
+    const int held = open(report.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
     Child cli(KNS_CLI_PATH, {"--port", box.Port(), "run", folder / "plan.toml", "--junit", report},
               {{"KNSIM_CLI_PORTS", "/nonexistent/knsim-test-port"}});
     ASSERT_TRUE(WaitUntil([&] { return !ReadFile(folder / "pid").empty(); }, 20000)) << cli.Err();
     cli.Signal(SIGKILL);
     (void)cli.Wait();
     EXPECT_EQ(errorOfReport(), "unfinished: the run has not finished: it was stopped before it wrote its report, or still runs\n");
+    EXPECT_EQ(Suites(report), "ALL tests=1 failures=0 errors=1 skipped=0\nknsimtool-cli run tests=1 failures=0 errors=1 skipped=0\n");
+    EXPECT_EQ(ReadFile("/proc/self/fd/" + std::to_string(held)), green);
+    close(held);
     // Nor does its command live on.
     const pid_t command = std::atoi(ReadFile(folder / "pid").c_str());
     EXPECT_TRUE(WaitUntil([&] { return !Alive(command); }, 10000));
+}
+
+// However a run is stopped, a box that had not finished is an error in
+// every report, never only skipped steps (which CI servers show green):
+// here the first step's command stops the run and ends at once, and a box
+// asked for by its serial number was never found; then a search that is
+// interrupted says so rather than that no box answered.
+TEST(CliPlan, AnInterruptedRunNeverLeavesABoxGreen) {
+    const TempFolder folder;
+    EmulatorChild box({"--serial", "KN-I"});
+    WriteFile(folder / "plan.toml",
+              "[[step]]\nname = \"stops\"\nrun = 'kill -INT $(cut -d\" \" -f4 /proc/$PPID/stat); exit 0'\n"
+              "[[step]]\nname = \"after\"\nrun = 'sleep 30'\n");
+    const auto r = RunPlan({"--serial", "KN-I,KN-GONE", "--json", "--junit", folder / "report.xml"}, folder / "plan.toml",
+                           box.Port());
+    EXPECT_EQ(r.Status, 128 + SIGINT) << r.Err;
+    WriteFile(folder / "out.json", r.Out);
+    // The signal reaches the run while the first step ends or soon after,
+    // in the second: that step is the interrupt's error.
+    const std::string seen = Outcomes(folder / "report.xml", folder / "out.json");
+    const std::string rest = "KN-GONE at\n  stops error interrupted\n  after skipped\nKN-I error\nKN-GONE error\n";
+    EXPECT_TRUE(seen == "KN-I at\n  stops error interrupted\n  after skipped\n" + rest ||
+                seen == "KN-I at\n  stops passed\n  after error interrupted\n" + rest)
+        << seen << ReadFile(folder / "report.xml");
+    EXPECT_EQ(box.Commands().back(), "!K0");
+
+    EmulatorChild silent({"--silent"});
+    Child cli(KNS_CLI_PATH, {"--all", "run", folder / "plan.toml", "--junit", folder / "report.xml"},
+              {{"KNSIM_CLI_PORTS", silent.Port()}});
+    ASSERT_TRUE(silent.WaitForLog("!I", 20000)) << cli.Err();
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait().Status, 128 + SIGINT);
+    EXPECT_TRUE(Contains(ReadFile(folder / "report.xml"), "<error message=\"Interrupted\" type=\"interrupted\">"))
+        << ReadFile(folder / "report.xml");
 }

@@ -1,6 +1,7 @@
 // The test plan's pure parts: the reader's complaints with their places, the
 // text that goes into the JUnit file, the output kept of a command.
 #include "cli/CliError.h"
+#include "cli/PlanReports.h"
 #include "cli/PlanResults.h"
 #include "cli/PlanRunner.h"
 #include "cli/PlanVariables.h"
@@ -207,4 +208,42 @@ TEST(PlanResults, OnlyABoxWhoseStepsAllPassedSucceeds) {
         }
         EXPECT_EQ(box.ExitStatus(), row.Status) << row.Steps.size();
     }
+}
+
+// What CI servers read besides the outcomes: each box's port, serial number
+// and firmware, each suite's time and the run's (the boxes run side by
+// side: the longest), names that stay apart when two boxes share a serial
+// number, and the placeholder report that counts as one error.
+TEST(PlanJUnit, PropertiesTimesAndNamesAsCIServersReadThem) {
+    TestPlan plan;
+    plan.Name = "p";
+    auto box = [](const std::string& port, const std::string& serial, double seconds) {
+        BoxPlanRun run;
+        run.Port = port, run.Serial = serial, run.Firmware = "v1.2.0", run.Seconds = seconds;
+        run.Started = "2024-05-01T14:03:12";
+        StepResult step;
+        step.Name = "s", step.Outcome = StepOutcome::Passed, step.Seconds = seconds / 2;
+        run.Steps = {step};
+        return run;
+    };
+    const std::string xml =
+        PlanJUnit(plan, {box("/dev/ttyUSB0", "KN1", 1.5), box("/dev/ttyUSB1", "KN1", 2.25), box("/dev/ttyUSB2", "KN2", 1)}, "h");
+    for (const char* part : {
+             "<testsuites name=\"p\" tests=\"3\" failures=\"0\" errors=\"0\" skipped=\"0\" time=\"2.250\">",
+             "<testsuite name=\"KN1 (/dev/ttyUSB0)\" tests=\"1\" failures=\"0\" errors=\"0\" skipped=\"0\" time=\"1.500\" "
+             "timestamp=\"2024-05-01T14:03:12\" hostname=\"h\">",
+             "<testsuite name=\"KN1 (/dev/ttyUSB1)\" tests=\"1\" failures=\"0\" errors=\"0\" skipped=\"0\" time=\"2.250\"",
+             "<testsuite name=\"KN2\"",
+             "<testcase classname=\"p.KN1 (/dev/ttyUSB1)\" name=\"s\" time=\"1.125\">",
+             "<testcase classname=\"p.KN2\" name=\"s\"",
+             "<property name=\"port\" value=\"/dev/ttyUSB2\"/>\n      <property name=\"serial\" value=\"KN2\"/>\n"
+             "      <property name=\"firmware\" value=\"v1.2.0\"/>",
+         })
+        EXPECT_NE(xml.find(part), std::string::npos) << part << "\n" << xml;
+
+    const std::string placeholder = RunErrorJUnit("p", {"unfinished", "not yet", "2024-05-01T14:03:12"}, "h");
+    const std::string counts = "tests=\"1\" failures=\"0\" errors=\"1\" skipped=\"0\"";
+    EXPECT_NE(placeholder.find("<testsuites name=\"p\" " + counts), std::string::npos) << placeholder;
+    EXPECT_NE(placeholder.find("<testsuite name=\"knsimtool-cli run\" " + counts), std::string::npos) << placeholder;
+    EXPECT_NE(placeholder.find("<error message=\"not yet\" type=\"unfinished\">"), std::string::npos) << placeholder;
 }
