@@ -5,13 +5,13 @@
 // and makes the shell's process with _Fork, which runs no fork handlers.
 #include "StepKeeper.h"
 
+#include "ProcessTree.h"
 #include "StepProcess.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -22,6 +22,8 @@
 #include <unistd.h>
 
 namespace {
+
+using ProcessTree::MaxProcesses;
 
 // What the keeper tells the run on its pipe, one record per write (smaller
 // than PIPE_BUF, so never torn): first whether the command started, and
@@ -48,67 +50,6 @@ long Now() {
     return t.tv_sec * 1000L + t.tv_nsec / 1000000L;
 }
 
-// A decimal number that fills text up to end; -1 when it is not one.
-pid_t Number(const char* text, const char* end) {
-    if (text == end) return -1;
-    pid_t value = 0;
-    for (; text < end; ++text) {
-        if (*text < '0' || *text > '9' || value > 99999999) return -1;
-        value = value * 10 + (*text - '0');
-    }
-    return value;
-}
-
-// "/proc/PID/what" into path (at least 64 bytes).
-void ProcPath(pid_t pid, const char* what, char* path) {
-    char digits[16];
-    int n = 0;
-    do digits[n++] = static_cast<char>('0' + pid % 10); while ((pid /= 10) > 0);
-    int at = 0;
-    for (const char* c = "/proc/"; *c; ++c) path[at++] = *c;
-    while (n > 0) path[at++] = digits[--n];
-    path[at++] = '/';
-    for (const char* c = what; *c; ++c) path[at++] = *c;
-    path[at] = '\0';
-}
-
-// The parent of a living process; -1 when it is gone or has ended (a
-// zombie, which its parent reaps).
-pid_t ParentOf(pid_t pid) {
-    char path[64];
-    ProcPath(pid, "stat", path);
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    char text[512];
-    const ssize_t got = read(fd, text, sizeof text - 1);
-    close(fd);
-    if (got <= 0) return -1;
-    // "PID (COMMAND) STATE PPID ...": the command may hold any byte, ')' too,
-    // so the fields start after the last ')'.
-    const char* end = text + got;
-    const char* p = end;
-    while (p > text && p[-1] != ')') --p;
-    if (p == text || end - p < 4) return -1;
-    if (p[1] == 'Z' || p[1] == 'X') return -1;
-    p += 3;  // " S "
-    const char* q = p;
-    while (q < end && *q != ' ') ++q;
-    return Number(p, q);
-}
-
-// The processes of the machine as last read from /proc. In static storage,
-// so that the run itself never touches (or pays for) the pages: only a
-// keeper fills them, in its own copy.
-constexpr int MaxProcesses = 1 << 16;
-struct Process {
-    pid_t Pid;
-    pid_t Parent;
-};
-Process g_processes[MaxProcesses];
-int g_processCount = 0;
-// The tree below us as last found, parents before their children.
-pid_t g_tree[MaxProcesses];
-int g_treeCount = 0;
 // Those asked to end with SIGTERM, so that each is asked once: a command's
 // own TERM trap must not run twice.
 pid_t g_asked[MaxProcesses];
@@ -122,55 +63,6 @@ pid_t g_givenUp[MaxProcesses];
 int g_givenUpCount = 0;
 int g_notes = 0;
 
-void ReadProcesses() {
-    g_processCount = 0;
-    const int procFd = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (procFd < 0) return;
-    alignas(8) char buffer[8192];
-    for (;;) {
-        const long got = syscall(SYS_getdents64, procFd, buffer, sizeof buffer);
-        if (got <= 0) break;
-        for (long at = 0; at < got;) {
-            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
-            at += entry->d_reclen;
-            const char* name = entry->d_name;
-            const char* end = name;
-            while (*end) ++end;
-            const pid_t pid = Number(name, end);
-            if (pid <= 0 || g_processCount == MaxProcesses) continue;
-            const pid_t parent = ParentOf(pid);
-            if (parent >= 0) g_processes[g_processCount++] = {pid, parent};
-        }
-    }
-    close(procFd);
-}
-
-int IndexOf(const pid_t* list, int count, pid_t pid) {
-    for (int i = 0; i < count; ++i)
-        if (list[i] == pid) return i;
-    return -1;
-}
-bool Holds(const pid_t* list, int count, pid_t pid) { return IndexOf(list, count, pid) >= 0; }
-
-// Every living process whose chain of parents reaches this one. Every
-// process the command started is there: while its parent lives it hangs
-// below it, and when its parent ends it comes to us, the subreaper.
-void FindTree() {
-    ReadProcesses();
-    g_treeCount = 0;
-    g_tree[g_treeCount++] = getpid();
-    for (bool grew = true; grew;) {
-        grew = false;
-        for (int i = 0; i < g_processCount && g_treeCount < MaxProcesses; ++i) {
-            const Process& p = g_processes[i];
-            if (Holds(g_tree, g_treeCount, p.Parent) && !Holds(g_tree, g_treeCount, p.Pid)) {
-                g_tree[g_treeCount++] = p.Pid;
-                grew = true;
-            }
-        }
-    }
-}
-
 // Sends sig to pid, a member of the tree as last found: 0, or the errno.
 // Through a pid file descriptor, the process is checked to be below us
 // after it is held, so that a pid reused since /proc was read is never
@@ -179,7 +71,7 @@ int SendSignal(pid_t pid, int sig) {
 #if defined(SYS_pidfd_open) && defined(SYS_pidfd_send_signal)
     const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     if (fd >= 0) {
-        const bool ours = Holds(g_tree, g_treeCount, ParentOf(pid));
+        const bool ours = ProcessTree::Holds(ProcessTree::ParentOf(pid));
         const int result = ours ? static_cast<int>(syscall(SYS_pidfd_send_signal, fd, sig, nullptr, 0)) : -1;
         const int error = ours ? errno : ESRCH;
         close(fd);
@@ -197,7 +89,7 @@ void GiveUp(pid_t pid, int error) {
     ++g_notes;
     Record record{NotEnded, error, pid, {}};
     char path[64];
-    ProcPath(pid, "comm", path);
+    ProcessTree::ProcPath(pid, "comm", path);
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd >= 0) {
         const ssize_t got = read(fd, record.Name, sizeof record.Name - 1);
@@ -213,11 +105,11 @@ void GiveUp(pid_t pid, int error) {
 // one still there KillWaitMs after its first SIGKILL, or every one left
 // when last is set. Returns how many are left to wait for.
 int SignalTree(int sig, bool last = false) {
-    FindTree();
+    ProcessTree::Find();
     int left = 0;
     const long now = Now();
-    for (int i = 1; i < g_treeCount; ++i) {
-        const pid_t pid = g_tree[i];
+    for (int i = 1; i < ProcessTree::Count(); ++i) {
+        const pid_t pid = ProcessTree::At(i);
         if (Holds(g_givenUp, g_givenUpCount, pid)) continue;
         if (sig == SIGKILL) {
             int k = IndexOf(g_killed, g_killedCount, pid);
