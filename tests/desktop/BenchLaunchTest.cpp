@@ -72,12 +72,14 @@ TEST(BenchLaunch, MainWindowOpenedFromTheBenchOutlivesIt) {
     const auto ended = bench.Wait(15000);
     ASSERT_FALSE(ended.TimedOut);
     EXPECT_EQ(ended.Status, 0) << ended.Err;
-    EXPECT_TRUE(Alive(main));
+    ASSERT_TRUE(Alive(main));
     box.ClearLog();
     EXPECT_TRUE(box.WaitForLog("!S", 15000, 2));  // still polled, by the main window
 
     // Closed itself, it leaves remote mode.
     ::kill(main, SIGTERM);
     ASSERT_TRUE(WaitOnDesktop([&] { return !Alive(main); }, 15000));
-    EXPECT_EQ(box.Commands().back(), "!K0");
+    const auto commands = box.Commands();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(commands.back(), "!K0");
 }
