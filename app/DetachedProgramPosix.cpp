@@ -13,15 +13,18 @@
 
 namespace {
 
-// Every descriptor above the standard three closed. close_range where the
-// kernel has it; else each one up to the limit.
-void CloseInherited() {
+// Every descriptor from first on closed. close_range where the kernel has
+// it; else each one up to the limit.
+void CloseFrom(int first) {
 #ifdef SYS_close_range
-    if (::syscall(SYS_close_range, 3U, ~0U, 0U) == 0) return;
+    if (::syscall(SYS_close_range, static_cast<unsigned>(first), ~0U, 0U) == 0) return;
 #endif
     const long limit = ::sysconf(_SC_OPEN_MAX);
-    for (long fd = 3; fd < (limit > 0 ? limit : 1024); ++fd) (void)::close(static_cast<int>(fd));
+    for (long fd = first; fd < (limit > 0 ? limit : 1024); ++fd) (void)::close(static_cast<int>(fd));
 }
+
+// The report pipe's end in the child, just above the standard three.
+constexpr int ReportFd = 3;
 
 }  // namespace
 
@@ -58,14 +61,15 @@ std::unique_ptr<DetachedProgram> DetachedProgram::Start(const QString& program, 
         sigemptyset(&none);
         (void)::sigprocmask(SIG_SETMASK, &none, nullptr);
         for (int s = 1; s < NSIG; ++s) (void)::signal(s, SIG_DFL);
-        const int keep = report[1];
-        if (::dup2(keep, 3) == 3) {
-            CloseInherited();
-            (void)::fcntl(3, F_SETFD, FD_CLOEXEC);
+        // Nothing of ours but the standard three and the report pipe,
+        // which closes itself on a successful exec.
+        if (::dup2(report[1], ReportFd) == ReportFd) {
+            CloseFrom(ReportFd + 1);
+            (void)::fcntl(ReportFd, F_SETFD, FD_CLOEXEC);
         }
         ::execv(argv[0], argv.data());
         const int why = errno;
-        (void)!::write(3, &why, sizeof why);
+        (void)!::write(ReportFd, &why, sizeof why);
         ::_exit(127);
     }
     ::close(report[1]);

@@ -124,14 +124,17 @@ TEST(BenchRows, PortsPluggedInAndOutWhileTheBenchRuns) {
     auto* apply = bench.window->findChild<QAction*>(QStringLiteral("BenchApply"));
     EXPECT_FALSE(apply->isEnabled());  // no row to act on
 
-    EmulatedSimulator box(Box("KNP1", 6));
+    // A name of its own: a pseudo-terminal's number is soon another's.
+    EmulatorOptions o = Box("KNP1", 6);
+    o.LinkPath = folder / "ttyUSB0";
+    const std::string port = o.LinkPath;
+    EmulatedSimulator box(o);
     box.Start();
-    *listed = {box.PortPath(), missing};
-    ASSERT_TRUE(bench.WaitState(box.PortPath(), "ready", 3000 + TBenchWindow::RescanMs + 5000));
+    *listed = {port, missing};
+    ASSERT_TRUE(bench.WaitState(port, "ready", 3000 + TBenchWindow::RescanMs + 5000));
     EXPECT_TRUE(bench.WaitState(missing, "gone"));
     EXPECT_TRUE(apply->isEnabled());
 
-    const std::string port = box.PortPath();
     box.Stop();
     *listed = {};
     ASSERT_TRUE(WaitWithEvents([&] { return bench.RowOf(missing) < 0; }, TBenchWindow::RescanMs + 5000));
@@ -182,4 +185,24 @@ TEST(BenchRows, QuestionOutlivesARowItNamed) {
     EXPECT_FALSE(summary->text().contains(QString::fromStdString(missing)));
     bench.Trigger("BenchCancel");
     EXPECT_TRUE(bench.WaitIdle());
+}
+
+// A main window that cannot be started gives the port back at once and says
+// why; the ports added are kept in the settings file, each once.
+TEST(BenchRows, MainWindowThatCannotStartAndPortsKeptInTheSettings) {
+    const TempFolder folder;
+    const std::string settings = folder / "KNSimTool.ini";
+    BenchDialogs real = StandardBenchDialogs(QStringLiteral("/nonexistent/knsimtool"), settings);
+    for (const char* port : {"ttyUSB4", "tcp://rack:7000", "ttyUSB4"}) real.KeepAdded(port);
+    EXPECT_EQ(AddedBenchPorts(settings), (Lines{"ttyUSB4", "tcp://rack:7000"}));
+
+    BenchDialogs dialogs;
+    dialogs.OpenMain = real.OpenMain;
+    Bench bench({Box("KN1", 6)}, {}, dialogs);
+    const std::string port = bench.boxes[0]->PortPath();
+    ASSERT_TRUE(bench.WaitState(port, "ready"));
+    emit bench.Table().cellDoubleClicked(bench.RowOf(port), 0);
+    EXPECT_TRUE(WaitWithEvents([&] { return LastJob(bench, port).starts_with("the main window cannot be started: "); }))
+        << LastJob(bench, port);
+    EXPECT_TRUE(bench.WaitState(port, "ready"));
 }
