@@ -167,7 +167,7 @@ void TBenchWindow::BuildControls() {
     summary_ = new QLabel(this);
     summary_->setObjectName(QStringLiteral("BenchSummary"));
     statusBar()->addWidget(summary_, 1);
-    resize(1080, 360);
+    resize(1000, 360);
 }
 
 void TBenchWindow::StartMonitor(Row& row) {
@@ -277,6 +277,12 @@ void TBenchWindow::Show(const Row& row) {
         QTimer::singleShot(FitDelayMs, this, [this] {
             fitPending_ = false;
             table_->resizeColumnsToContents();
+            // The last column takes what the others leave again: fitting
+            // it to its texts would leave the table short of the window's
+            // width.
+            QHeaderView* header = table_->horizontalHeader();
+            header->setStretchLastSection(false);
+            header->setStretchLastSection(true);
         });
     }
 }
