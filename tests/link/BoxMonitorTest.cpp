@@ -4,6 +4,7 @@
 // seen, letting go of the port mid-search, and an end during every wait.
 
 #include "link/BoxMonitor.h"
+#include "link/PortChoice.h"
 
 #include "emu/EmulatedSimulator.h"
 #include "serial/MemoryDevice.h"
@@ -15,6 +16,13 @@
 
 #include <algorithm>
 #include <mutex>
+
+#ifndef _WIN32
+#include "AsOtherUser.h"
+#include "Pty.h"
+
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -198,3 +206,23 @@ TEST(BoxMonitor, QuitEndsEveryWait) {
         }
     }
 }
+
+#ifndef _WIN32
+// A port this user may not open keeps its row, says "no permission" with the
+// way out, and is tried again: it may hold a box once access is granted.
+TEST(BoxMonitor, RefusedPortSaysWhatToDoAndIsTriedAgain) {
+    const Pty port;
+    ASSERT_EQ(::chmod(port.Path().c_str(), 0), 0);
+    const int status = RunUnprivileged([&] {
+        Views views;
+        BoxMonitor monitor(port.Path(), Carried(), views.Recorder(), true);
+        if (!views.WaitFor(BoxView::Kind::NoPermission)) return 1;
+        {
+            std::lock_guard lock(views.mutex);
+            if (views.seen.back().Failure != PermissionAdvice(port.Path())) return 2;
+        }
+        return WaitUntil([&] { return views.Ever(BoxView::Kind::LeftAlone); }, 1500) ? 3 : 0;
+    });
+    EXPECT_EQ(status, 0);
+}
+#endif
