@@ -3,6 +3,8 @@
 #include "CliError.h"
 #include "NameList.h"
 
+#include "jobs/SetupFileJobs.h"
+
 #include <algorithm>
 #include <cctype>
 #include <map>
@@ -242,9 +244,11 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
     if (o.Command == "apply" || o.Command == "save" || o.Command == "diff") {
         o.File = positional[0];
         if (o.File.empty()) throw UsageError("'" + o.Command + "' needs a file name");
-        if (o.Command == "save" && o.ManyBoxes() && o.File.find("{serial}") == std::string::npos &&
-            o.File.find("{port}") == std::string::npos)
-            throw UsageError("every simulator would write the same file; put {serial} or {port} in its name");
+        if (o.Command == "save") {
+            // --all and --serial may find any number of boxes: count them as many.
+            const std::string problem = SaveNameProblem(o.File, o.ManyBoxes() ? 2 : 1);
+            if (!problem.empty()) throw UsageError(problem);
+        }
     }
     if (o.Command == "run") {
         o.File = positional[0];

@@ -1,29 +1,24 @@
-// The configuration-file commands: apply, save and diff. They use the same
-// file code as the window's "Open configuration..." and "Save
-// configuration...", and the shared set-up actions of link/SetupActions
-// (applying a set-up, the set-up that the simulator's state stands for).
+// The configuration-file commands: apply, save and diff. Save and apply are
+// the set-up file jobs the bench window runs too; diff uses the same file
+// code and set-up actions.
 #include "CliCommands.h"
 
 #include "CliError.h"
 #include "CliSession.h"
-#include "link/FileNames.h"
 #include "JsonWriter.h"
 #include "Report.h"
 #include "SetupRequests.h"
 
 #include "base/Failure.h"
 #include "base/TroubleCode.h"
-#include "base/WideText.h"
+#include "jobs/SetupFileJobs.h"
 #include "link/BoxJobs.h"
 #include "link/BusProtocol.h"
 #include "link/SetupActions.h"
 #include "link/StatusTexts.h"
 #include "storage/CfgFile.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 
 namespace {
 
@@ -72,23 +67,7 @@ std::vector<Difference> Differences(const SimulatorState& s, const CfgValues& va
 
 }  // namespace
 
-// Reads the file before the simulator is touched, so that a bad file changes
-// nothing. Unlike the window's dialog, where typing a new name is a choice, a
-// missing file here is almost always a typing error in a script, so it is
-// refused rather than applied as an empty set-up.
-CfgValues OpenConfiguration(CfgFile& file, const std::string& typed) {
-    const std::string chosen = ConfigurationFileName(typed);
-    const std::string path = CfgFile::DocumentPath(chosen);
-    std::error_code error;
-    const auto status = std::filesystem::status(PathFromUtf8(path), error);
-    if (error) throw CliError(ExitFileFailed, "Cannot open " + path + ": " + error.message());
-    if (std::filesystem::is_directory(status)) throw CliError(ExitFileFailed, "Cannot open " + path + ": it is a folder");
-    try {
-        return file.Open(chosen);
-    } catch (const EFailure& e) {
-        throw CliError(ExitFileFailed, e.Message());
-    }
-}
+CfgValues OpenConfiguration(CfgFile& file, const std::string& typed) { return OpenSetupFile(file, typed); }
 
 void CheckBeforeConnecting(const CliOptions& options) {
     if (options.Command == "apply" || options.Command == "diff") {
@@ -98,14 +77,7 @@ void CheckBeforeConnecting(const CliOptions& options) {
     if (options.Command == "set-codes") CheckCodeLists(options);
 }
 
-void ApplyOn(CliSession& session, const CfgValues& values) {
-    ApplyOnBox(session, values.Protocol, values.EcuCount, [&values](const CfgSetup& held) {
-        // The file laid over what the controls now show.
-        CfgSetup setup = held;
-        ApplyValues(values, setup);
-        return setup;
-    });
-}
+void ApplyOn(CliSession& session, const CfgValues& values) { ApplySetupFile(session, values); }
 
 int RunApply(CliSession& session, std::string& out) {
     CfgFile file;
@@ -119,16 +91,8 @@ int RunApply(CliSession& session, std::string& out) {
 
 int RunSave(CliSession& session, std::string&) {
     session.Connect();
-    // The name is known only now: it may hold the simulator's serial number.
-    const std::string name = ConfigurationFileName(
-        BoxFileName(session.Options().File, session.State().SerialNumber(), session.PortName()));
-    CfgFile file;
-    try {
-        file.Save(name, SetupFromState(session.State()), session.Image().VersionWord());
-    } catch (const EFailure& e) {
-        throw CliError(ExitFileFailed, e.Message());
-    }
-    if (session.Options().Verbose) session.Events().Note("Saved " + CfgFile::DocumentPath(name));
+    const std::string path = SaveBoxSetup(session, session.Options().File);
+    if (session.Options().Verbose) session.Events().Note("Saved " + path);
     return ExitOk;
 }
 

@@ -2,6 +2,9 @@
 
 #include "BoxError.h"
 #include "Connection.h"
+#include "PortChoice.h"
+
+#include "serial/NetworkAddress.h"
 
 #include <chrono>
 #include <csignal>
@@ -26,18 +29,22 @@ private:
     QuietUpdateView view_;
 };
 
-BoxView::Kind KindAfterFailedSearch(FailureKind failure) {
-    switch (failure) {
+// What a failed search says of the port, in the words of the failure's kind.
+BoxView::Kind KindAfterFailedSearch(const std::string& port, const QuietHost& host) {
+    switch (host.StatusKind()) {
     case FailureKind::NoDevice:
     case FailureKind::LineGone:
-        return BoxView::Kind::Gone;
+        // A server's address is never unplugged: it did not answer.
+        return IsNetworkPortName(port) ? BoxView::Kind::NoAnswer : BoxView::Kind::Gone;
     case FailureKind::PermissionDenied:
+        return BoxView::Kind::NoPermission;
     case FailureKind::InUse:
-        return BoxView::Kind::Failed;
+        return BoxView::Kind::InUse;
     case FailureKind::Other:
         break;
     }
-    return BoxView::Kind::Silent;
+    // The link's own checks (no reply) fail after the port has opened.
+    return host.PortWasOpened() ? BoxView::Kind::Silent : BoxView::Kind::Failed;
 }
 
 }  // namespace
@@ -149,7 +156,7 @@ void BoxMonitor::Run() {
     } ended{*this};
     QuietEvents events;
     std::unique_ptr<BoxSession> session;
-    bool searched = false;
+    bool seen = false;  // a simulator has answered on the port
     for (;;) {
         {
             std::unique_lock lock(mutex_);
@@ -161,41 +168,66 @@ void BoxMonitor::Run() {
                 continue;
             }
         }
-        if (!session) {
-            session = std::make_unique<BoxSession>(BoxTarget{port_, "", false, false}, image_, events, *stop_);
-            try {
-                session->Connect();
-                searched = true;
-                Show(Seen(*session, BoxView::Kind::Ready));
+        try {
+            if (!session) {
+                if (!Search(session, events, seen)) return;
                 continue;
-            } catch (const std::exception&) {
-                if (stop_->Stopped()) continue;
             }
-            BoxView view = shown_;
-            view.State = KindAfterFailedSearch(session->Host().StatusKind());
-            view.Failure = view.State == BoxView::Kind::Failed ? session->Host().StatusText() : std::string();
-            session.reset();
-            if (!searched && leaveAloneIfSilent_) {
-                view.State = BoxView::Kind::LeftAlone;
+            if (!stop_->SleepUnlessStopped(Connection::PollInterval)) continue;
+            const bool answered = session->Poll();
+            if (stop_->Stopped()) continue;  // a read cut short says nothing of the box
+            if (!session->Io().PortOpen()) {
+                // The line has gone: searched for again from the next round on.
+                session.reset();
+                BoxView view = shown_;
+                view.State = BoxView::Kind::Gone;
                 Show(view);
-                return;
+                continue;
             }
-            searched = true;
+            Show(Seen(*session, answered ? BoxView::Kind::Ready : BoxView::Kind::Silent));
+        } catch (const std::exception& failure) {
+            // Whatever went wrong, the row is not left dead: it says so and
+            // the port is tried again after the pause.
+            session.reset();
+            BoxView view = shown_;
+            view.State = BoxView::Kind::Failed;
+            view.Failure = failure.what();
             Show(view);
             (void)stop_->SleepUnlessStopped(Connection::PollInterval);
-            continue;
         }
-        if (!stop_->SleepUnlessStopped(Connection::PollInterval)) continue;
-        const bool answered = session->Poll();
-        if (stop_->Stopped()) continue;  // a read cut short says nothing of the box
-        if (!session->Io().PortOpen()) {
-            // The line has gone: searched for again from the next round on.
-            session.reset();
-            BoxView view = shown_;
-            view.State = BoxView::Kind::Gone;
-            Show(view);
-            continue;
-        }
-        Show(Seen(*session, answered ? BoxView::Kind::Ready : BoxView::Kind::Silent));
     }
+}
+
+// One search of the port. False when the port is to be left alone.
+bool BoxMonitor::Search(std::unique_ptr<BoxSession>& session, BoxEvents& events, bool& seen) {
+    session = std::make_unique<BoxSession>(BoxTarget{port_, "", false, false}, image_, events, *stop_);
+    try {
+        session->Connect();
+        seen = true;
+        Show(Seen(*session, BoxView::Kind::Ready));
+        return true;
+    } catch (const std::exception&) {
+        if (stop_->Stopped()) {
+            session.reset();
+            return true;
+        }
+    }
+    BoxView view = shown_;
+    view.State = KindAfterFailedSearch(port_, session->Host());
+    view.Failure.clear();
+    if (view.State == BoxView::Kind::Failed) view.Failure = session->Host().StatusText();
+    if (view.State == BoxView::Kind::NoPermission) view.Failure = PermissionAdvice(port_);
+    session.reset();
+    // Only a port on which nothing has ever answered, and nothing answers
+    // now, is not a box; one that is busy or refused may well hold one, and
+    // turns ready once it is free. A box once seen is searched for until it
+    // returns.
+    if (!seen && leaveAloneIfSilent_ && view.State == BoxView::Kind::Silent) {
+        view.State = BoxView::Kind::LeftAlone;
+        Show(view);
+        return false;
+    }
+    Show(view);
+    (void)stop_->SleepUnlessStopped(Connection::PollInterval);
+    return true;
 }

@@ -52,7 +52,11 @@ public:
         statusKind_ = kind;
     }
     void ProcessMessages() override {}
+    void PortOpened(bool open) override { portWasOpened_ = portWasOpened_ || open; }
     const std::string& StatusText() const { return statusText_; }
+    // Whether the port has opened at least once: a search that then failed
+    // met a port on which nobody answered.
+    bool PortWasOpened() const { return portWasOpened_; }
     // The kind of the failure whose text is the status text (Other for a
     // progress text).
     FailureKind StatusKind() const { return statusKind_; }
@@ -62,6 +66,7 @@ public:
 private:
     std::string statusText_;
     FailureKind statusKind_ = FailureKind::Other;
+    bool portWasOpened_ = false;
 };
 
 // How the update window is arranged; the update decides, the view shows it.

@@ -123,19 +123,26 @@ TEST(CliBench, BoxVanishingMidUpdateFailsAlone) {
     EXPECT_TRUE(Contains(r.Err, boxes[1]->Port() + ": failed: ")) << r.Err;
 }
 
+// Named or searched, no box starts before the one prompt has named them all.
 TEST(CliBench, ResetPromptIsAskedOnceNamingTheBoxes) {
-    auto boxes = Start({{"--version", "0.9.9", "--restart-ms", "300"}, {"--version", "0.9.9", "--restart-ms", "300"}});
-    Child update(KNS_CLI_PATH, {"--port", PortList(boxes), "update-firmware", "--reset-button"},
-                 {{"KNSIM_CLI_PORTS", "kns-no-such-port"}});
-    ASSERT_TRUE(WaitUntil([&] { return Contains(update.Err(), "reset button on: "); }, 10000)) << update.Err();
-    for (const auto& b : boxes) b->PressReset();
-    const Child::Result r = update.Wait(60000);
-    EXPECT_EQ(r.Status, 0) << r.Err;
-    const auto first = r.Err.find("Please press the simulators reset button on: ");
-    EXPECT_EQ(first, r.Err.rfind("Please press")) << r.Err;
-    for (const auto& b : boxes) {
-        EXPECT_TRUE(Contains(r.Err.substr(first, r.Err.find('\n', first) - first), b->Port())) << r.Err;
-        EXPECT_EQ(Frames(*b), 218u);
+    for (const bool searched : {false, true}) {
+        SCOPED_TRACE(searched ? "--all" : "--port");
+        auto boxes = Start({{"--version", "0.9.9", "--restart-ms", "300"}, {"--version", "0.9.9", "--restart-ms", "300"}});
+        const std::vector<std::string> which =
+            searched ? std::vector<std::string>{"--all"} : std::vector<std::string>{"--port", PortList(boxes)};
+        std::vector<std::string> args = which;
+        args.insert(args.end(), {"update-firmware", "--reset-button"});
+        Child update(KNS_CLI_PATH, args, {{"KNSIM_CLI_PORTS", searched ? PortList(boxes) : "kns-no-such-port"}});
+        ASSERT_TRUE(WaitUntil([&] { return Contains(update.Err(), "reset button on: "); }, 10000)) << update.Err();
+        for (const auto& b : boxes) b->PressReset();
+        const Child::Result r = update.Wait(60000);
+        EXPECT_EQ(r.Status, 0) << r.Err;
+        const auto first = r.Err.find("Please press the simulators reset button on: ");
+        EXPECT_EQ(first, r.Err.rfind("Please press")) << r.Err;
+        for (const auto& b : boxes) {
+            EXPECT_TRUE(Contains(r.Err.substr(first, r.Err.find('\n', first) - first), b->Port())) << r.Err;
+            EXPECT_EQ(Frames(*b), 218u);
+        }
     }
 }
 
