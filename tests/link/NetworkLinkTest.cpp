@@ -6,15 +6,21 @@
 #include "Ser2net.h"
 
 #include "emu/EmulatedSimulator.h"
+#include "link/BoxMonitor.h"
 #include "link/Connection.h"
 #include "link/FirmwareUpdate.h"
 #include "link/uComIo.h"
 
+#include "serial/ComPort.h"
+
 #include "FirmwareBlob.h"
+#include "WaitUntil.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -121,3 +127,34 @@ TEST(NetworkLink, PurgesLeaveTheNextCommandWholeOnASlowLine) {
 }
 
 }  // namespace
+
+// A saved server address that another client holds, as the bench finds it
+// when it searches the machine: "in use", tried again, and read as soon as
+// the other client lets go (never left alone as a port nobody answers on).
+TEST(NetworkLink, BenchMonitorReadsABoxOnceTheServersOtherClientLetsGo) {
+    EmulatedSimulator emu(EmulatorOptions{});
+    emu.Start();
+    Ser2net server(emu.PortPath());
+    auto other = std::make_unique<TComPort>();
+    other->SetPort(server.RfcName());
+    other->Open();
+
+    std::mutex mutex;
+    std::vector<BoxView::Kind> seen;
+    auto last = [&] {
+        std::lock_guard lock(mutex);
+        return seen.empty() ? BoxView::Kind::Searching : seen.back();
+    };
+    FirmwareImage image;
+    const auto blob = CarriedFirmwareBlob();
+    image.Load(std::vector<std::uint8_t>(blob.begin(), blob.end()));
+    BoxMonitor monitor(server.RfcName(), image, [&](const BoxView& v) {
+        std::lock_guard lock(mutex);
+        seen.push_back(v.State);
+    }, true);
+    ASSERT_TRUE(WaitUntil([&] { return last() == BoxView::Kind::InUse; }, 15000));
+    other.reset();
+    EXPECT_TRUE(WaitUntil([&] { return last() == BoxView::Kind::Ready; }, 15000));
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), BoxView::Kind::LeftAlone), 0);
+}
