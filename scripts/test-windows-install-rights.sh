@@ -4,7 +4,10 @@
 # shipped), whose command-line stand-ins play the missing rights, Windows'
 # elevation prompt granted or declined, and the buttons clicked
 # (packaging/windows/TestRights.nsh). Wine itself runs everything with
-# administrator rights.
+# administrator rights. Like the rest of test-windows-install.sh, it runs
+# only inside the private mount namespace that scripts/test-windows.sh makes
+# with unshare, where /dev/ttyS0 (this machine's console) is covered, so the
+# setup programs started here can never reach it.
 
 test_dir="$win_build/packaging/windows/test"
 test_setup="$test_dir/KNSimTool-$version-setup-test.exe"
